@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine.
+# Idempotent: packages already present are skipped, apt is only touched when
+# something is missing.
+set -euo pipefail
+
+need=()
+have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
+
+pkgs=(cmake make g++ googletest
+      g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+      xvfb xauth x11-utils x11-apps xdotool imagemagick
+      dovecot-core dovecot-pop3d
+      clang libclang-rt-14-dev
+      python3)
+for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
+wine_missing=0
+for p in wine wine32:i386 wine64; do have "$p" || wine_missing=1; done
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+
+if [ "$wine_missing" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
+if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
+  # dovecot's maintainer scripts would start the system service; keep them from it.
+  if [ ! -e /usr/sbin/policy-rc.d ]; then
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+    $SUDO chmod +x /usr/sbin/policy-rc.d
+    trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
+  fi
+  $SUDO apt-get update -qq
+  [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64)
+  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+# A system dovecot started by the package would hold port 110, which the tests use.
+if pgrep -x dovecot >/dev/null 2>&1 && [ -f /run/dovecot/master.pid ]; then
+  $SUDO kill "$(cat /run/dovecot/master.pid)" 2>/dev/null || true
+fi
+echo "dependencies present"

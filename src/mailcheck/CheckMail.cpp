@@ -1,0 +1,239 @@
+#include "mailcheck/CheckMail.h"
+
+#include <cstring>
+
+namespace buzonix {
+namespace {
+
+constexpr char kPort[] = "110";
+// A line that never ends is not read forever.
+constexpr std::size_t kMaxLineOctets = 64 * 1024;
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+char FoldUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool StartsWithFolded(const std::string& text, const char* prefix) {
+  const std::size_t n = std::strlen(prefix);
+  if (text.size() < n) return false;
+  for (std::size_t i = 0; i < n; ++i)
+    if (FoldUpper(text[i]) != prefix[i]) return false;
+  return true;
+}
+
+// Commands are single lines: a user name or password that would break the line
+// (or end it early) must never reach the server.
+bool BreaksCommandLine(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+}  // namespace
+
+std::string ExtraeSello(const std::string& g) {
+  const std::size_t L = g.size();
+  // Positions are 1-based: at(k) is character k.
+  auto at = [&g](std::size_t k) { return g[k - 1]; };
+  std::size_t p = 0;
+  for (std::size_t k = L; k >= 1; --k)
+    if (at(k) == '<') {
+      p = k;
+      break;
+    }
+  if (p >= L) return {};
+  std::size_t j = p + 1;
+  while (j <= L && IsDigit(at(j))) ++j;
+  if (j > L || at(j) != '.') return {};
+  ++j;
+  while (j <= L && IsDigit(at(j))) ++j;
+  if (j > L || at(j) != '@') return {};
+  ++j;
+  while (j <= L && at(j) != ' ') ++j;
+  if (at(j - 1) == '>' && j - 1 == L) return g.substr(p == 0 ? 0 : p - 1);
+  return {};
+}
+
+std::int32_t ParseStatCount(const std::string& r) {
+  const std::size_t L = r.size();
+  auto at = [&r](std::size_t k) { return r[k - 1]; };
+  std::size_t i = 5;
+  for (; i <= 255; ++i)
+    if (i <= L && IsDigit(at(i)) && at(i - 1) == ' ') break;
+  // Without a digit that follows a space in the first 255 characters there is
+  // no count, however long the reply.
+  if (i > 255) return -1;
+  const std::string rest = r.substr(i - 1, 255);
+  const std::size_t space = rest.find(' ');
+  if (space == std::string::npos) return -1;
+  const std::string count = rest.substr(0, space);
+  if (count.empty()) return -1;
+  long long value = 0;
+  for (char c : count) {
+    if (!IsDigit(c)) return -1;
+    value = value * 10 + (c - '0');
+    if (value > 2147483647LL) return -1;
+  }
+  return static_cast<std::int32_t>(value);
+}
+
+std::string CutReply(const std::string& line) {
+  std::string text = line.substr(0, std::strlen(line.c_str()));
+  const std::size_t cr = text.find('\r');
+  if (cr == std::string::npos) return {};
+  text.resize(cr);
+  return text;
+}
+
+bool StartsWithOk(const std::string& reply) { return StartsWithFolded(reply, "+OK"); }
+bool StartsWithErr(const std::string& reply) { return StartsWithFolded(reply, "-ERR"); }
+
+std::string MessagesCaption(std::int32_t count) { return std::to_string(count) + " Mensajes"; }
+
+std::string ReplyReader::ReadLine() {
+  std::string line;
+  std::size_t consumed = 0;
+  for (;;) {
+    const std::size_t lf = pending_.find('\n');
+    const std::size_t take = lf == std::string::npos ? pending_.size() : lf + 1;
+    if (line.size() < kMaxReplyOctets)
+      line.append(pending_, 0, std::min(take, kMaxReplyOctets - line.size()));
+    pending_.erase(0, take);
+    consumed += take;
+    if (lf != std::string::npos || consumed >= kMaxLineOctets) return line;
+    TSockets::Received received = sockets_.Receive();
+    if (received.status != TSockets::Received::kData) return line;
+    pending_ = std::move(received.bytes);
+  }
+}
+
+bool MailCheck::CompruebaTiempo() {
+  const bool timed_out = state_.TiempoAgotado;
+  state_.TiempoAgotado = false;
+  return timed_out;
+}
+
+bool MailCheck::FailureTest() {
+  const bool timed_out = CompruebaTiempo();
+  return timed_out || state_.ErrorSocket != 0;
+}
+
+void MailCheck::Sockets1ErrorOccurred(TSockets&, SocketHandle, int error, const std::string& msg) {
+  state_.ErrorSocket = error;
+  if (error == kWsaEtimedout) {
+    state_.TiempoAgotado = true;
+    state_.ErrorSocket = 0;
+    if (host_.ToolTip() != kErrorEnConexion) {
+      host_.SetToolTip(kErrorEnConexion);
+      host_.ErrorBox(kServidorNoResponde);
+    }
+  } else if (host_.ToolTip() != kErrorEnConexion) {
+    host_.SetToolTip(kErrorEnConexion);
+    host_.ErrorBox(msg);
+  }
+  host_.SetTrayIcon(TrayPicture::Bandera2);
+}
+
+std::string MailCheck::ReadReply() { return CutReply(reader_.ReadLine()); }
+
+void MailCheck::Send(const std::string& command) { sockets_.SetText(command + "\r\n"); }
+
+void MailCheck::CloseConnection() {
+  if (sockets_.Socket() != kNoSocket) sockets_.Disconnect();
+}
+
+void MailCheck::RefuseLogin() {
+  host_.DisableTimer();
+  host_.PlainMessage(kClaveIncorrecta);
+  host_.SetToolTip(kClaveIncorrecta);
+  host_.SetTrayIcon(TrayPicture::Bandera2);
+}
+
+void MailCheck::Notify() {
+  if (state_.NumMensajes == state_.NumAvisados || state_.NumMensajes <= 0) return;
+  if (settings_.Animacion == "Si")
+    host_.ShowNotice(state_.NumMensajes);
+  else
+    state_.NumAvisados = state_.NumMensajes;
+  if (settings_.Sonido == "Beep") host_.Beep();
+}
+
+void MailCheck::ShowOutcome(bool by_apop) {
+  if (state_.NumMensajes <= 0) {
+    state_.NumAvisados = state_.NumMensajes;
+    host_.SetTrayIcon(TrayPicture::bandera0);
+    host_.SetToolTip(kNoHayMensajes);
+  } else {
+    host_.SetToolTip(MessagesCaption(state_.NumMensajes));
+    host_.SetTrayIcon(by_apop ? TrayPicture::Bandera5 : TrayPicture::bandera1);
+  }
+}
+
+void MailCheck::CheckMail() {
+  if (state_.Chequeando || settings_.Host.empty()) return;
+  state_.Chequeando = true;
+  state_.ErrorSocket = 0;
+  state_.TiempoAgotado = false;  // a time-out of an earlier check is not this one's
+  // Every way out of the check closes its connection and clears the busy flag.
+  struct EndOfCheck {
+    MailCheck& check;
+    ~EndOfCheck() {
+      check.CloseConnection();
+      check.state_.Chequeando = false;
+    }
+  } end_of_check{*this};
+
+  if (BreaksCommandLine(settings_.Usuario) || BreaksCommandLine(settings_.Clave)) {
+    RefuseLogin();
+    return;
+  }
+
+  reader_.Reset();
+  sockets_.IPAddr = settings_.Host;
+  sockets_.Port = kPort;
+  sockets_.SetNonBlocking(false);
+  sockets_.SConnect();
+  if (FailureTest() || sockets_.Socket() == kNoSocket) {
+    if (sockets_.Socket() == kNoSocket && host_.ToolTip() != kErrorEnConexion)
+      host_.ErrorBox(kServidorNoResponde);
+    host_.SetToolTip(kErrorEnConexion);
+    host_.SetTrayIcon(TrayPicture::Bandera2);
+    return;
+  }
+
+  const std::string greeting = ReadReply();
+  // Without a digest function a stamped greeting is answered with USER/PASS.
+  const std::string stamp = digest_ ? ExtraeSello(greeting) : std::string();
+  const bool by_apop = !stamp.empty();
+  if (by_apop) {
+    Send("APOP " + settings_.Usuario + " " + digest_(stamp + settings_.Clave));
+  } else {
+    if (!StartsWithOk(greeting)) {
+      host_.PlainMessage(kServidorNoResponde);
+      return;
+    }
+    Send("USER " + settings_.Usuario);
+    ReadReply();
+    if (FailureTest()) return;
+    Send("PASS " + settings_.Clave);
+  }
+
+  if (StartsWithErr(ReadReply())) {
+    RefuseLogin();
+    return;
+  }
+  if (FailureTest()) return;
+
+  Send("STAT");
+  const std::string stat = ReadReply();
+  state_.NumMensajes = ParseStatCount(stat);
+  if (state_.NumMensajes == -1)
+    host_.PlainMessage(
+        "Protocol erroneo: Contacte con el autor. y enviele por mail el siguiente mensaje:\r" +
+        stat);
+  Notify();
+  ShowOutcome(by_apop);
+
+  Send("QUIT");
+  ReadReply();
+}
+
+}  // namespace buzonix

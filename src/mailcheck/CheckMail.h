@@ -1,0 +1,109 @@
+// One POP3 conversation with the configured server, from connect to QUIT, and
+// what it concludes for the tray, the beep and the notice window.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "config/settings.h"
+#include "network/Sockets.h"
+
+namespace buzonix {
+
+// The four tray pictures, named after the main form's images.
+enum class TrayPicture { bandera0, bandera1, Bandera2, Bandera5 };
+
+// Check state that lives from one check to the next.
+struct CheckState {
+  bool Chequeando = false;
+  bool TiempoAgotado = false;
+  std::int32_t ErrorSocket = 0;
+  std::int32_t NumMensajes = 0;
+  std::int32_t NumAvisados = 0;
+};
+
+// What the check asks of the main form.
+class CheckHost {
+ public:
+  virtual void SetTrayIcon(TrayPicture picture) = 0;
+  virtual void SetToolTip(const std::string& text) = 0;
+  virtual std::string ToolTip() const = 0;
+  virtual void ErrorBox(const std::string& text) = 0;     // stop icon, program caption
+  virtual void PlainMessage(const std::string& text) = 0;  // no icon
+  virtual void Beep() = 0;
+  // Opens the notice window if none exists, sets its caption from `count`, shows it.
+  virtual void ShowNotice(std::int32_t count) = 0;
+  virtual void DisableTimer() = 0;
+
+ protected:
+  ~CheckHost() = default;
+};
+
+// APOP digest of stamp + password; empty when no digest function is bound.
+using DigestFunction = std::function<std::string(const std::string&)>;
+
+inline constexpr char kErrorEnConexion[] = "Error en Conexion";
+inline constexpr char kClaveIncorrecta[] = "Clave incorrecta";
+inline constexpr char kNoHayMensajes[] = "No Hay Mensajes";
+inline constexpr char kServidorNoResponde[] = "El servidor no responde";
+inline constexpr std::size_t kMaxReplyOctets = 512;
+
+// The APOP time stamp ending the greeting, "<" through ">", or empty text.
+std::string ExtraeSello(const std::string& greeting);
+// Message count of a STAT reply (as cut); -1 when it cannot be read.
+std::int32_t ParseStatCount(const std::string& reply);
+// A reply cut at its first carriage return (and before any zero byte).
+std::string CutReply(const std::string& line);
+bool StartsWithOk(const std::string& reply);
+bool StartsWithErr(const std::string& reply);
+// n followed by " Mensajes".
+std::string MessagesCaption(std::int32_t count);
+
+// Assembles reply lines from receives of any size: a line ends at its line
+// feed; bytes after it wait for the next reply.
+class ReplyReader {
+ public:
+  explicit ReplyReader(TSockets& sockets) : sockets_(sockets) {}
+  // One line up to and including its line feed, at most kMaxReplyOctets kept
+  // (the rest of a longer line is read and dropped). Ends early with what has
+  // arrived when the peer closes, a receive fails, or there is no socket.
+  std::string ReadLine();
+  void Reset() { pending_.clear(); }
+
+ private:
+  TSockets& sockets_;
+  std::string pending_;
+};
+
+class MailCheck {
+ public:
+  MailCheck(TSockets& sockets, CheckState& state, const Settings& settings, CheckHost& host)
+      : sockets_(sockets), state_(state), settings_(settings), host_(host), reader_(sockets) {}
+
+  void SetDigest(DigestFunction digest) { digest_ = std::move(digest); }
+  bool HasDigest() const { return static_cast<bool>(digest_); }
+
+  void CheckMail();
+  bool CompruebaTiempo();
+  void Sockets1ErrorOccurred(TSockets& sender, SocketHandle socket, int error,
+                             const std::string& msg);
+
+ private:
+  bool FailureTest();
+  std::string ReadReply();
+  void Send(const std::string& command);
+  void RefuseLogin();
+  void Notify();
+  void ShowOutcome(bool by_apop);
+  void CloseConnection();
+
+  TSockets& sockets_;
+  CheckState& state_;
+  const Settings& settings_;
+  CheckHost& host_;
+  ReplyReader reader_;
+  DigestFunction digest_;
+};
+
+}  // namespace buzonix

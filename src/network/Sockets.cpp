@@ -1,0 +1,277 @@
+#include "network/Sockets.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace buzonix {
+namespace {
+
+struct ErrorEntry {
+  int code;
+  const char* text;
+};
+
+// Windows-1252 text: "\xF3" is the o with acute accent.
+constexpr ErrorEntry kErrorTable[] = {
+    {10004, "Llamada al sistema interrumpida"},
+    {10009, "Numero de fichero erroneo"},
+    {10013, "Permision denegada"},
+    {10014, "Direccion incorrecta"},
+    {10022, "Argumento no valido"},
+    {10024, "Demasiados ficheros abiertos"},
+    {10035, "Operacion bloqueada"},
+    {10036, "Operacion realizandose ahora"},
+    {10037, "Operacion ya en progreso"},
+    {10038, "No hay sockets"},
+    {10039, "Se requiere direccion de destino"},
+    {10040, "Mensaje demasiado largo"},
+    {10041, "Tipo de Protocolo erroneo para socket"},
+    {10042, "Protocolo no disponible"},
+    {10043, "Protocolo no soportado"},
+    {10044, "Tipo de Socket no soportado"},
+    {10045, "Operacion no suportada en socket"},
+    {10046, "Familia de Protocolos no soportada"},
+    {10047, "Familia de direcciones no soportada por familia de protocolos"},
+    {10048, "Direcci\xF3n ya en uso"},
+    {10049, "No es posible asignar la direccion pedida"},
+    {10050, "La red esta desconectada"},
+    {10051, "La red es inalcanzable"},
+    {10052, "La red ha desconectado al reestablecerse"},
+    {10053, "El Software ha abortado la conexion"},
+    {10054, "Conexion resestablecida por el par"},
+    {10055, "No hay disponible espacio en el buffer"},
+    {10056, "Socket esta ya conectado"},
+    {10057, "Socket no esta conectado"},
+    {10058, "No se puede enviar despues de desconexion de socket"},
+    {10059, "Demasiadas referencias: No es posible splice"},
+    {10060, "El servidor no responde"},
+    {10061, "Conexion rechazada"},
+    {10062, "Demasiados niveles de enlaces simbolicos"},
+    {10063, "Nombre de fichero demasiado largo"},
+    {10064, "Servidor desconectado"},
+    {10065, "No hay ruta a el servidor"},
+    {10066, "Directorio no vacio"},
+    {10067, "Demasiados procesos"},
+    {10068, "Demasiados usuarios"},
+    {10069, "Cuota del disco excedida"},
+    {10070, "Stale NFS manejador de fichero"},
+    {10071, "Demasiados niveles remotos en el camino"},
+    {10091, "El subsistema de red no se puede usar"},
+    {10092, "WinSock DLL no puede soportar esta aplicacion"},
+    {10093, "WinSock no inicializado"},
+    {11001, "Servidor no encontrado"},
+    {11002, "Servidor no encontrado"},
+    {11003, "Error no recuperable"},
+    {11004, "No hay Datos"},
+};
+
+constexpr long kAllNotifications = kFdRead | kFdWrite | kFdConnect | kFdClose;  // 51
+constexpr int kMaxPortText = 31;
+constexpr std::size_t kMaxHostText = 255;
+constexpr std::size_t kMaxBoxText = 255;
+
+const char* NotificationName(int event) {
+  switch (event) {
+    case kFdRead: return "FD_READ";
+    case kFdWrite: return "FD_WRITE";
+    case kFdAccept: return "FD_ACCEPT";
+    case kFdConnect: return "FD_CONNECT";
+    case kFdClose: return "FD_CLOSE";
+    default: return "";
+  }
+}
+
+// Decimal integer as the framework's conversion reads it: optional sign, digits,
+// 32-bit range.
+bool ParseDecimalInteger(const std::string& text, long long& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return false;
+  long long v = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+    if (v > 2147483648LL) return false;
+  }
+  v = negative ? -v : v;
+  if (v > 2147483647LL) return false;
+  value = v;
+  return true;
+}
+
+std::uint16_t HostToNetwork16(std::uint16_t v) {
+  const unsigned char bytes[2] = {static_cast<unsigned char>(v >> 8),
+                                  static_cast<unsigned char>(v & 0xFF)};
+  std::uint16_t out;
+  std::memcpy(&out, bytes, 2);
+  return out;
+}
+
+}  // namespace
+
+std::string ErrorText(int code) {
+  for (const auto& entry : kErrorTable)
+    if (entry.code == code) return entry.text;
+  return "No es un error WinSock";
+}
+
+TSockets::TSockets(SocketPlatform& platform) : platform_(platform) {
+  platform_.Attach(this);
+  const int result = platform_.Startup();
+  if (result != 0) ReportError(kNoSocket, "Constructor (WSAStartup)", result);
+}
+
+TSockets::~TSockets() {
+  if (platform_.Cleanup() < 0)
+    ReportError(kNoSocket, "Destructor (WSACleanup)", platform_.LastError());
+  platform_.Attach(nullptr);
+}
+
+void TSockets::ReportError(SocketHandle socket, const std::string& function, int code) {
+  const std::string msg = ErrorText(code);
+  if (OnErrorOccurred) {
+    OnErrorOccurred(*this, socket, code, msg);
+    return;
+  }
+  std::string full = "Error " + std::to_string(code) + " en funcion " + function + "\r\n" + msg;
+  if (full.size() > kMaxBoxText) full.resize(kMaxBoxText);
+  platform_.MessageBox(full, Aplicacion);
+  platform_.ExitProgram(0);
+}
+
+void TSockets::StartTimeout() {
+  if (non_blocking_ == 0 && Timeout > 0) platform_.SetTimer(static_cast<unsigned>(Timeout) * 1000u);
+}
+
+void TSockets::StopTimeout() {
+  if (non_blocking_ == 0 && Timeout > 0) platform_.KillTimer();
+}
+
+void TSockets::OnTimerMessage() {
+  platform_.KillTimer();
+  if (!platform_.IsBlocking()) return;
+  platform_.CancelBlockingCall();
+  if (OnErrorOccurred)
+    OnErrorOccurred(*this, socket_, kWsaEtimedout, "Llamada bloqueada");
+  else
+    platform_.MessageBox("Error 10060\r\nBlocking call timed out", "LLAMADA A WINSOCK CANCELADA");
+}
+
+void TSockets::OnSocketNotification(SocketHandle socket, int event, int error) {
+  if (error > 10000) {
+    ReportError(socket, NotificationName(event), error);
+    return;
+  }
+  const TSocketEvent* handler = nullptr;
+  switch (event) {
+    case kFdRead: handler = &OnDataAvailable; break;
+    case kFdWrite: handler = &OnDataNeeded; break;
+    case kFdAccept: handler = &OnSessionAvailable; break;
+    case kFdConnect: handler = &OnSessionConnected; break;
+    case kFdClose: handler = &OnSessionClosed; break;
+    default: return;
+  }
+  if (*handler) (*handler)(*this, socket);
+}
+
+std::uint16_t TSockets::ResolvePort() {
+  const std::string service = Port.substr(0, kMaxPortText);
+  if (auto port = platform_.ServicePort(service)) return *port;
+  long long value = 0;
+  if (!ParseDecimalInteger(Port, value))
+    throw EConvertError{"'" + Port + "' is not a valid integer value"};
+  return HostToNetwork16(static_cast<std::uint16_t>(value));
+}
+
+void TSockets::SConnect() {
+  if (Port.empty()) {
+    platform_.MessageBox("No se ha especificado el Puerto", Aplicacion);
+    return;
+  }
+  if (IPAddr.empty()) {
+    platform_.MessageBox("No se ha especificado direccion IP", Aplicacion);
+    return;
+  }
+  remote_port_ = ResolvePort();
+
+  const std::string host = IPAddr.substr(0, kMaxHostText);
+  std::uint32_t address = platform_.InetAddr(host);
+  if (address == kInaddrNone) {
+    auto resolved = platform_.HostAddress(host);
+    if (!resolved) return;  // an unknown name is not reported
+    address = *resolved;
+  }
+  remote_address_ = address;
+
+  // Without a protocol database entry for "tcp", TCP's own number serves.
+  const int protocol = platform_.TcpProtocolNumber().value_or(6);
+  socket_ = platform_.OpenSocket(protocol);
+  if (socket_ < 0) ReportError(kNoSocket, "SConnect (socket)", platform_.LastError());
+
+  if (NonBlocking()) {
+    if (platform_.AsyncSelect(socket_, kAllNotifications) != 0)
+      ReportError(socket_, "WSAAsyncSelect", platform_.LastError());
+  } else {
+    platform_.SetBlocking(socket_);
+  }
+
+  StartTimeout();
+  const int result = platform_.Connect(socket_, remote_address_, remote_port_);
+  const int error = result != 0 ? platform_.LastError() : 0;
+  StopTimeout();
+  if (result != 0 && error != kWsaEwouldblock) ReportError(socket_, "SConnect", error);
+}
+
+void TSockets::SetText(const std::string& value) {
+  const std::size_t length = std::min(value.size(), std::strlen(value.c_str()));
+  std::size_t sent = 0;
+  do {
+    StartTimeout();
+    const int n = platform_.Send(socket_, value.data() + sent, static_cast<int>(length - sent));
+    const int error = n < 0 ? platform_.LastError() : 0;
+    StopTimeout();
+    if (n < 0) {
+      ReportError(socket_, "SetText (Send)", error);
+      return;
+    }
+    sent += static_cast<std::size_t>(n);
+  } while (sent < length);
+}
+
+TSockets::Received TSockets::Receive() {
+  if (socket_ == kNoSocket) return {Received::kNoSocket, {}};
+  const int capacity = std::max(MaximumReceiveLength, 1);
+  std::string buffer(static_cast<std::size_t>(capacity), '\0');
+  StartTimeout();
+  const int n = platform_.Recv(socket_, buffer.data(), capacity);
+  const int error = n < 0 ? platform_.LastError() : 0;
+  StopTimeout();
+  if (n < 0) {
+    ReportError(socket_, "GetText (Recv)", error);
+    return {Received::kFailed, {}};
+  }
+  if (n == 0) return {Received::kClosed, {}};
+  buffer.resize(static_cast<std::size_t>(n));
+  return {Received::kData, std::move(buffer)};
+}
+
+std::string TSockets::GetText() {
+  Received received = Receive();
+  std::string& text = received.bytes;
+  text.resize(std::strlen(text.c_str()));
+  return text;
+}
+
+void TSockets::Disconnect() {
+  if (NonBlocking()) platform_.AsyncSelect(socket_, 0);
+  if (platform_.IsBlocking()) platform_.CancelBlockingCall();
+  platform_.Shutdown(socket_);
+  platform_.SetAbortiveClose(socket_);
+  if (platform_.CloseSocket(socket_) != 0)
+    ReportError(socket_, "Disconnect (closesocket)", platform_.LastError());
+  socket_ = kNoSocket;
+}
+
+}  // namespace buzonix

@@ -1,0 +1,87 @@
+// TSockets: one TCP client connection turned into four text operations, every
+// blocking call bounded by a time-out, every failure turned into one error event
+// carrying a short Spanish message.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "network/SocketPlatform.h"
+
+namespace buzonix {
+
+class TSockets;
+
+using TSocketEvent = std::function<void(TSockets& sender, SocketHandle socket)>;
+using TDataAvailable = TSocketEvent;
+using TDataNeeded = TSocketEvent;
+using TSessionClosed = TSocketEvent;
+using TSessionAvailable = TSocketEvent;
+using TSessionConnected = TSocketEvent;
+using TErrorOccurred =
+    std::function<void(TSockets& sender, SocketHandle socket, int error, const std::string& msg)>;
+
+// Short Spanish message of a Winsock error code (Windows-1252 bytes).
+std::string ErrorText(int code);
+
+// Raised when Port is neither a service name nor a decimal integer.
+struct EConvertError {
+  std::string message;
+};
+
+class TSockets : private SocketWindowSink {
+ public:
+  explicit TSockets(SocketPlatform& platform);
+  ~TSockets();
+  TSockets(const TSockets&) = delete;
+  TSockets& operator=(const TSockets&) = delete;
+
+  std::string Aplicacion;
+  std::string IPAddr;
+  std::string Port;
+  int Timeout = 30;
+  int MaximumReceiveLength = 8192;
+
+  TDataAvailable OnDataAvailable;
+  TDataNeeded OnDataNeeded;
+  TSessionClosed OnSessionClosed;
+  TSessionAvailable OnSessionAvailable;
+  TSessionConnected OnSessionConnected;
+  TErrorOccurred OnErrorOccurred;
+
+  bool NonBlocking() const { return non_blocking_ == 1; }
+  void SetNonBlocking(bool on) { non_blocking_ = on ? 1 : 0; }
+  SocketHandle Socket() const { return socket_; }
+
+  void SConnect();
+  // Sends every byte of `value` up to its first zero byte, repeating the send
+  // until the platform has taken them all.
+  void SetText(const std::string& value);
+  std::string GetText();
+  void Disconnect();
+
+  // One receive of at most MaximumReceiveLength bytes, zero bytes kept.
+  struct Received {
+    enum Status { kData, kClosed, kFailed, kNoSocket } status;
+    std::string bytes;
+  };
+  Received Receive();
+
+  void ReportError(SocketHandle socket, const std::string& function, int code);
+
+ private:
+  void OnTimerMessage() override;
+  void OnSocketNotification(SocketHandle socket, int event, int error) override;
+  void StartTimeout();
+  void StopTimeout();
+  std::uint16_t ResolvePort();
+
+  SocketPlatform& platform_;
+  SocketHandle socket_ = kNoSocket;
+  int non_blocking_ = 1;
+  std::uint32_t remote_address_ = 0;
+  std::uint16_t remote_port_ = 0;
+};
+
+}  // namespace buzonix

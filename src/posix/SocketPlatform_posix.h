@@ -1,0 +1,66 @@
+// POSIX sockets under the socket component, with waits that keep the
+// MessageLoop's timers and tasks running.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "network/SocketPlatform.h"
+#include "posix/MessageLoop.h"
+
+namespace buzonix {
+
+class PosixSocketPlatform : public SocketPlatform {
+ public:
+  explicit PosixSocketPlatform(MessageLoop& loop) : loop_(loop) {}
+  ~PosixSocketPlatform() override;
+
+  void Attach(SocketWindowSink* sink) override { sink_ = sink; }
+  int Startup() override { return 0; }
+  int Cleanup() override { return 0; }
+  int LastError() override { return last_error_; }
+  std::optional<std::uint16_t> ServicePort(const std::string& name) override;
+  std::uint32_t InetAddr(const std::string& text) override;
+  std::optional<std::uint32_t> HostAddress(const std::string& name) override;
+  std::optional<int> TcpProtocolNumber() override;
+  SocketHandle OpenSocket(int protocol) override;
+  int AsyncSelect(SocketHandle s, long mask) override;
+  void SetBlocking(SocketHandle s) override;
+  int Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) override;
+  int Send(SocketHandle s, const char* data, int length) override;
+  int Recv(SocketHandle s, char* buffer, int length) override;
+  void Shutdown(SocketHandle s) override;
+  void SetAbortiveClose(SocketHandle s) override;
+  int CloseSocket(SocketHandle s) override;
+  bool IsBlocking() override { return blocking_; }
+  void CancelBlockingCall() override { cancelled_ = true; }
+  void SetTimer(unsigned milliseconds) override;
+  void KillTimer() override;
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  [[noreturn]] void ExitProgram(int code) override;
+
+  // Sockets this platform opened and has not closed yet.
+  std::size_t OpenSocketCount() const { return open_.size(); }
+
+ private:
+  static constexpr int kTimeoutTimerId = 10;
+  int Fail(int winsock_code);
+  int FailFromErrno();
+  // Waits for `events` on `s`; false (with 10004) when the wait was cancelled.
+  bool WaitReady(SocketHandle s, short events);
+  void Notify(SocketHandle s, short revents);
+
+  MessageLoop& loop_;
+  SocketWindowSink* sink_ = nullptr;
+  int last_error_ = 0;
+  bool blocking_ = false;
+  bool cancelled_ = false;
+  std::set<SocketHandle> open_;
+  std::set<SocketHandle> pseudo_blocking_;
+  std::set<SocketHandle> connect_pending_;
+};
+
+// Winsock code for an errno value of a socket call.
+int WinsockCodeFromErrno(int error);
+
+}  // namespace buzonix

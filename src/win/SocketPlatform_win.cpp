@@ -1,0 +1,232 @@
+#include "win/SocketPlatform_win.h"
+
+#include <cstring>
+
+namespace buzonix {
+namespace {
+
+constexpr UINT kNotificationMessage = WM_USER;        // the component's events
+constexpr UINT kWakeMessage = WM_USER + 1;            // readiness of a waiting call
+constexpr UINT_PTR kTimeoutTimerId = 10;
+constexpr long kAllEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
+constexpr char kWindowClass[] = "BuzonixSocketWindow";
+
+std::function<void(int)>& QuitHandler() {
+  static std::function<void(int)> handler;
+  return handler;
+}
+
+std::function<void(int)>& ExitHandler() {
+  static std::function<void(int)> handler;
+  return handler;
+}
+
+SOCKET AsSocket(SocketHandle s) { return static_cast<SOCKET>(static_cast<std::intptr_t>(s)); }
+
+}  // namespace
+
+void WinSocketPlatform::SetQuitHandler(std::function<void(int)> handler) {
+  QuitHandler() = std::move(handler);
+}
+
+void WinSocketPlatform::SetExitHandler(std::function<void(int)> handler) {
+  ExitHandler() = std::move(handler);
+}
+
+WinSocketPlatform::WinSocketPlatform() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA wc{};
+  if (!GetClassInfoA(instance, kWindowClass, &wc)) {
+    wc.lpfnWndProc = WindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kWindowClass;
+    RegisterClassA(&wc);
+  }
+  window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
+                            nullptr);
+  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+}
+
+WinSocketPlatform::~WinSocketPlatform() {
+  if (window_ != nullptr) DestroyWindow(window_);
+}
+
+LRESULT CALLBACK WinSocketPlatform::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
+                                               LPARAM lparam) {
+  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+  return self->HandleMessage(message, wparam, lparam);
+}
+
+LRESULT WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_TIMER:
+      if (sink_ != nullptr) sink_->OnTimerMessage();
+      return 0;
+    case kNotificationMessage:
+      if (sink_ != nullptr)
+        sink_->OnSocketNotification(static_cast<SocketHandle>(wparam), WSAGETSELECTEVENT(lparam),
+                                    WSAGETSELECTERROR(lparam));
+      return 0;
+    case kWakeMessage:
+      if (WSAGETSELECTEVENT(lparam) == FD_CONNECT) {
+        auto it = connects_.find(static_cast<SocketHandle>(wparam));
+        if (it != connects_.end()) it->second = {true, WSAGETSELECTERROR(lparam)};
+      }
+      return 0;
+    case WM_PAINT: {
+      ValidateRect(window_, nullptr);
+      return 0;
+    }
+    default:
+      return DefWindowProcA(window_, message, wparam, lparam);
+  }
+}
+
+int WinSocketPlatform::Startup() {
+  WSADATA data;
+  return WSAStartup(0x0101, &data);
+}
+
+int WinSocketPlatform::Cleanup() { return WSACleanup(); }
+
+std::optional<std::uint16_t> WinSocketPlatform::ServicePort(const std::string& name) {
+  const servent* entry = getservbyname(name.c_str(), "tcp");
+  if (entry == nullptr) return std::nullopt;
+  return static_cast<std::uint16_t>(entry->s_port);
+}
+
+std::uint32_t WinSocketPlatform::InetAddr(const std::string& text) {
+  return inet_addr(text.c_str());
+}
+
+std::optional<std::uint32_t> WinSocketPlatform::HostAddress(const std::string& name) {
+  const hostent* entry = gethostbyname(name.c_str());
+  if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
+    return std::nullopt;
+  std::uint32_t address;
+  std::memcpy(&address, entry->h_addr_list[0], 4);
+  return address;
+}
+
+std::optional<int> WinSocketPlatform::TcpProtocolNumber() {
+  const protoent* entry = getprotobyname("tcp");
+  if (entry == nullptr) return std::nullopt;
+  return entry->p_proto;
+}
+
+SocketHandle WinSocketPlatform::OpenSocket(int protocol) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, protocol);
+  if (s == INVALID_SOCKET) return kNoSocket;
+  return static_cast<SocketHandle>(s);
+}
+
+int WinSocketPlatform::AsyncSelect(SocketHandle s, long mask) {
+  connects_.erase(s);
+  return WSAAsyncSelect(AsSocket(s), window_, kNotificationMessage, mask);
+}
+
+void WinSocketPlatform::SetBlocking(SocketHandle s) {
+  // The wake-up messages make the socket non-blocking underneath; the waits
+  // below give the caller blocking behaviour on top of it.
+  WSAAsyncSelect(AsSocket(s), window_, kWakeMessage, kAllEvents);
+  connects_[s] = PendingConnect{};
+}
+
+bool WinSocketPlatform::WaitForAnyMessage() {
+  MSG msg;
+  const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+  if (got == 0) {
+    const int exit_code = static_cast<int>(msg.wParam);
+    if (QuitHandler()) QuitHandler()(exit_code);
+    PostQuitMessage(exit_code);  // let the caller's loop see it
+    cancelled_ = true;
+  } else if (got > 0) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return !cancelled_;
+}
+
+int WinSocketPlatform::Cancelled() {
+  cancelled_ = false;
+  WSASetLastError(WSAEINTR);
+  return -1;
+}
+
+int WinSocketPlatform::Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) {
+  sockaddr_in remote{};
+  remote.sin_family = AF_INET;
+  remote.sin_port = port_net;
+  remote.sin_addr.s_addr = address;
+  if (connect(AsSocket(s), reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
+  auto pending = connects_.find(s);
+  if (WSAGetLastError() != WSAEWOULDBLOCK || pending == connects_.end()) return -1;
+  blocking_ = true;
+  cancelled_ = false;
+  bool waited = true;
+  while (!connects_[s].done && (waited = WaitForAnyMessage())) {
+  }
+  blocking_ = false;
+  if (!waited) return Cancelled();
+  const int error = connects_[s].error;
+  if (error == 0) return 0;
+  WSASetLastError(error);
+  return -1;
+}
+
+int WinSocketPlatform::Send(SocketHandle s, const char* data, int length) {
+  const bool waits = connects_.count(s) != 0;
+  for (;;) {
+    const int n = send(AsSocket(s), data, length, 0);
+    if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
+    blocking_ = true;
+    cancelled_ = false;
+    const bool waited = WaitForAnyMessage();
+    blocking_ = false;
+    if (!waited) return Cancelled();
+  }
+}
+
+int WinSocketPlatform::Recv(SocketHandle s, char* buffer, int length) {
+  const bool waits = connects_.count(s) != 0;
+  for (;;) {
+    const int n = recv(AsSocket(s), buffer, length, 0);
+    if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
+    blocking_ = true;
+    cancelled_ = false;
+    const bool waited = WaitForAnyMessage();
+    blocking_ = false;
+    if (!waited) return Cancelled();
+  }
+}
+
+void WinSocketPlatform::Shutdown(SocketHandle s) { shutdown(AsSocket(s), 2); }
+
+void WinSocketPlatform::SetAbortiveClose(SocketHandle s) {
+  linger option{1, 0};
+  setsockopt(AsSocket(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&option),
+             sizeof option);
+}
+
+int WinSocketPlatform::CloseSocket(SocketHandle s) {
+  connects_.erase(s);
+  return closesocket(AsSocket(s));
+}
+
+void WinSocketPlatform::SetTimer(unsigned milliseconds) {
+  ::SetTimer(window_, kTimeoutTimerId, milliseconds, nullptr);
+}
+
+void WinSocketPlatform::KillTimer() { ::KillTimer(window_, kTimeoutTimerId); }
+
+void WinSocketPlatform::MessageBox(const std::string& text, const std::string& caption) {
+  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL);
+}
+
+void WinSocketPlatform::ExitProgram(int code) {
+  if (ExitHandler()) ExitHandler()(code);
+  ExitProcess(static_cast<UINT>(code));
+}
+
+}  // namespace buzonix

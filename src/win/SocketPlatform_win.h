@@ -1,0 +1,74 @@
+// Winsock 1.1 under the socket component. A "blocking" call is made on a
+// non-blocking socket and waits in a message loop of its own, so timers, menu
+// commands and tray clicks keep running while it waits, and timer 10 on the
+// component's window can cancel it.
+#pragma once
+
+#include <windows.h>
+#include <winsock.h>
+
+#include <functional>
+#include <map>
+
+#include "network/SocketPlatform.h"
+
+namespace buzonix {
+
+class WinSocketPlatform : public SocketPlatform {
+ public:
+  WinSocketPlatform();
+  ~WinSocketPlatform() override;
+
+  // Called when a waiting call's message loop meets WM_QUIT: the program is
+  // ending. The handler ends the program; without one the quit is passed on and
+  // the waiting call fails with 10004.
+  static void SetQuitHandler(std::function<void(int exit_code)> handler);
+  // Runs instead of ExitProcess after the component's fatal box.
+  static void SetExitHandler(std::function<void(int exit_code)> handler);
+
+  void Attach(SocketWindowSink* sink) override { sink_ = sink; }
+  int Startup() override;
+  int Cleanup() override;
+  int LastError() override { return WSAGetLastError(); }
+  std::optional<std::uint16_t> ServicePort(const std::string& name) override;
+  std::uint32_t InetAddr(const std::string& text) override;
+  std::optional<std::uint32_t> HostAddress(const std::string& name) override;
+  std::optional<int> TcpProtocolNumber() override;
+  SocketHandle OpenSocket(int protocol) override;
+  int AsyncSelect(SocketHandle s, long mask) override;
+  void SetBlocking(SocketHandle s) override;
+  int Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) override;
+  int Send(SocketHandle s, const char* data, int length) override;
+  int Recv(SocketHandle s, char* buffer, int length) override;
+  void Shutdown(SocketHandle s) override;
+  void SetAbortiveClose(SocketHandle s) override;
+  int CloseSocket(SocketHandle s) override;
+  bool IsBlocking() override { return blocking_; }
+  void CancelBlockingCall() override { cancelled_ = true; }
+  void SetTimer(unsigned milliseconds) override;
+  void KillTimer() override;
+  void MessageBox(const std::string& text, const std::string& caption) override;
+  [[noreturn]] void ExitProgram(int code) override;
+
+  HWND Window() const { return window_; }
+
+ private:
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  // Dispatches one message; false when the wait was cancelled.
+  bool WaitForAnyMessage();
+  int Cancelled();
+
+  struct PendingConnect {
+    bool done = false;
+    int error = 0;
+  };
+
+  HWND window_ = nullptr;
+  SocketWindowSink* sink_ = nullptr;
+  bool blocking_ = false;
+  bool cancelled_ = false;
+  std::map<SocketHandle, PendingConnect> connects_;
+};
+
+}  // namespace buzonix

@@ -1,0 +1,106 @@
+#!/usr/bin/env bash
+# A private dovecot POP3 server on ADDRESS:110 with its own configuration.
+#   dovecot.sh start DIR ADDRESS apop|plain     users: alice (3 messages),
+#                                               bob (none), carol (120); password "secret"
+#   dovecot.sh stop DIR
+#   dovecot.sh deliver DIR USER N               drops N more messages into USER's box
+set -euo pipefail
+cmd=$1 dir=$2
+
+message() {  # a small message of about 240 bytes
+  printf 'From: tester@example.invalid\nTo: %s@example.invalid\nSubject: Prueba %s\nDate: Mon, 7 Dec 2026 10:00:00 +0000\nMessage-ID: <%s.%s@example.invalid>\n\nMensaje de prueba numero %s.\n' "$1" "$2" "$1" "$2" "$2"
+}
+
+deliver() {  # user count
+  local box="$dir/mail/$1/Maildir"
+  mkdir -p "$box/new" "$box/cur" "$box/tmp"
+  local start; start=$(ls "$box/new" "$box/cur" | wc -l)
+  for i in $(seq 1 "$2"); do
+    message "$1" "$((start + i))" > "$box/new/$((start + i)).$$.$RANDOM.buzonix"
+  done
+  chown -R nobody:nogroup "$dir/mail/$1"
+}
+
+case "$cmd" in
+  start)
+    address=$3 mode=$4
+    mkdir -p "$dir"
+    chmod 755 "$dir"
+    "$0" stop "$dir" || true
+    rm -rf "$dir/base" "$dir/mail"
+    mkdir -p "$dir/base" "$dir/mail"
+    chmod 755 "$dir/mail"
+    for u in alice bob carol; do
+      mkdir -p "$dir/mail/$u/Maildir/"{new,cur,tmp}
+      echo "$u:{PLAIN}secret::::$dir/mail/$u::"
+    done > "$dir/passwd"
+    chown root:dovecot "$dir/passwd"; chmod 0640 "$dir/passwd"
+    deliver alice 3; deliver carol 120; deliver bob 0
+    mechanisms=plain; [ "$mode" = apop ] && mechanisms="plain apop"
+    cat > "$dir/dovecot.conf" <<CONF
+protocols = pop3
+listen = $address
+base_dir = $dir/base
+state_dir = $dir/base
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = $mechanisms
+auth_failure_delay = 0
+mail_uid = nobody
+mail_gid = nogroup
+mail_location = maildir:~/Maildir
+log_path = $dir/dovecot.log
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN $dir/passwd
+  override_fields = nodelay=yes
+}
+userdb {
+  driver = passwd-file
+  args = $dir/passwd
+}
+service auth {
+  client_limit = 2000
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = $address
+    port = 110
+  }
+  service_count = 0
+  process_min_avail = 1
+}
+service pop3 {
+  service_count = 0
+  process_min_avail = 1
+}
+service imap-login {
+  inet_listener imap {
+    port = 0
+  }
+}
+CONF
+    dovecot -c "$dir/dovecot.conf"
+    # Wait until the listener answers.
+    for _ in $(seq 1 50); do
+      if (exec 3<>"/dev/tcp/$address/110") 2>/dev/null; then exit 0; fi
+      sleep 0.1
+    done
+    echo "dovecot did not start" >&2; exit 1
+    ;;
+  stop)
+    if [ -f "$dir/base/master.pid" ]; then
+      pid=$(cat "$dir/base/master.pid")
+      kill "$pid" 2>/dev/null || true
+      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
+    ;;
+  deliver)
+    deliver "$3" "$4"
+    ;;
+esac
