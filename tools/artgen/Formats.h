@@ -1,0 +1,51 @@
+#pragma once
+// Windows icon and bitmap files, written and read back byte by byte so the
+// output does not depend on any imaging library.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Image.h"
+
+namespace buzonix::artgen {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct FormatError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// An 8-bit bottom-up BMP with a full 256-entry colour table.
+Bytes encodeBmp8(const IndexedImage& image, const Palette& palette);
+
+// An icon file holding one 4-bit image per entry of `sizes`, all with the
+// given 16-colour palette and an all-zero AND mask (fully opaque).
+Bytes encodeIcon4(const std::vector<IndexedImage>& images, const Palette& palette);
+
+// Binary PPM (P6), the preview format handed to the image converter.
+Bytes encodePpm(const RgbImage& image);
+
+struct DecodedBitmap {
+    IndexedImage image;
+    Palette palette;
+    int bitsPerPixel = 0;
+};
+
+// Reads an uncompressed BMP of 8 bits per pixel; throws FormatError otherwise.
+DecodedBitmap decodeBmp8(const Bytes& file);
+
+struct DecodedIconImage {
+    IndexedImage image;
+    Palette palette;
+    int bitsPerPixel = 0;
+    bool maskAllZero = false;
+};
+
+// Reads an icon file whose images are uncompressed 4-bit DIBs; throws
+// FormatError on anything else or on inconsistent directory entries.
+std::vector<DecodedIconImage> decodeIcon4(const Bytes& file);
+
+RgbImage toRgb(const IndexedImage& image, const Palette& palette);
+
+} // namespace buzonix::artgen

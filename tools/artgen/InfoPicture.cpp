@@ -1,0 +1,9 @@
+#include "InfoPicture.h"
+
+namespace buzonix::artgen {
+
+IndexedImage renderInfoPicture() {
+    return IndexedImage(kInfoWidth, kInfoHeight, 5);
+}
+
+} // namespace buzonix::artgen
