@@ -1,0 +1,300 @@
+#include "config/MemoryRegistry.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace buzonix {
+
+struct MemoryRegistry::Key {
+  struct Value {
+    std::string name;  // as first written; lookups ignore letter case
+    RegistryValue value;
+  };
+  std::string name;
+  std::map<std::string, std::unique_ptr<Key>> subkeys;  // by folded name
+  std::map<std::string, Value> values;                  // by folded name
+};
+
+namespace {
+
+constexpr KeyHandle kCurrentUserHandle = 1;
+constexpr KeyHandle kLocalMachineHandle = 2;
+constexpr char kFileHeader[] = "buzonix-registry 1";
+
+// Registry names compare without regard to ASCII letter case.
+std::string Folded(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+std::vector<std::string> PathParts(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  std::istringstream in(path);
+  while (std::getline(in, part, '\\')) {
+    if (!part.empty()) parts.push_back(part);
+  }
+  return parts;
+}
+
+const char* RootName(RegistryRoot root) {
+  return root == RegistryRoot::kCurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+}
+
+std::optional<RegistryRoot> RootNamed(const std::string& name) {
+  if (name == RootName(RegistryRoot::kCurrentUser)) return RegistryRoot::kCurrentUser;
+  if (name == RootName(RegistryRoot::kLocalMachine)) return RegistryRoot::kLocalMachine;
+  return std::nullopt;
+}
+
+// File tokens: a ':' then the bytes, with '%', blanks, controls and bytes above
+// 0x7E written as %XX, so every token is one word and the empty text is ":".
+std::string Escaped(const std::string& bytes) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = ":";
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte > 0x20 && byte < 0x7F && byte != '%') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[byte >> 4];
+      out += kHex[byte & 0x0F];
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::optional<std::string> Unescaped(const std::string& token) {
+  if (token.empty() || token[0] != ':') return std::nullopt;
+  std::string out;
+  for (std::size_t i = 1; i < token.size(); ++i) {
+    if (token[i] != '%') {
+      out += token[i];
+      continue;
+    }
+    if (i + 2 >= token.size()) return std::nullopt;
+    const int high = HexValue(token[i + 1]);
+    const int low = HexValue(token[i + 2]);
+    if (high < 0 || low < 0) return std::nullopt;
+    out += static_cast<char>(high * 16 + low);
+    i += 2;
+  }
+  return out;
+}
+
+}  // namespace
+
+MemoryRegistry::MemoryRegistry()
+    : current_user_(std::make_unique<Key>()), local_machine_(std::make_unique<Key>()) {}
+
+MemoryRegistry::~MemoryRegistry() = default;
+
+KeyHandle MemoryRegistry::Root(RegistryRoot root) {
+  return root == RegistryRoot::kCurrentUser ? kCurrentUserHandle : kLocalMachineHandle;
+}
+
+// The key behind a root or an open handle; nothing for unknown handles and for
+// every key of a root without access.
+std::optional<MemoryRegistry::OpenedKey> MemoryRegistry::Find(KeyHandle handle) const {
+  std::optional<OpenedKey> found;
+  if (handle == kCurrentUserHandle) {
+    found = OpenedKey{current_user_.get(), RegistryRoot::kCurrentUser};
+  } else if (handle == kLocalMachineHandle) {
+    found = OpenedKey{local_machine_.get(), RegistryRoot::kLocalMachine};
+  } else if (const auto it = open_.find(handle); it != open_.end()) {
+    found = it->second;
+  }
+  if (found && denied_roots_.count(found->root) != 0) return std::nullopt;
+  return found;
+}
+
+RegKey MemoryRegistry::Open(KeyHandle parent, const std::string& path, bool create) {
+  const std::optional<OpenedKey> start = Find(parent);
+  if (!start) return {};
+  Key* key = start->key;
+  for (const std::string& part : PathParts(path)) {
+    const auto it = key->subkeys.find(Folded(part));
+    if (it != key->subkeys.end()) {
+      key = it->second.get();
+    } else if (create) {
+      key = AddSubkey(*key, part);
+    } else {
+      return {};
+    }
+  }
+  const KeyHandle handle = next_handle_++;
+  open_.emplace(handle, OpenedKey{key, start->root});
+  return RegKey(*this, handle);
+}
+
+RegKey MemoryRegistry::CreateKey(KeyHandle parent, const std::string& path) {
+  return Open(parent, path, true);
+}
+
+RegKey MemoryRegistry::OpenKey(KeyHandle parent, const std::string& path) {
+  return Open(parent, path, false);
+}
+
+void MemoryRegistry::CloseKey(KeyHandle key) { open_.erase(key); }
+
+QueryResult MemoryRegistry::QueryValue(KeyHandle key, const std::string& name,
+                                       RegistryValue& value) {
+  const std::optional<OpenedKey> opened = Find(key);
+  if (!opened) return QueryResult::kMissing;
+  const auto it = opened->key->values.find(Folded(name));
+  if (it == opened->key->values.end()) return QueryResult::kMissing;
+  if (unreadable_values_.count(Folded(name)) != 0) return QueryResult::kUnreadable;
+  value = it->second.value;
+  return QueryResult::kFound;
+}
+
+bool MemoryRegistry::SetTextValue(KeyHandle key, const std::string& name,
+                                  const std::string& bytes) {
+  const std::optional<OpenedKey> opened = Find(key);
+  if (!opened || unwritable_values_.count(Folded(name)) != 0) return false;
+  Key::Value& stored = opened->key->values[Folded(name)];
+  if (stored.name.empty()) stored.name = name;
+  stored.value = RegistryValue{kRegSz, bytes};
+  return true;
+}
+
+bool MemoryRegistry::DeleteValue(KeyHandle key, const std::string& name) {
+  const std::optional<OpenedKey> opened = Find(key);
+  return opened && opened->key->values.erase(Folded(name)) != 0;
+}
+
+const MemoryRegistry::Key* MemoryRegistry::FindKeyPath(RegistryRoot root,
+                                                       const std::string& path) const {
+  const Key* key = root == RegistryRoot::kCurrentUser ? current_user_.get() : local_machine_.get();
+  for (const std::string& part : PathParts(path)) {
+    const auto it = key->subkeys.find(Folded(part));
+    if (it == key->subkeys.end()) return nullptr;
+    key = it->second.get();
+  }
+  return key;
+}
+
+bool MemoryRegistry::KeyExists(RegistryRoot root, const std::string& path) const {
+  return FindKeyPath(root, path) != nullptr;
+}
+
+std::optional<RegistryValue> MemoryRegistry::GetValue(RegistryRoot root, const std::string& path,
+                                                      const std::string& name) const {
+  const Key* key = FindKeyPath(root, path);
+  if (key == nullptr) return std::nullopt;
+  const auto it = key->values.find(Folded(name));
+  if (it == key->values.end()) return std::nullopt;
+  return it->second.value;
+}
+
+void MemoryRegistry::PutValue(RegistryRoot root, const std::string& path, const std::string& name,
+                              const RegistryValue& value) {
+  Key::Value& stored = CreateKeyPath(root, path).values[Folded(name)];
+  if (stored.name.empty()) stored.name = name;
+  stored.value = value;
+}
+
+MemoryRegistry::Key* MemoryRegistry::AddSubkey(Key& parent, const std::string& name) {
+  std::unique_ptr<Key>& child = parent.subkeys[Folded(name)];
+  if (!child) {
+    child = std::make_unique<Key>();
+    child->name = name;
+  }
+  return child.get();
+}
+
+MemoryRegistry::Key& MemoryRegistry::CreateKeyPath(RegistryRoot root, const std::string& path) {
+  Key* key = root == RegistryRoot::kCurrentUser ? current_user_.get() : local_machine_.get();
+  for (const std::string& part : PathParts(path)) key = AddSubkey(*key, part);
+  return *key;
+}
+
+void MemoryRegistry::DenyAccess(RegistryRoot root) { denied_roots_.insert(root); }
+
+void MemoryRegistry::FailWritesOf(const std::string& valueName) {
+  unwritable_values_.insert(Folded(valueName));
+}
+
+void MemoryRegistry::FailReadsOf(const std::string& valueName) {
+  unreadable_values_.insert(Folded(valueName));
+}
+
+void MemoryRegistry::WriteKeys(std::ostream& out, RegistryRoot root, const std::string& path,
+                               const Key& key) {
+  out << "key " << RootName(root) << ' ' << Escaped(path) << '\n';
+  for (const auto& [folded, stored] : key.values) {
+    out << "value " << stored.value.type << ' ' << Escaped(stored.name) << ' '
+        << Escaped(stored.value.data) << '\n';
+  }
+  for (const auto& [folded, child] : key.subkeys) {
+    WriteKeys(out, root, path.empty() ? child->name : path + '\\' + child->name, *child);
+  }
+}
+
+bool MemoryRegistry::SaveToFile(const std::string& path) const {
+  // Written beside the target and renamed over it, so a failed save leaves
+  // the previous file whole.
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out << kFileHeader << '\n';
+    WriteKeys(out, RegistryRoot::kCurrentUser, "", *current_user_);
+    WriteKeys(out, RegistryRoot::kLocalMachine, "", *local_machine_);
+    out.flush();
+    if (!out) {
+      std::remove(temporary.c_str());
+      return false;
+    }
+  }
+  return std::rename(temporary.c_str(), path.c_str()) == 0;
+}
+
+bool MemoryRegistry::LoadFromFile(const std::string& path) {
+  if (!open_.empty()) return false;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  if (!std::getline(in, line) || line != kFileHeader) return false;
+
+  MemoryRegistry loaded;
+  std::optional<RegistryRoot> root;
+  std::string keyPath;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string kind, first, second, third, extra;
+    words >> kind >> first >> second >> third;
+    if (words >> extra) return false;
+    if (kind == "key" && third.empty()) {
+      const std::optional<std::string> parsedPath = Unescaped(second);
+      root = RootNamed(first);
+      if (!root || !parsedPath) return false;
+      keyPath = *parsedPath;
+      loaded.CreateKeyPath(*root, keyPath);
+    } else if (kind == "value" && root) {
+      const std::optional<std::string> name = Unescaped(second);
+      const std::optional<std::string> data = Unescaped(third);
+      std::uint32_t type = 0;
+      std::istringstream typeText(first);
+      if (!name || !data || !(typeText >> type) || !typeText.eof()) return false;
+      loaded.PutValue(*root, keyPath, *name, RegistryValue{type, *data});
+    } else if (!line.empty()) {
+      return false;
+    }
+  }
+  current_user_ = std::move(loaded.current_user_);
+  local_machine_ = std::move(loaded.local_machine_);
+  return true;
+}
+
+}  // namespace buzonix

@@ -1,0 +1,208 @@
+#include "config/settings.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "config/scramble.h"
+
+namespace buzonix {
+namespace {
+
+constexpr char kValorNumero[] = "Numero";
+constexpr char kValorHost[] = "Host";
+constexpr char kValorUsuario[] = "usuario";
+constexpr char kValorCodigo[] = "Codigo";
+constexpr char kValorFrecuencia[] = "frecuencia";
+constexpr char kValorSonido[] = "Hacer Sonido";
+constexpr char kValorAnimacion[] = "Animacion";
+constexpr char kValorClavePlana[] = "clave";  // the password in clear, as old versions kept it
+
+constexpr int kHelpTopicConfiguracion = 14;
+constexpr int kMinFrequency = 1;
+constexpr int kMaxFrequency = 720;
+constexpr unsigned kMillisecondsPerMinute = 60000;
+
+std::string Quoted(const std::string& name) { return "'" + name + "'"; }
+
+// The load's reads: a value that is not text or cannot be fetched counts as
+// missing, so that damaged data cannot keep the program from starting.
+std::string ReadDuringLoad(RegistryApi& api, const std::string& section,
+                           const std::string& ident) {
+  try {
+    return LeeClave(api, kClaveRegistro, section, ident);
+  } catch (const ERegistryException&) {
+    return kMissingText;
+  }
+}
+
+std::string RunEntryDuringLoad(RegistryApi& api) {
+  try {
+    return TRegMaquina(api, kClaveWindows).ReadString(kSeccionRun, kValorRun, kMissingText);
+  } catch (const ERegistryException&) {
+    return kMissingText;
+  }
+}
+
+void WriteRunEntry(RegistryApi& api, const std::string& programPath) {
+  TRegMaquina(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+}
+
+// A program started from drive A: or B: (or from any path whose first byte
+// sorts below 'C') is not registered to start with Windows.
+bool MayStartWithWindows(const std::string& programPath) {
+  return !programPath.empty() && static_cast<unsigned char>(programPath[0]) >= 'C';
+}
+
+void RunFirstStart(RegistryApi& api, Settings& settings, LoadHost& host) {
+  const std::string programPath = host.ProgramPath();
+  settings.EjecutarSiempre = false;
+  if (MayStartWithWindows(programPath)) {
+    // Without the rights to write HKEY_LOCAL_MACHINE the program simply stays
+    // unregistered; the user can still reach the dialog.
+    try {
+      WriteRunEntry(api, programPath);
+      settings.EjecutarSiempre = true;
+    } catch (const ERegistryException&) {
+    }
+  }
+  settings.Animacion = "Si";
+  settings.Sonido = "Beep";
+  host.OpenHelpTopic(kHelpTopicConfiguracion);
+  host.ShowConfigDialog();
+}
+
+// Versions before this one kept the password in clear as "clave"; it moves to
+// "Codigo" scrambled, and the stored version is brought up to date.
+void MigratePlainPassword(RegistryApi& api, Settings& settings) {
+  GrabaClave(api, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
+  settings.Clave = ReadDuringLoad(api, kSeccionConfiguracion, kValorClavePlana);
+  if (settings.Clave == kMissingText) return;
+  TRegIniFile(api, kClaveConfiguracion).DeleteValue(kSeccionConfiguracion, kValorClavePlana);
+  if (!settings.Clave.empty()) {
+    GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, kValorCodigo,
+               CodificaClave(settings.Clave));
+  }
+}
+
+void ReadConfiguration(RegistryApi& api, Settings& settings) {
+  settings.Host = ReadDuringLoad(api, kSeccionConfiguracion, kValorHost);
+  settings.Usuario = ReadDuringLoad(api, kSeccionConfiguracion, kValorUsuario);
+  settings.Clave = DecodificaClave(ReadDuringLoad(api, kSeccionConfiguracion, kValorCodigo));
+  settings.Frecuencia = ReadDuringLoad(api, kSeccionConfiguracion, kValorFrecuencia);
+  settings.Sonido = ReadDuringLoad(api, kSeccionConfiguracion, kValorSonido);
+  settings.Animacion = ReadDuringLoad(api, kSeccionConfiguracion, kValorAnimacion);
+}
+
+void WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
+  GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, ident, value);
+}
+
+}  // namespace
+
+TRegIniFile::TRegIniFile(RegistryApi& api, const std::string& keyPath)
+    : TRegIniFile(api, RegistryRoot::kCurrentUser, keyPath) {}
+
+TRegIniFile::TRegIniFile(RegistryApi& api, RegistryRoot root, const std::string& keyPath)
+    : api_(api), root_(api.Root(root)), key_(api.CreateKey(root_, keyPath)) {}
+
+KeyHandle TRegIniFile::Base() const { return key_.IsOpen() ? key_.Handle() : root_; }
+
+std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident,
+                                    const std::string& def) {
+  const RegKey sectionKey = api_.OpenKey(Base(), section);
+  if (!sectionKey.IsOpen()) return def;
+  RegistryValue value;
+  switch (api_.QueryValue(sectionKey.Handle(), ident, value)) {
+    case QueryResult::kMissing:
+      return def;
+    case QueryResult::kUnreadable:
+      throw ERegistryException{"Failed to get data for " + Quoted(ident)};
+    case QueryResult::kFound:
+      break;
+  }
+  if (value.type != kRegSz && value.type != kRegExpandSz) {
+    throw ERegistryException{"Invalid data type for " + Quoted(ident)};
+  }
+  return TextOfValueData(value.data);
+}
+
+void TRegIniFile::WriteString(const std::string& section, const std::string& ident,
+                              const std::string& value) {
+  const RegKey sectionKey = api_.CreateKey(Base(), section);
+  if (!sectionKey.IsOpen()) throw ERegistryException{"Failed to create key " + section};
+  if (!api_.SetTextValue(sectionKey.Handle(), ident, value)) {
+    throw ERegistryException{"Failed to set data for " + Quoted(ident)};
+  }
+}
+
+void TRegIniFile::DeleteValue(const std::string& /*section*/, const std::string& ident) {
+  if (key_.IsOpen()) api_.DeleteValue(key_.Handle(), ident);
+}
+
+TRegMaquina::TRegMaquina(RegistryApi& api, const std::string& keyPath)
+    : TRegIniFile(api, RegistryRoot::kLocalMachine, keyPath), Ruta(keyPath) {}
+
+std::string TextOfValueData(const std::string& data) { return data.substr(0, data.find('\0')); }
+
+std::string LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
+                     const std::string& ident) {
+  return TRegIniFile(api, key).ReadString(section, ident, kMissingText);
+}
+
+void GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
+                const std::string& ident, const std::string& value) {
+  TRegIniFile(api, key).WriteString(section, ident, value);
+}
+
+int FrequencyMinutes(const std::string& text) {
+  const char* const last = text.data() + text.size();
+  int minutes = 0;
+  const auto [end, error] = std::from_chars(text.data(), last, minutes);
+  if (text.empty() || error != std::errc() || end != last) {
+    throw EConvertError{Quoted(text) + " is not a valid integer value"};
+  }
+  return minutes;
+}
+
+unsigned TimerIntervalFor(const std::string& frecuencia) {
+  int minutes = kMinFrequency;
+  try {
+    minutes = std::clamp(FrequencyMinutes(frecuencia), kMinFrequency, kMaxFrequency);
+  } catch (const EConvertError&) {
+  }
+  return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;
+}
+
+void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host) {
+  const std::string storedVersion = ReadDuringLoad(api, kSeccionVersion, kValorNumero);
+  if (storedVersion == kMissingText) {
+    RunFirstStart(api, settings, host);
+    return;
+  }
+  if (storedVersion != settings.NumeroVersion) MigratePlainPassword(api, settings);
+  ReadConfiguration(api, settings);
+  // Byte for byte: the entry must name this very file, in this letter case.
+  settings.EjecutarSiempre = RunEntryDuringLoad(api) == host.ProgramPath();
+  host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
+  host.EnableTimer();
+  host.CheckMail();
+}
+
+void SaveSettings(RegistryApi& api, const Settings& settings, const std::string& programPath) {
+  GrabaClave(api, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
+  WriteConfiguration(api, kValorHost, settings.Host);
+  WriteConfiguration(api, kValorUsuario, settings.Usuario);
+  WriteConfiguration(api, kValorCodigo, CodificaClave(settings.Clave));
+  WriteConfiguration(api, kValorFrecuencia, settings.Frecuencia);
+  WriteConfiguration(api, kValorSonido, settings.Sonido);
+  WriteConfiguration(api, kValorAnimacion, settings.Animacion);
+  if (settings.EjecutarSiempre) {
+    WriteRunEntry(api, programPath);
+  } else {
+    // Opened on the Run key itself, since the delete works on the accessor's
+    // own key.
+    TRegMaquina(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
+  }
+}
+
+}  // namespace buzonix

@@ -1,0 +1,129 @@
+// The program's settings: their registry layout under HKEY_CURRENT_USER
+// "Software\Buzonix" (subkeys "Version" and "Configuracion") plus the
+// start-with-Windows entry under HKEY_LOCAL_MACHINE, the two accessors every
+// registry access goes through, and the start-up load and the save.
+#pragma once
+
+#include <string>
+
+#include "config/RegistryApi.h"
+#include "network/Sockets.h"  // EConvertError, raised by FrequencyMinutes
+
+namespace buzonix {
+
+// Registry failures, with the message shown to the user.
+struct ERegistryException {
+  std::string message;
+};
+
+// What every read of the store falls back to for a missing value or key.
+inline constexpr char kMissingText[] = "Error";
+
+inline constexpr char kClaveRegistro[] = "Software\\Buzonix";
+inline constexpr char kClaveConfiguracion[] = "Software\\Buzonix\\Configuracion";
+inline constexpr char kSeccionVersion[] = "Version";
+inline constexpr char kSeccionConfiguracion[] = "Configuracion";
+inline constexpr char kClaveWindows[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+inline constexpr char kClaveRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char kSeccionRun[] = "Run";
+// No accent here, unlike the program's title.
+inline constexpr char kValorRun[] = "Buzonix Electronico";
+
+struct Settings {
+  std::string Host;
+  std::string Usuario;
+  std::string Clave;  // in clear; scrambled only in the registry
+  std::string Frecuencia = "1";
+  std::string Sonido;     // "Beep": beep on new mail
+  std::string Animacion;  // "Si": show the notice window
+  bool EjecutarSiempre = false;
+  std::string NumeroVersion = "1.01";
+};
+
+// Sectioned access below one key of HKEY_CURRENT_USER. Construction opens the
+// key with all access, creating it if missing; when it cannot be opened the
+// operations work relative to the root instead. Every subkey is closed again
+// before an operation returns, and the key when the accessor goes. Nothing is
+// flushed to disk on the way: the registry writes lazily.
+class TRegIniFile {
+ public:
+  TRegIniFile(RegistryApi& api, const std::string& keyPath);
+  virtual ~TRegIniFile() = default;
+  TRegIniFile(const TRegIniFile&) = delete;
+  TRegIniFile& operator=(const TRegIniFile&) = delete;
+
+  // The text of value `ident` of subkey `section`, or `def` when either is
+  // missing. Throws ERegistryException for a value that is not text or whose
+  // data cannot be fetched.
+  std::string ReadString(const std::string& section, const std::string& ident,
+                         const std::string& def);
+  // Creates `section` if needed and stores `value` as REG_SZ without a
+  // terminating zero. Throws ERegistryException when either step fails.
+  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  // Deletes value `ident` of the accessor's own key; `section` is not used.
+  // A missing value, or a key that did not open, is not an error.
+  void DeleteValue(const std::string& section, const std::string& ident);
+
+ protected:
+  TRegIniFile(RegistryApi& api, RegistryRoot root, const std::string& keyPath);
+
+ private:
+  KeyHandle Base() const;
+
+  RegistryApi& api_;
+  KeyHandle root_;
+  RegKey key_;
+};
+
+// The same accessor below HKEY_LOCAL_MACHINE, for the start-with-Windows entry.
+class TRegMaquina : public TRegIniFile {
+ public:
+  TRegMaquina(RegistryApi& api, const std::string& keyPath);
+
+  const std::string Ruta;  // the key path it was constructed on
+};
+
+// The text of a REG_SZ or REG_EXPAND_SZ value's data: up to the first zero
+// byte, so data stored with or without a terminating zero read alike.
+std::string TextOfValueData(const std::string& data);
+
+// One read of HKEY_CURRENT_USER `key`\`section`, "Error" when missing.
+std::string LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
+                     const std::string& ident);
+void GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
+                const std::string& ident, const std::string& value);
+
+// Minutes spelled by a decimal text (an optional '-', digits, nothing else).
+// Throws EConvertError "'<text>' is not a valid integer value" otherwise.
+int FrequencyMinutes(const std::string& text);
+
+// The check timer's interval for a stored frequency: its minutes brought into
+// 1..720, or one minute when the text is no whole number ("Error" included).
+unsigned TimerIntervalFor(const std::string& frecuencia);
+
+// What the start-up load needs from the program around it.
+struct LoadHost {
+  virtual std::string ProgramPath() = 0;  // the running module's full file name
+  virtual void OpenHelpTopic(int context) = 0;
+  virtual void ShowConfigDialog() = 0;
+  virtual void SetTimerInterval(unsigned milliseconds) = 0;
+  virtual void EnableTimer() = 0;
+  virtual void CheckMail() = 0;
+
+ protected:
+  ~LoadHost() = default;
+};
+
+// The start-up load. On a first run (no stored version) it registers the
+// program to start with Windows (not from drive A: or B:), turns sound and
+// animation on and opens help topic 14 and the dialog; otherwise it migrates
+// an old plain password, reads the settings, sets and enables the timer and
+// runs one check. Values that are not text or cannot be read count as missing
+// here, so damaged data never stops the program from starting.
+void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host);
+
+// Writes every setting and then writes or deletes the start-with-Windows entry.
+// The first failing step throws ERegistryException; later steps do not run.
+void SaveSettings(RegistryApi& api, const Settings& settings, const std::string& programPath);
+
+}  // namespace buzonix

@@ -1,0 +1,27 @@
+// The settings' registry over advapi32, and the program's own file name.
+#pragma once
+
+#include <string>
+
+#include "config/RegistryApi.h"
+
+namespace buzonix {
+
+class Win32Registry final : public RegistryApi {
+ public:
+  KeyHandle Root(RegistryRoot root) override;
+  RegKey CreateKey(KeyHandle parent, const std::string& path) override;
+  RegKey OpenKey(KeyHandle parent, const std::string& path) override;
+  QueryResult QueryValue(KeyHandle key, const std::string& name, RegistryValue& value) override;
+  bool SetTextValue(KeyHandle key, const std::string& name, const std::string& bytes) override;
+  bool DeleteValue(KeyHandle key, const std::string& name) override;
+
+ private:
+  void CloseKey(KeyHandle key) override;
+};
+
+// The running program's full path as the system reports it: no quotes, no
+// arguments. This is what the start-with-Windows entry holds.
+std::string ProgramFullPath();
+
+}  // namespace buzonix

@@ -1,0 +1,349 @@
+// The start-up load and the save over the in-memory registry.
+#include "config/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "config/MemoryRegistry.h"
+#include "config/RecordingHost.h"
+#include "config/scramble.h"
+
+namespace buzonix {
+namespace {
+
+using testing::kFirstRunCalls;
+using testing::NormalStartCalls;
+using testing::RecordingHost;
+
+constexpr auto kUser = RegistryRoot::kCurrentUser;
+constexpr auto kMachine = RegistryRoot::kLocalMachine;
+const std::string kStore = "Software\\Buzonix";
+const std::string kVersion = "Software\\Buzonix\\Version";
+const std::string kConfig = "Software\\Buzonix\\Configuracion";
+const std::string kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kRunValue = "Buzonix Electronico";
+const std::string kProgram = "C:\\Archivos de programa\\Buzonix\\BUZEL.EXE";
+
+class SettingsStore : public ::testing::Test {
+ protected:
+  void TearDown() override { EXPECT_EQ(registry.OpenKeyCount(), 0u) << "a key was left open"; }
+
+  void Put(const std::string& key, const std::string& name, const std::string& text) {
+    registry.PutValue(kUser, key, name, RegistryValue{kRegSz, text});
+  }
+  void PutRunEntry(const std::string& text) {
+    registry.PutValue(kMachine, kRun, kRunValue, RegistryValue{kRegSz, text});
+  }
+  // A store as the dialog leaves it.
+  void PutConfigured() {
+    Put(kVersion, "Numero", "1.01");
+    Put(kConfig, "Host", "pop.ejemplo.es");
+    Put(kConfig, "usuario", "ana");
+    Put(kConfig, "Codigo", CodificaClave("s3creta"));
+    Put(kConfig, "frecuencia", "5");
+    Put(kConfig, "Hacer Sonido", "Beep");
+    Put(kConfig, "Animacion", "No");
+  }
+  std::optional<std::string> Stored(const std::string& key, const std::string& name) {
+    const auto value = registry.GetValue(kUser, key, name);
+    if (!value) return std::nullopt;
+    EXPECT_EQ(value->type, kRegSz) << name;
+    return value->data;
+  }
+  std::optional<std::string> StoredRunEntry() {
+    const auto value = registry.GetValue(kMachine, kRun, kRunValue);
+    return value ? std::optional(value->data) : std::nullopt;
+  }
+  void Load(const std::string& programPath = kProgram) {
+    RecordingHost recorder(programPath);
+    LoadSettings(registry, settings, recorder);
+    calls = recorder.calls;
+  }
+
+  MemoryRegistry registry;
+  Settings settings;
+  std::vector<std::string> calls;
+};
+
+const std::string kErrorDecoded = DecodificaClave("Error");
+
+TEST_F(SettingsStore, FirstRunRegistersTheProgramAndOpensHelpAndDialog) {
+  Load();
+  EXPECT_EQ(calls, kFirstRunCalls);
+  EXPECT_EQ(StoredRunEntry(), kProgram);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  EXPECT_EQ(settings.Animacion, "Si");
+  EXPECT_EQ(settings.Sonido, "Beep");
+  EXPECT_EQ(settings.Host, "");
+  EXPECT_EQ(settings.Usuario, "");
+  EXPECT_EQ(settings.Clave, "");
+  EXPECT_EQ(settings.Frecuencia, "1");
+  // Only the dialog's accept writes the version.
+  EXPECT_TRUE(registry.KeyExists(kUser, kStore));
+  EXPECT_FALSE(registry.KeyExists(kUser, kVersion));
+  EXPECT_FALSE(registry.KeyExists(kUser, kConfig));
+}
+
+TEST_F(SettingsStore, FirstRunRegistersByFirstByteOfThePath) {
+  struct Case {
+    std::string path;
+    bool registered;
+  };
+  for (const Case& c : std::vector<Case>{{"A:\\BUZEL.EXE", false},
+                                         {"B:\\BUZEL.EXE", false},
+                                         {"9:\\BUZEL.EXE", false},
+                                         {"", false},
+                                         {"C:\\BUZEL.EXE", true},
+                                         {"a:\\buzel.exe", true},
+                                         {"\\\\servidor\\buzel.exe", true},
+                                         {"\xD1:\\BUZEL.EXE", true}}) {
+    MemoryRegistry fresh;
+    Settings loaded;
+    RecordingHost recorder(c.path);
+    LoadSettings(fresh, loaded, recorder);
+    EXPECT_EQ(loaded.EjecutarSiempre, c.registered) << c.path;
+    EXPECT_EQ(fresh.GetValue(kMachine, kRun, kRunValue).has_value(), c.registered) << c.path;
+    EXPECT_EQ(recorder.calls, kFirstRunCalls) << c.path;
+  }
+}
+
+TEST_F(SettingsStore, FirstRunGoesOnWhenTheRunEntryCannotBeWritten) {
+  registry.DenyAccess(kMachine);
+  Load();
+  EXPECT_FALSE(settings.EjecutarSiempre);
+  EXPECT_EQ(calls, kFirstRunCalls);
+  EXPECT_EQ(settings.Sonido, "Beep");
+}
+
+TEST_F(SettingsStore, NormalStartLoadsEverySettingAndChecksOnce) {
+  PutConfigured();
+  PutRunEntry(kProgram);
+  Load();
+  EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
+  EXPECT_EQ(settings.Host, "pop.ejemplo.es");
+  EXPECT_EQ(settings.Usuario, "ana");
+  EXPECT_EQ(settings.Clave, "s3creta");
+  EXPECT_EQ(settings.Frecuencia, "5");
+  EXPECT_EQ(settings.Sonido, "Beep");
+  EXPECT_EQ(settings.Animacion, "No");
+  EXPECT_TRUE(settings.EjecutarSiempre);
+}
+
+TEST_F(SettingsStore, RunEntryMustNameThisProgramByteForByte) {
+  PutConfigured();
+  for (const std::string& entry :
+       std::vector<std::string>{"c:\\archivos de programa\\buzonix\\buzel.exe",
+                                "\"" + kProgram + "\"", kProgram + " ", "D:\\BUZEL.EXE"}) {
+    PutRunEntry(entry);
+    settings.EjecutarSiempre = true;
+    Load();
+    EXPECT_FALSE(settings.EjecutarSiempre) << entry;
+  }
+  registry.PutValue(kMachine, kRun, kRunValue, RegistryValue{kRegSz, kProgram + '\0'});
+  Load();
+  EXPECT_TRUE(settings.EjecutarSiempre);
+}
+
+TEST_F(SettingsStore, RunKeyWithoutAccessReadsAsNotRegistered) {
+  PutConfigured();
+  PutRunEntry(kProgram);
+  registry.DenyAccess(kMachine);
+  Load();
+  EXPECT_FALSE(settings.EjecutarSiempre);
+  EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
+}
+
+TEST_F(SettingsStore, MissingValuesReadAsError) {
+  Put(kVersion, "Numero", "1.01");
+  Load();
+  EXPECT_EQ(settings.Host, "Error");
+  EXPECT_EQ(settings.Usuario, "Error");
+  EXPECT_EQ(settings.Clave, kErrorDecoded);
+  EXPECT_EQ(settings.Frecuencia, "Error");
+  EXPECT_EQ(settings.Sonido, "Error");
+  EXPECT_EQ(settings.Animacion, "Error");
+  EXPECT_FALSE(settings.EjecutarSiempre);
+  EXPECT_EQ(calls, NormalStartCalls(60000));
+}
+
+TEST_F(SettingsStore, DamagedValuesReadAsMissingDuringTheLoad) {
+  PutConfigured();
+  registry.PutValue(kUser, kConfig, "Host", RegistryValue{kRegDword, std::string(4, '\0')});
+  registry.PutValue(kUser, kConfig, "frecuencia", RegistryValue{kRegBinary, "5"});
+  registry.PutValue(kMachine, kRun, kRunValue, RegistryValue{kRegBinary, kProgram});
+  registry.FailReadsOf("usuario");
+  Load();
+  EXPECT_EQ(settings.Host, "Error");
+  EXPECT_EQ(settings.Usuario, "Error");
+  EXPECT_EQ(settings.Frecuencia, "Error");
+  EXPECT_EQ(settings.Clave, "s3creta");
+  EXPECT_FALSE(settings.EjecutarSiempre);
+  EXPECT_EQ(calls, NormalStartCalls(60000));
+}
+
+TEST_F(SettingsStore, DamagedVersionCountsAsFirstRun) {
+  PutConfigured();
+  registry.PutValue(kUser, kVersion, "Numero", RegistryValue{kRegDword, std::string(4, '\1')});
+  Load();
+  EXPECT_EQ(calls, kFirstRunCalls);
+}
+
+TEST_F(SettingsStore, TimerIntervalFromTheStoredFrequency) {
+  struct Case {
+    std::string frecuencia;
+    unsigned intervalMs;
+  };
+  PutConfigured();
+  for (const Case& c : std::vector<Case>{{"1", 60000},
+                                         {"720", 720u * 60000},
+                                         {"0", 60000},
+                                         {"-5", 60000},
+                                         {"721", 720u * 60000},
+                                         {"2147483647", 720u * 60000},
+                                         {"99999999999", 60000},
+                                         {"abc", 60000},
+                                         {"", 60000},
+                                         {"5 ", 60000}}) {
+    Put(kConfig, "frecuencia", c.frecuencia);
+    Load();
+    EXPECT_EQ(calls, NormalStartCalls(c.intervalMs)) << '"' << c.frecuencia << '"';
+    EXPECT_EQ(settings.Frecuencia, c.frecuencia);
+  }
+}
+
+TEST(FrequencyMinutes, AcceptsOnlyWholeDecimalNumbers) {
+  EXPECT_EQ(FrequencyMinutes("720"), 720);
+  EXPECT_EQ(FrequencyMinutes("-5"), -5);
+  EXPECT_EQ(FrequencyMinutes("007"), 7);
+  for (const std::string text : {"", "Error", "12a", " 5", "5 ", "1.5", "+5", "0x10",
+                                 "99999999999"}) {
+    try {
+      FrequencyMinutes(text);
+      ADD_FAILURE() << '"' << text << "\" was accepted";
+    } catch (const EConvertError& e) {
+      EXPECT_EQ(e.message, "'" + text + "' is not a valid integer value");
+    }
+  }
+}
+
+TEST_F(SettingsStore, MigrationScramblesAnOldPlainPassword) {
+  PutConfigured();
+  Put(kVersion, "Numero", "1.00");
+  registry.PutValue(kUser, kConfig, "Codigo", RegistryValue{kRegSz, "stale"});
+  Put(kConfig, "clave", "vieja");
+  Load();
+  EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
+  EXPECT_FALSE(Stored(kConfig, "clave"));
+  EXPECT_EQ(Stored(kConfig, "Codigo"), CodificaClave("vieja"));
+  EXPECT_EQ(settings.Clave, "vieja");
+  EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
+}
+
+TEST_F(SettingsStore, MigrationKeepsLongPasswordsWhole) {
+  const std::string longPassword = "una clave mucho mas larga que la del programa";
+  Put(kVersion, "Numero", "0.9");
+  Put(kConfig, "clave", longPassword);
+  Load();
+  EXPECT_EQ(Stored(kConfig, "Codigo")->size(), 2 * longPassword.size());
+  EXPECT_EQ(settings.Clave, longPassword);
+}
+
+TEST_F(SettingsStore, MigrationOfAnEmptyPlainPasswordWritesNoCode) {
+  Put(kVersion, "Numero", "1.00");
+  Put(kConfig, "clave", "");
+  Load();
+  EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
+  EXPECT_FALSE(Stored(kConfig, "clave"));
+  EXPECT_FALSE(Stored(kConfig, "Codigo"));
+  EXPECT_EQ(settings.Clave, kErrorDecoded);
+}
+
+TEST_F(SettingsStore, MigrationWithoutPlainPasswordOnlyUpdatesTheVersion) {
+  PutConfigured();
+  Put(kVersion, "Numero", "1.00");
+  Load();
+  EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
+  EXPECT_EQ(settings.Clave, "s3creta");
+}
+
+TEST_F(SettingsStore, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
+  PutConfigured();
+  Put(kConfig, "clave", "vieja");
+  Load();
+  EXPECT_EQ(Stored(kConfig, "clave"), "vieja");
+  EXPECT_EQ(settings.Clave, "s3creta");
+}
+
+TEST_F(SettingsStore, SaveWritesEveryValueAndTheRunEntry) {
+  settings = Settings{"pop.ejemplo.es", "ana", "s3creta", "720", "", "No", true, "1.01"};
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
+  EXPECT_EQ(Stored(kConfig, "Host"), "pop.ejemplo.es");
+  EXPECT_EQ(Stored(kConfig, "usuario"), "ana");
+  EXPECT_EQ(Stored(kConfig, "Codigo"), CodificaClave("s3creta"));
+  EXPECT_EQ(Stored(kConfig, "frecuencia"), "720");
+  EXPECT_EQ(Stored(kConfig, "Hacer Sonido"), "");
+  EXPECT_EQ(Stored(kConfig, "Animacion"), "No");
+  EXPECT_EQ(StoredRunEntry(), kProgram);
+
+  Load();
+  EXPECT_EQ(settings.Clave, "s3creta");
+  EXPECT_EQ(calls, NormalStartCalls(720u * 60000));
+}
+
+TEST_F(SettingsStore, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
+  settings = Settings{"pop.ejemplo.es", "ana", "", "1", "Beep", "Si", false, "1.01"};
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(Stored(kConfig, "Codigo"), "");
+  settings.Clave = "something";
+  Load();
+  EXPECT_EQ(settings.Clave, "");
+}
+
+TEST_F(SettingsStore, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
+  PutRunEntry(kProgram);
+  registry.PutValue(kMachine, kRun, "Otro", RegistryValue{kRegSz, "C:\\otro.exe"});
+  settings.EjecutarSiempre = false;
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_FALSE(StoredRunEntry());
+  EXPECT_TRUE(registry.GetValue(kMachine, kRun, "Otro"));
+
+  MemoryRegistry empty;
+  EXPECT_NO_THROW(SaveSettings(empty, settings, kProgram));
+  EXPECT_EQ(empty.OpenKeyCount(), 0u);
+}
+
+TEST_F(SettingsStore, SaveStopsAtTheFirstFailingStep) {
+  registry.FailWritesOf("frecuencia");
+  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  try {
+    SaveSettings(registry, settings, kProgram);
+    ADD_FAILURE() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(e.message, "Failed to set data for 'frecuencia'");
+  }
+  EXPECT_TRUE(Stored(kVersion, "Numero"));
+  EXPECT_TRUE(Stored(kConfig, "Host"));
+  EXPECT_TRUE(Stored(kConfig, "usuario"));
+  EXPECT_TRUE(Stored(kConfig, "Codigo"));
+  EXPECT_FALSE(Stored(kConfig, "Hacer Sonido"));
+  EXPECT_FALSE(Stored(kConfig, "Animacion"));
+  EXPECT_FALSE(StoredRunEntry());
+}
+
+TEST_F(SettingsStore, SaveReportsARunKeyThatCannotBeCreated) {
+  registry.DenyAccess(kMachine);
+  settings.EjecutarSiempre = true;
+  try {
+    SaveSettings(registry, settings, kProgram);
+    ADD_FAILURE() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(e.message, "Failed to create key Run");
+  }
+  EXPECT_EQ(Stored(kConfig, "Animacion"), "");
+}
+
+}  // namespace
+}  // namespace buzonix

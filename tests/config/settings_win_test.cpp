@@ -1,0 +1,199 @@
+// The load and the save over the real registry, as the Windows program runs
+// them. Each test starts from a store without HKCU\Software\Buzonix and
+// without the Run entry, and checks what landed through advapi32 directly.
+#ifdef _WIN32
+
+#include <windows.h>
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "config/RecordingHost.h"
+#include "config/scramble.h"
+#include "config/settings.h"
+#include "win/Registry_win.h"
+
+namespace buzonix {
+namespace {
+
+using testing::kFirstRunCalls;
+using testing::NormalStartCalls;
+using testing::RecordingHost;
+
+constexpr char kStore[] = "Software\\Buzonix";
+constexpr char kVersion[] = "Software\\Buzonix\\Version";
+constexpr char kConfig[] = "Software\\Buzonix\\Configuracion";
+constexpr char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kRunValue[] = "Buzonix Electronico";
+
+struct RawValue {
+  DWORD type;
+  std::string data;
+};
+
+std::optional<RawValue> RawQuery(HKEY root, const char* path, const char* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
+  RawValue value{REG_NONE, std::string(1024, '\0')};
+  DWORD size = static_cast<DWORD>(value.data.size());
+  const LONG status = RegQueryValueExA(key, name, nullptr, &value.type,
+                                       reinterpret_cast<BYTE*>(value.data.data()), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return std::nullopt;
+  value.data.resize(size);
+  return value;
+}
+
+void RawSet(HKEY root, const char* path, const char* name, DWORD type, const std::string& data) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  const LONG status = RegSetValueExA(key, name, 0, type,
+                                     reinterpret_cast<const BYTE*>(data.data()),
+                                     static_cast<DWORD>(data.size()));
+  RegCloseKey(key);
+  ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
+bool KeyExists(HKEY root, const char* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+// Deletes a key with everything below it.
+void DeleteTree(HKEY root, const std::string& path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  char child[256];
+  DWORD length = sizeof child;
+  while (RegEnumKeyExA(key, 0, child, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS) {
+    DeleteTree(key, child);
+    length = sizeof child;
+  }
+  RegCloseKey(key);
+  RegDeleteKeyA(root, path.c_str());
+}
+
+class WindowsSettings : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DeleteTree(HKEY_CURRENT_USER, kStore);
+    HKEY run = nullptr;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRun, 0, KEY_ALL_ACCESS, &run) == ERROR_SUCCESS) {
+      RegDeleteValueA(run, kRunValue);
+      RegCloseKey(run);
+    }
+    ASSERT_FALSE(KeyExists(HKEY_CURRENT_USER, kStore));
+  }
+  void Load() {
+    RecordingHost recorder(ProgramFullPath());
+    LoadSettings(registry, settings, recorder);
+    calls = recorder.calls;
+  }
+
+  Win32Registry registry;
+  Settings settings;
+  std::vector<std::string> calls;
+};
+
+TEST_F(WindowsSettings, ProgramPathIsTheModuleFileName) {
+  const std::string path = ProgramFullPath();
+  ASSERT_GT(path.size(), 3u);
+  EXPECT_EQ(path.substr(1, 2), ":\\");
+  EXPECT_EQ(path.find('"'), std::string::npos);
+  EXPECT_NE(GetFileAttributesA(path.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(WindowsSettings, FirstRunWritesTheRunEntryAndNoVersion) {
+  Load();
+  EXPECT_EQ(calls, kFirstRunCalls);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  const auto run = RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue);
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(run->data, ProgramFullPath());
+  EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kStore));
+  EXPECT_FALSE(RawQuery(HKEY_CURRENT_USER, kVersion, "Numero"));
+}
+
+TEST_F(WindowsSettings, MigrationScramblesThePlainPassword) {
+  RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, std::string("1.00\0", 5));
+  RawSet(HKEY_CURRENT_USER, kConfig, "clave", REG_SZ, std::string("vieja\0", 6));
+  Load();
+  EXPECT_EQ(calls, NormalStartCalls(60000));
+  EXPECT_EQ(settings.Clave, "vieja");
+  const auto numero = RawQuery(HKEY_CURRENT_USER, kVersion, "Numero");
+  ASSERT_TRUE(numero);
+  EXPECT_EQ(numero->data, "1.01");
+  EXPECT_FALSE(RawQuery(HKEY_CURRENT_USER, kConfig, "clave"));
+  const auto codigo = RawQuery(HKEY_CURRENT_USER, kConfig, "Codigo");
+  ASSERT_TRUE(codigo);
+  EXPECT_EQ(codigo->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(codigo->data, "3206291F2C");
+  EXPECT_EQ(codigo->data, CodificaClave("vieja"));
+}
+
+TEST_F(WindowsSettings, SavedValuesHaveExactlyTheTextsBytes) {
+  settings = Settings{"pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01"};
+  SaveSettings(registry, settings, ProgramFullPath());
+  const auto host = RawQuery(HKEY_CURRENT_USER, kConfig, "Host");
+  ASSERT_TRUE(host);
+  EXPECT_EQ(host->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(host->data, "pop.ejemplo.es");
+  EXPECT_EQ(RawQuery(HKEY_CURRENT_USER, kConfig, "usuario")->data, "Jos\xE9");
+  const auto codigo = RawQuery(HKEY_CURRENT_USER, kConfig, "Codigo");
+  ASSERT_TRUE(codigo);
+  EXPECT_EQ(codigo->type, static_cast<DWORD>(REG_SZ));
+  EXPECT_EQ(codigo->data.size(), 0u);
+
+  settings = Settings{};
+  Load();
+  EXPECT_EQ(settings.Clave, "");
+  EXPECT_EQ(settings.Usuario, "Jos\xE9");
+  EXPECT_EQ(calls, NormalStartCalls(720u * 60000));
+}
+
+TEST_F(WindowsSettings, RunEntryIsComparedByteForByte) {
+  RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, "1.01");
+  std::string otherCase = ProgramFullPath();
+  for (char& c : otherCase) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  ASSERT_NE(otherCase, ProgramFullPath());
+  RawSet(HKEY_LOCAL_MACHINE, kRun, kRunValue, REG_SZ, otherCase);
+  Load();
+  EXPECT_FALSE(settings.EjecutarSiempre);
+
+  RawSet(HKEY_LOCAL_MACHINE, kRun, kRunValue, REG_SZ, ProgramFullPath() + '\0');
+  Load();
+  EXPECT_TRUE(settings.EjecutarSiempre);
+
+  settings.EjecutarSiempre = false;
+  SaveSettings(registry, settings, ProgramFullPath());
+  EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
+}
+
+TEST_F(WindowsSettings, ValueOfAnotherTypeIsAnErrorOutsideTheLoad) {
+  RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, "1.01");
+  RawSet(HKEY_CURRENT_USER, kConfig, "frecuencia", REG_DWORD, std::string("\x05\0\0\0", 4));
+  RawSet(HKEY_CURRENT_USER, kConfig, "Animacion", REG_EXPAND_SZ, std::string("Si\0", 3));
+  try {
+    LeeClave(registry, kStore, "Configuracion", "frecuencia");
+    ADD_FAILURE() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_EQ(e.message, "Invalid data type for 'frecuencia'");
+  }
+  Load();
+  EXPECT_EQ(settings.Frecuencia, "Error");
+  EXPECT_EQ(settings.Animacion, "Si");
+  EXPECT_EQ(calls, NormalStartCalls(60000));
+}
+
+}  // namespace
+}  // namespace buzonix
+
+#endif  // _WIN32
