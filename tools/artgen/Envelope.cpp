@@ -7,15 +7,16 @@ namespace buzonix::artgen {
 namespace {
 
 // Colours of the envelope: each surface fades from its lit colour toward its
-// shade colour as it turns away from the viewer.
-constexpr Colour kFrontLit{255, 255, 255};
-constexpr Colour kFlapLit{212, 212, 226};
-constexpr Colour kFrontShade{140, 128, 226};      // lilac-blue
-constexpr Colour kFoldLine{104, 96, 196};
-constexpr Colour kBackLit{238, 240, 238};
+// shade colour as it turns away from the viewer. Lit colours sit exactly on
+// the colour cube so surfaces seen face-on come out clean, without dither.
+constexpr Colour kFrontLit{255, 255, 255};        // white
+constexpr Colour kFlapLit{204, 204, 204};         // light grey
+constexpr Colour kFrontShade{150, 140, 235};      // lilac-blue
+constexpr Colour kFoldLine{102, 102, 204};
+constexpr Colour kBackLit{204, 204, 204};
 constexpr Colour kBackShade{150, 206, 160};       // pale green
-constexpr Colour kEdgeLit{206, 236, 206};
-constexpr Colour kEdgeShade{126, 178, 146};
+constexpr Colour kEdgeLit{204, 255, 204};
+constexpr Colour kEdgeShade{130, 190, 150};
 
 // The notice window paints exactly-black pixels navy: edge pixels are blended
 // toward that navy so the envelope is smooth where it is actually shown.
@@ -33,9 +34,14 @@ double distanceToSegment(double px, double py, double ax, double ay, double bx, 
     return std::sqrt(ex * ex + ey * ey);
 }
 
-// 0.3 keeps a face seen edge-on from going dark; full brightness face-on.
+// Seen from above, even a face turned straight at the camera meets the view
+// at a slant: anything within that slant counts as fully lit. 0.3 keeps a
+// face seen edge-on from going dark.
+constexpr double kFullyLitFacing = 0.93;
+
 double brightness(const SurfaceHit& hit, Vec3 toEye) {
-    return 0.3 + 0.7 * std::max(0.0, dot(hit.worldNormal, toEye));
+    const double facing = std::max(0.0, dot(hit.worldNormal, toEye));
+    return 0.3 + 0.7 * std::min(1.0, facing / kFullyLitFacing);
 }
 
 Colour frontColour(EnvelopeSize size, double x, double y, double lit) {
@@ -76,9 +82,9 @@ Solid makeEnvelope(EnvelopeSize size, Mat3 rotation, Vec3 position) {
 }
 
 IndexedImage renderNoticeFrame(int frame) {
-    // Seen from a little above (about 14 degrees) and close enough for the
+    // Seen from a little above (about 18 degrees) and close enough for the
     // near end to loom when the envelope is edge-on.
-    const Camera camera = Camera::lookingAt(Vec3{0, 0.82, 3.3}, Vec3{0, 0, 0}, 225.0,
+    const Camera camera = Camera::lookingAt(Vec3{0, 1.05, 3.2}, Vec3{0, 0, 0}, 225.0,
                                             kNoticeFrameWidth / 2.0, kNoticeFrameHeight / 2.0);
     const std::vector<Solid> scene = {
         makeEnvelope(EnvelopeSize{}, aboutVertical(turnOfSteps30(frame)), Vec3{0, 0, 0})};

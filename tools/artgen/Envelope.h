@@ -16,7 +16,7 @@ constexpr int kNoticeFrameHeight = 112;
 struct EnvelopeSize {
     double width = 1.0;
     double height = 0.6;
-    double thickness = 0.06;
+    double thickness = 0.07;
 };
 
 Solid makeEnvelope(EnvelopeSize size, Mat3 rotation, Vec3 position);

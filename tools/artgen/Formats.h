@@ -19,7 +19,7 @@ struct FormatError : std::runtime_error {
 // An 8-bit bottom-up BMP with a full 256-entry colour table.
 Bytes encodeBmp8(const IndexedImage& image, const Palette& palette);
 
-// An icon file holding one 4-bit image per entry of `sizes`, all with the
+// An icon file holding one 4-bit image per picture, all with the
 // given 16-colour palette and an all-zero AND mask (fully opaque).
 Bytes encodeIcon4(const std::vector<IndexedImage>& images, const Palette& palette);
 

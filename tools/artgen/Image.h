@@ -1,6 +1,5 @@
 #pragma once
 // Pixel containers shared by the drawing code, the file encoders and the checks.
-#include <array>
 #include <cstdint>
 #include <vector>
 

@@ -151,6 +151,15 @@ Ray Camera::rayThrough(double px, double py) const {
     return {eye, normalized(d)};
 }
 
+std::optional<SceneHit> nearestHit(const std::vector<Solid>& solids, const Ray& ray) {
+    std::optional<SceneHit> nearest;
+    for (const Solid& solid : solids) {
+        std::optional<SurfaceHit> hit = hitSolid(solid, ray);
+        if (hit && (!nearest || hit->distance < nearest->hit.distance)) nearest = SceneHit{&solid, *hit};
+    }
+    return nearest;
+}
+
 CoverageImage renderScene(const std::vector<Solid>& solids, const Camera& camera, int width,
                           int height, int samplesPerAxis) {
     CoverageImage out;
@@ -166,17 +175,9 @@ CoverageImage renderScene(const std::vector<Solid>& solids, const Camera& camera
             for (int j = 0; j < samplesPerAxis; ++j) {
                 for (int i = 0; i < samplesPerAxis; ++i) {
                     const Ray ray = camera.rayThrough(x + (i + 0.5) * step, y + (j + 0.5) * step);
-                    const Solid* nearest = nullptr;
-                    SurfaceHit nearestHit;
-                    for (const Solid& solid : solids) {
-                        std::optional<SurfaceHit> hit = hitSolid(solid, ray);
-                        if (hit && (!nearest || hit->distance < nearestHit.distance)) {
-                            nearest = &solid;
-                            nearestHit = *hit;
-                        }
-                    }
-                    if (!nearest) continue;
-                    const Colour c = nearest->shader(nearestHit, -ray.direction);
+                    const std::optional<SceneHit> seen = nearestHit(solids, ray);
+                    if (!seen) continue;
+                    const Colour c = seen->solid->shader(seen->hit, -ray.direction);
                     sum = {sum.r + c.r, sum.g + c.g, sum.b + c.b};
                     ++hits;
                 }

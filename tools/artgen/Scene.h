@@ -75,6 +75,13 @@ struct CoverageImage {
     std::vector<double> coverage;
 };
 
+// The nearest solid the ray meets, if any, with its hit.
+struct SceneHit {
+    const Solid* solid = nullptr;
+    SurfaceHit hit;
+};
+std::optional<SceneHit> nearestHit(const std::vector<Solid>& solids, const Ray& ray);
+
 CoverageImage renderScene(const std::vector<Solid>& solids, const Camera& camera, int width,
                           int height, int samplesPerAxis);
 
