@@ -78,7 +78,8 @@ class RegistryApi {
   virtual RegKey OpenKey(KeyHandle parent, const std::string& path) = 0;
   virtual QueryResult QueryValue(KeyHandle key, const std::string& name,
                                  RegistryValue& value) = 0;
-  // Stores `bytes` as a REG_SZ value exactly: no terminating zero is added.
+  // Stores `bytes` as a REG_SZ value of size bytes.size(): the program adds
+  // no terminating zero (the Windows registry itself may count one).
   virtual bool SetTextValue(KeyHandle key, const std::string& name, const std::string& bytes) = 0;
   virtual bool DeleteValue(KeyHandle key, const std::string& name) = 0;
 

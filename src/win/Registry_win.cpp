@@ -55,7 +55,10 @@ QueryResult Win32Registry::QueryValue(KeyHandle key, const std::string& name,
 
 bool Win32Registry::SetTextValue(KeyHandle key, const std::string& name,
                                  const std::string& bytes) {
-  // The size is the text's length: no terminating zero is stored.
+  // The size asked for is the text's length, without its terminating zero.
+  // Windows (and Wine) count a zero that follows the data in memory anyway,
+  // so a non-empty text lands with one; an empty text stays of size 0. Readers
+  // cut at the first zero, so both forms read alike.
   return RegSetValueExA(ToHkey(key), name.c_str(), 0, REG_SZ,
                         reinterpret_cast<const BYTE*>(bytes.c_str()),
                         static_cast<DWORD>(bytes.size())) == ERROR_SUCCESS;

