@@ -18,94 +18,95 @@ class TTrayIcon;
 
 enum class TMouseButton { Left, Right, Middle };
 
-// A set of TShiftFlag bits; the tray's events always pass the empty set.
-enum TShiftFlag : unsigned { ssShift = 1, ssAlt = 2, ssCtrl = 4, ssLeft = 8, ssRight = 16, ssMiddle = 32, ssDouble = 64 };
+// The modifier keys and buttons held during a mouse event, a set of bits:
+// shift 1, alt 2, ctrl 4, left 8, right 16, middle 32, double click 64. The
+// tray's events always pass the empty set.
 using TShiftState = unsigned;
 
-using TNotifyEvent = std::function<void(TTrayIcon& sender)>;
-using TMouseEvent =
+using TTrayNotifyEvent = std::function<void(TTrayIcon& sender)>;
+using TTrayMouseEvent =
     std::function<void(TTrayIcon& sender, TMouseButton button, TShiftState shift, int x, int y)>;
 
 class TTrayIcon final : public TrayShellClient {
-public:
-    static constexpr unsigned CallbackMessage = 0x0401; // WM_USER + 1, sent by the shell
-    static constexpr unsigned RefreshMessage = 0x0402;  // WM_USER + 2, posted to itself
-    static constexpr std::uint32_t RecordSize = 88;
-    static constexpr std::uint32_t RecordFlags = 7;     // NIF_MESSAGE | NIF_ICON | NIF_TIP
-    // 62 characters and the NUL fill at most 63 of the record's 64 bytes.
-    static constexpr std::size_t MaxToolTipLength = 62;
-    // A failed add (the shell not yet up at log-on) is tried again this often.
-    static constexpr unsigned AddRetryIntervalMs = 2000;
-    static constexpr int MaxAddRetries = 10;
+ public:
+  static constexpr unsigned CallbackMessage = 0x0401;  // WM_USER + 1, sent by the shell
+  static constexpr unsigned RefreshMessage = 0x0402;   // WM_USER + 2, posted to itself
+  static constexpr std::uint32_t RecordSize = 88;
+  static constexpr std::uint32_t RecordFlags = 7;  // NIF_MESSAGE | NIF_ICON | NIF_TIP
+  // 62 characters and the NUL fill at most 63 of the record's 64 bytes.
+  static constexpr std::size_t MaxToolTipLength = 62;
+  // A failed add (the shell not yet up at log-on) is tried again this often.
+  static constexpr unsigned AddRetryIntervalMs = 2000;
+  static constexpr int MaxAddRetries = 10;
 
-    // The icon lives in the notification area only while Active is true.
-    explicit TTrayIcon(std::unique_ptr<TrayShell> shell);
-    ~TTrayIcon();
-    TTrayIcon(const TTrayIcon&) = delete;
-    TTrayIcon& operator=(const TTrayIcon&) = delete;
+  // The icon lives in the notification area only while Active is true.
+  explicit TTrayIcon(std::unique_ptr<TrayShell> shell);
+  ~TTrayIcon();
+  TTrayIcon(const TTrayIcon&) = delete;
+  TTrayIcon& operator=(const TTrayIcon&) = delete;
 
-    bool Active() const { return active_; }
-    void SetActive(bool active);
+  bool Active() const { return active_; }
+  void SetActive(bool active);
 
-    // Only a form designer shows the icon through this flag; in the running
-    // program a write is ignored and the value stays false.
-    bool ShowDesigning() const { return false; }
-    void SetShowDesigning(bool) {}
+  // Only a form designer shows the icon through this flag; in the running
+  // program a write is ignored and the value stays false.
+  bool ShowDesigning() const { return false; }
+  void SetShowDesigning(bool) {}
 
-    // The component's own copy (0 when empty); it stays owned by the component.
-    ShellHandle Icon() const { return icon_.Get(); }
-    // Copies the picture: the caller keeps and still owns source.
-    void SetIcon(ShellHandle source);
+  // The component's own copy (0 when empty); it stays owned by the component.
+  ShellHandle Icon() const { return icon_.Get(); }
+  // Copies the picture: the caller keeps and still owns source.
+  void SetIcon(ShellHandle source);
 
-    const std::string& ToolTip() const { return toolTip_; }
-    // Stores the text cut to MaxToolTipLength and shows it, even when unchanged.
-    void SetToolTip(std::string text);
+  const std::string& ToolTip() const { return toolTip_; }
+  // Stores the text cut to MaxToolTipLength and shows it, even when unchanged.
+  void SetToolTip(std::string text);
 
-    TNotifyEvent OnClick;
-    TNotifyEvent OnDblClick;
-    TMouseEvent OnRightClick;
-    PopupMenuBase* PopupMenu = nullptr; // not owned; must outlive the clicks
+  TTrayNotifyEvent OnClick;
+  TTrayNotifyEvent OnDblClick;
+  TTrayMouseEvent OnRightClick;
+  PopupMenuBase* PopupMenu = nullptr;  // not owned; must outlive the clicks
 
-    TrayShell& Shell() { return *shell_; }
+  TrayShell& Shell() { return *shell_; }
 
-    // Messages of the hidden window (called by the shell layer).
-    bool HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
-    void HandleTaskbarCreated() override;
-    void HandleRetryTimer() override;
+  // Messages of the hidden window (called by the shell layer).
+  bool HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  void HandleTaskbarCreated() override;
+  void HandleRetryTimer() override;
 
-private:
-    // The component's icon copy, freed through the shell that made it.
-    class OwnedIcon {
-    public:
-        OwnedIcon(TrayShell& shell, ShellHandle handle) : shell_(&shell), handle_(handle) {}
-        ~OwnedIcon();
-        OwnedIcon(const OwnedIcon&) = delete;
-        OwnedIcon& operator=(const OwnedIcon&) = delete;
-        ShellHandle Get() const { return handle_; }
-        void Swap(OwnedIcon& other) noexcept;
+ private:
+  // The component's icon copy, freed through the shell that made it.
+  class OwnedIcon {
+   public:
+    OwnedIcon(TrayShell& shell, ShellHandle handle) : shell_(&shell), handle_(handle) {}
+    ~OwnedIcon();
+    OwnedIcon(const OwnedIcon&) = delete;
+    OwnedIcon& operator=(const OwnedIcon&) = delete;
+    ShellHandle Get() const { return handle_; }
+    void Swap(OwnedIcon& other) noexcept;
 
-    private:
-        TrayShell* shell_;
-        ShellHandle handle_;
-    };
+   private:
+    TrayShell* shell_;
+    ShellHandle handle_;
+  };
 
-    void AddIcon();
-    void ModifyIcon();
-    void DeleteIcon();
-    bool SendAdd();
-    void FillRecord();
-    void HandleMouse(std::intptr_t mouseMessage);
-    void RightClick();
-    void StartRetrying();
-    void StopRetrying();
+  void AddIcon();
+  void ModifyIcon();
+  void DeleteIcon();
+  bool SendAdd();
+  void FillRecord();
+  void HandleMouse(std::intptr_t mouseMessage);
+  void RightClick();
+  void StartRetrying();
+  void StopRetrying();
 
-    std::unique_ptr<TrayShell> shell_;
-    NotifyRecord record_;
-    OwnedIcon icon_;
-    std::string toolTip_;
-    bool active_ = false;
-    bool retrying_ = false;
-    int addRetriesLeft_ = 0;
+  std::unique_ptr<TrayShell> shell_;
+  NotifyRecord record_;
+  OwnedIcon icon_;
+  std::string toolTip_;
+  bool active_ = false;
+  bool retrying_ = false;
+  int addRetriesLeft_ = 0;
 };
 
-} // namespace buzonix
+}  // namespace buzonix

@@ -12,85 +12,82 @@
 namespace buzonix::testing {
 
 struct ShellCall {
-    ShellNotifyMessage message;
-    NotifyRecord record;
+  ShellNotifyMessage message;
+  NotifyRecord record;
 };
 
 // Outlives the component under test, so its destruction can be checked.
 struct ShellLog {
-    static constexpr ShellHandle kWindow = 0x1234;
+  static constexpr ShellHandle kWindow = 0x1234;
 
-    std::vector<ShellCall> calls;
-    std::vector<std::string> trace; // every request, in order
-    TrayShellClient* client = nullptr;
-    int addsToFail = 0;             // the next so many adds are refused
-    int pendingRefreshes = 0;
-    ScreenPoint cursor{};
-    bool timerRunning = false;
-    unsigned timerInterval = 0;
-    std::set<ShellHandle> liveCopies;
-    std::vector<std::string> faults; // icon misuse seen by the shell
-    ShellHandle nextCopy = 500;
-    std::function<void()> onDispatchPending;
+  std::vector<ShellCall> calls;
+  std::vector<std::string> trace;  // every request, in order
+  TrayShellClient* client = nullptr;
+  int addsToFail = 0;  // the next so many adds are refused
+  int pendingRefreshes = 0;
+  ScreenPoint cursor{};
+  bool timerRunning = false;
+  unsigned timerInterval = 0;
+  std::set<ShellHandle> liveCopies;
+  std::vector<std::string> faults;  // icon misuse seen by the shell
+  ShellHandle nextCopy = 500;
+  std::function<void()> onDispatchPending;
 
-    // Lets the hidden window receive what has been posted to it.
-    void DeliverRefreshes() {
-        for (; pendingRefreshes > 0; --pendingRefreshes)
-            client->HandleMessage(0x0402, 0, 0);
-    }
+  // Lets the hidden window receive what has been posted to it.
+  void DeliverRefreshes() {
+    for (; pendingRefreshes > 0; --pendingRefreshes) client->HandleMessage(0x0402, 0, 0);
+  }
 };
 
 class RecordingTrayShell final : public TrayShell {
-public:
-    explicit RecordingTrayShell(ShellLog& log) : log_(log) {}
+ public:
+  explicit RecordingTrayShell(ShellLog& log) : log_(log) {}
 
-    void Attach(TrayShellClient* client) override { log_.client = client; }
-    ShellHandle CallbackWindow() const override { return ShellLog::kWindow; }
+  void Attach(TrayShellClient* client) override { log_.client = client; }
+  ShellHandle CallbackWindow() const override { return ShellLog::kWindow; }
 
-    bool Notify(ShellNotifyMessage message, const NotifyRecord& record) override {
-        static const char* const names[] = {"add", "modify", "delete"};
-        log_.calls.push_back({message, record});
-        log_.trace.push_back(names[static_cast<int>(message)]);
-        if (message == ShellNotifyMessage::Add && log_.addsToFail > 0) {
-            --log_.addsToFail;
-            return false;
-        }
-        return true;
+  bool Notify(ShellNotifyMessage message, const NotifyRecord& record) override {
+    static const char* const names[] = {"add", "modify", "delete"};
+    log_.calls.push_back({message, record});
+    log_.trace.push_back(names[static_cast<int>(message)]);
+    if (message == ShellNotifyMessage::Add && log_.addsToFail > 0) {
+      --log_.addsToFail;
+      return false;
     }
-    void PostRefresh() override {
-        ++log_.pendingRefreshes;
-        log_.trace.push_back("post refresh");
-    }
-    ScreenPoint CursorPosition() override { return log_.cursor; }
-    void BringApplicationToForeground() override { log_.trace.push_back("foreground"); }
-    void DispatchPendingMessages() override {
-        log_.trace.push_back("dispatch");
-        if (log_.onDispatchPending)
-            log_.onDispatchPending();
-    }
-    ShellHandle CopyIcon(ShellHandle icon) override {
-        if (icon == 0)
-            log_.faults.push_back("copy of a null icon");
-        const ShellHandle copy = log_.nextCopy++;
-        log_.liveCopies.insert(copy);
-        return copy;
-    }
-    void DestroyIcon(ShellHandle icon) override {
-        if (log_.liveCopies.erase(icon) == 0)
-            log_.faults.push_back("destroyed an icon it does not own: " + std::to_string(icon));
-    }
-    void StartRetryTimer(unsigned intervalMs) override {
-        log_.timerRunning = true;
-        log_.timerInterval = intervalMs;
-        log_.trace.push_back("timer start");
-    }
-    void StopRetryTimer() override {
-        log_.timerRunning = false;
-        log_.trace.push_back("timer stop");
-    }
+    return true;
+  }
+  void PostRefresh() override {
+    ++log_.pendingRefreshes;
+    log_.trace.push_back("post refresh");
+  }
+  ScreenPoint CursorPosition() override { return log_.cursor; }
+  void BringApplicationToForeground() override { log_.trace.push_back("foreground"); }
+  void DispatchPendingMessages() override {
+    log_.trace.push_back("dispatch");
+    if (log_.onDispatchPending) log_.onDispatchPending();
+  }
+  ShellHandle CopyIcon(ShellHandle icon) override {
+    if (icon == 0) log_.faults.push_back("copy of a null icon");
+    const ShellHandle copy = log_.nextCopy++;
+    log_.liveCopies.insert(copy);
+    return copy;
+  }
+  void DestroyIcon(ShellHandle icon) override {
+    if (log_.liveCopies.erase(icon) == 0)
+      log_.faults.push_back("destroyed an icon it does not own: " + std::to_string(icon));
+  }
+  void StartRetryTimer(unsigned intervalMs) override {
+    log_.timerRunning = true;
+    log_.timerInterval = intervalMs;
+    log_.trace.push_back("timer start");
+  }
+  void StopRetryTimer() override {
+    log_.timerRunning = false;
+    log_.trace.push_back("timer stop");
+  }
 
-private:
-    ShellLog& log_;
+ private:
+  ShellLog& log_;
 };
 
-} // namespace buzonix::testing
+}  // namespace buzonix::testing

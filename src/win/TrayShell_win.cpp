@@ -1,0 +1,124 @@
+#include "win/TrayShell_win.h"
+
+#include <shellapi.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace buzonix {
+
+namespace {
+
+constexpr UINT kRefreshMessage = WM_USER + 2;
+constexpr UINT_PTR kRetryTimerId = 1;
+
+// The shell is given the first-version NOTIFYICONDATAA. In the 32-bit
+// program that record is the portable mirror, field for field.
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V1_SIZE == sizeof(NotifyRecord));
+static_assert(offsetof(NOTIFYICONDATAA, hWnd) == offsetof(NotifyRecord, hWnd));
+static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) ==
+              offsetof(NotifyRecord, uCallbackMessage));
+static_assert(offsetof(NOTIFYICONDATAA, hIcon) == offsetof(NotifyRecord, hIcon));
+static_assert(offsetof(NOTIFYICONDATAA, szTip) == offsetof(NotifyRecord, szTip));
+#endif
+
+}  // namespace
+
+ShellHandle ToShellHandle(HANDLE handle) {
+  return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+// Sign-extended, as the system widens 32-bit handles.
+HWND ToWindowHandle(ShellHandle handle) {
+  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+}
+
+HICON ToIconHandle(ShellHandle handle) {
+  return reinterpret_cast<HICON>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+}
+
+WinTrayShell::WinTrayShell(HWND applicationWindow)
+    : applicationWindow_(applicationWindow),
+      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {
+  CreateHidden("BuzonixTrayIconWindow");
+}
+
+WinTrayShell::~WinTrayShell() {
+  StopRetryTimer();
+  Destroy();
+}
+
+bool WinTrayShell::Notify(ShellNotifyMessage message, const NotifyRecord& record) {
+  // The whole current structure, zeroed, of which the shell reads only the
+  // first-version part (record.cbSize, 88 bytes, in the 32-bit program).
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = ToWindowHandle(record.hWnd);
+  data.uID = record.uID;
+  data.uFlags = record.uFlags;
+  data.uCallbackMessage = record.uCallbackMessage;
+  data.hIcon = ToIconHandle(record.hIcon);
+  std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
+  return Shell_NotifyIconA(static_cast<DWORD>(message), &data) != FALSE;
+}
+
+void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kRefreshMessage, 0, 0); }
+
+ScreenPoint WinTrayShell::CursorPosition() {
+  POINT point{};
+  GetCursorPos(&point);
+  return {static_cast<int>(point.x), static_cast<int>(point.y)};
+}
+
+void WinTrayShell::BringApplicationToForeground() {
+  SetForegroundWindow(applicationWindow_ != nullptr ? applicationWindow_ : Handle());
+}
+
+void WinTrayShell::DispatchPendingMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // The quit request belongs to the main message loop: put it back.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+ShellHandle WinTrayShell::CopyIcon(ShellHandle icon) {
+  if (icon == 0) return 0;
+  return ToShellHandle(::CopyIcon(ToIconHandle(icon)));
+}
+
+void WinTrayShell::DestroyIcon(ShellHandle icon) {
+  if (icon != 0) ::DestroyIcon(ToIconHandle(icon));
+}
+
+void WinTrayShell::StartRetryTimer(unsigned intervalMs) {
+  SetTimer(Handle(), kRetryTimerId, intervalMs, nullptr);
+}
+
+void WinTrayShell::StopRetryTimer() {
+  if (Handle() != nullptr) KillTimer(Handle(), kRetryTimerId);
+}
+
+LRESULT WinTrayShell::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (client_ != nullptr) {
+    if (taskbarCreated_ != 0 && message == taskbarCreated_) {
+      client_->HandleTaskbarCreated();
+      return 0;
+    }
+    if (message == WM_TIMER && wParam == kRetryTimerId) {
+      client_->HandleRetryTimer();
+      return 0;
+    }
+    if (client_->HandleMessage(message, wParam, lParam)) return 0;
+  }
+  return WinWindow::HandleMessage(message, wParam, lParam);
+}
+
+}  // namespace buzonix

@@ -1,0 +1,133 @@
+#include "win/WinWindow.h"
+
+#include <system_error>
+#include <utility>
+
+namespace buzonix {
+
+namespace {
+
+std::function<void(std::exception_ptr)>& ErrorHook() {
+  static std::function<void(std::exception_ptr)> hook;
+  return hook;
+}
+
+void ShowInStopBox(std::exception_ptr error) {
+  const std::string text = DescribeException(error) + ".";
+  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+}
+
+void ReportUnhandledError(std::exception_ptr error) noexcept {
+  try {
+    if (const auto hook = ErrorHook())
+      hook(error);
+    else
+      ShowInStopBox(error);
+  } catch (...) {
+    // The report itself failed: nothing sensible is left to do with it.
+  }
+}
+
+HINSTANCE ProgramInstance() { return GetModuleHandleA(nullptr); }
+
+void Attach(HWND hwnd, WinWindow* window) {
+  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+}
+
+}  // namespace
+
+void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook) {
+  ErrorHook() = std::move(hook);
+}
+
+std::string DescribeException(std::exception_ptr error) {
+  try {
+    if (error) std::rethrow_exception(error);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+  }
+  return "Unknown error";
+}
+
+WinWindow::~WinWindow() { Destroy(); }
+
+void WinWindow::Destroy() {
+  if (hwnd_ == nullptr) return;
+  const HWND hwnd = hwnd_;
+  DestroyWindow(hwnd);
+  // WM_NCDESTROY has cleared hwnd_; if the system refused (another thread's
+  // window), at least stop routing to an object that is going away.
+  if (hwnd_ != nullptr) {
+    Attach(hwnd, nullptr);
+    hwnd_ = nullptr;
+  }
+}
+
+void WinWindow::RegisterOnce(const WindowClass& windowClass) {
+  WNDCLASSEXA existing{};
+  existing.cbSize = sizeof existing;
+  if (GetClassInfoExA(ProgramInstance(), windowClass.name, &existing)) return;
+
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = windowClass.style;
+  wc.lpfnWndProc = &WinWindow::Route;
+  wc.hInstance = ProgramInstance();
+  wc.hIcon = windowClass.icon;
+  wc.hCursor = windowClass.cursor;
+  wc.hbrBackground = windowClass.background;
+  wc.lpszClassName = windowClass.name;
+  if (RegisterClassExA(&wc) == 0)
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "RegisterClassExA");
+}
+
+void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& options) {
+  RegisterOnce(windowClass);
+  const HWND hwnd = CreateWindowExA(options.exStyle, windowClass.name, options.title, options.style,
+                                    options.x, options.y, options.width, options.height,
+                                    options.parent, nullptr, ProgramInstance(), this);
+  if (hwnd == nullptr) {
+    hwnd_ = nullptr;  // a handler may have failed the creation after WM_NCCREATE
+    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
+                            "CreateWindowExA");
+  }
+}
+
+void WinWindow::CreateHidden(const char* className) {
+  WindowOptions options;
+  options.exStyle = WS_EX_TOOLWINDOW;
+  options.style = WS_POPUP;
+  options.x = options.y = options.width = options.height = 0;
+  Create(WindowClass{.name = className}, options);
+}
+
+LRESULT WinWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  return DefWindowProcA(hwnd_, message, wParam, lParam);
+}
+
+LRESULT CALLBACK WinWindow::Route(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* window = reinterpret_cast<WinWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (message == WM_NCCREATE) {
+    window = static_cast<WinWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    window->hwnd_ = hwnd;
+    Attach(hwnd, window);
+  }
+  // Messages before WM_NCCREATE (WM_GETMINMAXINFO) and after WM_NCDESTROY.
+  if (window == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+
+  LRESULT result = 0;
+  try {
+    result = window->HandleMessage(message, wParam, lParam);
+  } catch (...) {
+    ReportUnhandledError(std::current_exception());
+  }
+  if (message == WM_NCDESTROY) {
+    Attach(hwnd, nullptr);
+    window->hwnd_ = nullptr;
+  }
+  return result;
+}
+
+}  // namespace buzonix
