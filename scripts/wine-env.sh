@@ -5,8 +5,16 @@
 _root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-export WINEARCH=win32
-export WINEPREFIX="${BUZONIX_PREFIX:-$_root/build/wineprefix}"
+# The product is a 32-bit program. Where this machine cannot execute 32-bit
+# code at all (some sandboxed kernels), 32-bit Wine cannot start either; the
+# Windows layer is then tested as a 64-bit build of the same sources under
+# 64-bit Wine.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  export BUZONIX_WINE=/usr/lib/wine/wine WINEARCH=win32 BUZONIX_WIN_ARCH=i686
+else
+  export BUZONIX_WINE=/usr/lib/wine/wine64 WINEARCH=win64 BUZONIX_WIN_ARCH=x86_64
+fi
+export WINEPREFIX="${BUZONIX_PREFIX:-$_root/build/wineprefix-$BUZONIX_WIN_ARCH}"
 
 buzonix_start_display() {
   local n="${BUZONIX_DISPLAY:-91}"
@@ -22,9 +30,9 @@ buzonix_prepare_prefix() {
   mkdir -p "$WINEPREFIX"
   if [ ! -f "$WINEPREFIX/.buzonix-ready" ]; then
     wineserver -k >/dev/null 2>&1 || true
-    wineboot -i >/dev/null 2>&1 || { sleep 1; wineboot -i >/dev/null 2>&1; }
+    "$BUZONIX_WINE" wineboot -i >/dev/null 2>&1 || { sleep 1; "$BUZONIX_WINE" wineboot -i >/dev/null 2>&1; }
     # Without a window manager every hidden window waits 2 s unless unmanaged.
-    wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    "$BUZONIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.buzonix-ready"

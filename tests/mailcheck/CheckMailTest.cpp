@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include "mailcheck/CheckMail.h"
+#include "mailcheck/md5.h"
+#include "support/TestPlatform.h"
+
+namespace buzonix {
+namespace {
+
+using testing::TestPlatform;
+
+const char* PictureName(TrayPicture p) {
+  switch (p) {
+    case TrayPicture::bandera0: return "bandera0";
+    case TrayPicture::bandera1: return "bandera1";
+    case TrayPicture::Bandera2: return "Bandera2";
+    case TrayPicture::Bandera5: return "Bandera5";
+  }
+  return "?";
+}
+
+// Records what the check asks of the main form.
+class RecordingHost : public CheckHost {
+ public:
+  void SetTrayIcon(TrayPicture p) override { icon = PictureName(p); }
+  void SetToolTip(const std::string& text) override { tooltip = text; }
+  std::string ToolTip() const override { return tooltip; }
+  void ErrorBox(const std::string& text) override { boxes.push_back("error:" + text); }
+  void PlainMessage(const std::string& text) override { boxes.push_back("plain:" + text); }
+  void Beep() override { ++beeps; }
+  void ShowNotice(std::int32_t count) override { notices.push_back(count); }
+  void DisableTimer() override { timer_enabled = false; }
+
+  std::string icon = "none";
+  std::string tooltip = "No hay Mensajes";
+  std::vector<std::string> boxes;
+  int beeps = 0;
+  std::vector<std::int32_t> notices;
+  bool timer_enabled = true;
+};
+
+class CheckMailTest : public ::testing::Test {
+ protected:
+  CheckMailTest() : sockets(platform.Sockets()), check(sockets, state, settings, host) {
+    sockets.MaximumReceiveLength = 255;
+    sockets.OnErrorOccurred = [this](TSockets& s, SocketHandle h, int e, const std::string& m) {
+      check.Sockets1ErrorOccurred(s, h, e, m);
+    };
+    check.SetDigest(Md5Hex);
+    settings.Usuario = "alice";
+    settings.Clave = "secret";
+    settings.Sonido = "Beep";
+    settings.Animacion = "No";
+  }
+
+  void UseScript(const std::string& json) {
+    testing::SetScript(json);
+    settings.Host = testing::ScriptedAddress();
+  }
+  void UseServer(const std::string& greeting, int count) {
+    UseScript(R"({"mode": "pop3", "greeting": ")" + greeting +
+              R"(", "users": {"alice": "secret"}, "count": )" + std::to_string(count) +
+              R"(, "size": 726})");
+  }
+
+  TestPlatform platform;
+  Settings settings;
+  CheckState state;
+  RecordingHost host;
+  TSockets sockets;
+  MailCheck check;
+};
+
+TEST_F(CheckMailTest, UserPassLoginAgainstDovecotCountsTheMailbox) {
+  settings.Host = testing::PlainDovecotAddress();
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "3 Mensajes");
+  EXPECT_EQ(host.icon, "bandera1");
+  EXPECT_EQ(state.NumMensajes, 3);
+  EXPECT_EQ(state.NumAvisados, 3);  // no notice window: notified at once
+  EXPECT_EQ(host.beeps, 1);
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_FALSE(state.Chequeando);
+  EXPECT_EQ(sockets.Socket(), kNoSocket);
+
+  settings.Usuario = "carol";
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "120 Mensajes");
+  settings.Usuario = "bob";
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "No Hay Mensajes");
+  EXPECT_EQ(host.icon, "bandera0");
+  EXPECT_EQ(state.NumAvisados, 0);
+}
+
+TEST_F(CheckMailTest, DovecotStampIsNotRecognisedSoUserPassIsUsed) {
+  settings.Host = testing::ApopDovecotAddress();
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "3 Mensajes");
+  EXPECT_EQ(host.icon, "bandera1");
+}
+
+TEST_F(CheckMailTest, WrongPasswordAtDovecotDisablesTheTimer) {
+  settings.Host = testing::PlainDovecotAddress();
+  settings.Clave = "wrong";
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:Clave incorrecta"});
+  EXPECT_EQ(host.tooltip, "Clave incorrecta");
+  EXPECT_EQ(host.icon, "Bandera2");
+  EXPECT_FALSE(host.timer_enabled);
+  EXPECT_EQ(sockets.Socket(), kNoSocket);
+}
+
+TEST_F(CheckMailTest, ApopRoadSendsTheDigestOfStampAndPassword) {
+  UseServer("+OK POP3 ready <1896.697170952@dbc.mtview.ca.us>", 2);
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "2 Mensajes");
+  EXPECT_EQ(host.icon, "Bandera5");
+  const auto lines = testing::ReceivedLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "APOP alice " +
+                          Md5Hex("<1896.697170952@dbc.mtview.ca.us>secret") + "\r\n");
+  EXPECT_EQ(lines[1], "STAT\r\n");
+  EXPECT_EQ(lines[2], "QUIT\r\n");
+}
+
+TEST_F(CheckMailTest, WithoutDigestFunctionAStampedGreetingTakesUserPass) {
+  check.SetDigest(nullptr);
+  UseServer("+OK POP3 ready <1.2@host>", 1);
+  check.CheckMail();
+  EXPECT_EQ(host.icon, "bandera1");
+  EXPECT_EQ(testing::ReceivedLines().at(0), "USER alice\r\n");
+}
+
+TEST_F(CheckMailTest, RepliesArrivingByteByByteAreAssembledIntoLines) {
+  UseScript(R"({"steps": [{"send": "+OK hola\r\n", "bytewise": 0.002}, {"read": 1},
+      {"send": "+OK\r\n+OK Logged in.\r\n"}, {"read": 2},
+      {"send": "+OK 4 1000\r\n", "bytewise": 0.002}, {"read": 1}, {"send": "+OK bye\r\n"}]})");
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "4 Mensajes");
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(testing::ReceivedLines(),
+            (std::vector<std::string>{"USER alice\r\n", "PASS secret\r\n", "STAT\r\n", "QUIT\r\n"}));
+}
+
+TEST_F(CheckMailTest, OverlongRepliesAreReadWholeAndTheDialogueStaysInStep) {
+  UseScript(R"({"steps": [{"send": "+OK\r\n"}, {"read": 1}, {"send": "+OK )" +
+            std::string(3000, 'x') + R"(\r\n"}, {"read": 1}, {"send": "+OK\r\n"},
+            {"read": 1}, {"send": "+OK 5 1\r\n"}, {"read": 1}, {"send": "+OK\r\n"}]})");
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "5 Mensajes");
+
+  // Only 512 octets of a line are kept: an overlong greeting loses its line end.
+  UseScript(R"({"steps": [{"send": "+OK )" + std::string(3000, 'x') + R"(\r\n"}]})");
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:El servidor no responde"});
+}
+
+TEST_F(CheckMailTest, RefusedConnectionShowsOneBoxPerRunOfFailures) {
+  settings.Host = testing::DeadAddress();
+  check.CheckMail();
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"error:Conexion rechazada"});
+  EXPECT_EQ(host.tooltip, "Error en Conexion");
+  EXPECT_EQ(host.icon, "Bandera2");
+  EXPECT_EQ(sockets.Socket(), kNoSocket);  // the refused socket is not left behind
+
+  settings.Host = testing::PlainDovecotAddress();
+  check.CheckMail();
+  settings.Host = testing::DeadAddress();
+  check.CheckMail();
+  EXPECT_EQ(host.boxes.size(), 2u);
+}
+
+TEST_F(CheckMailTest, UnresolvableHostShowsTheNoAnswerBox) {
+  settings.Host = "no-such-host.invalid";
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"error:El servidor no responde"});
+  EXPECT_EQ(host.tooltip, "Error en Conexion");
+}
+
+TEST_F(CheckMailTest, StalledGreetingTimesOutAndTheNextCheckStartsClean) {
+  sockets.Timeout = 1;
+  UseScript(R"({"steps": [{"stall": 3}]})");
+  check.CheckMail();
+  // The empty greeting then fails the +OK test, which has its own message.
+  EXPECT_EQ(host.boxes, (std::vector<std::string>{"error:El servidor no responde",
+                                                  "plain:El servidor no responde"}));
+  EXPECT_EQ(host.tooltip, "Error en Conexion");
+  EXPECT_EQ(host.icon, "Bandera2");
+  EXPECT_TRUE(testing::ReceivedLines().empty());  // nothing sent after the time-out
+  EXPECT_EQ(testing::ConnectionEnds(1).size(), 1u);  // the connection was ended
+
+  UseServer("+OK ready", 1);
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "1 Mensajes");
+}
+
+TEST_F(CheckMailTest, GreetingWithoutOkEndsWithAPlainMessageAndClosesTheConnection) {
+  UseScript(R"({"steps": [{"send": "-ERR busy\r\n"}, {"stall": 2}]})");
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:El servidor no responde"});
+  EXPECT_EQ(host.icon, "none");
+  EXPECT_EQ(testing::ConnectionEnds(1).size(), 1u);  // the connection was ended
+}
+
+TEST_F(CheckMailTest, UnreadableStatShowsTheReplyAndStillSendsQuit) {
+  UseScript(R"({"steps": [{"send": "+OK\r\n"}, {"read": 1}, {"send": "+OK\r\n"}, {"read": 1},
+      {"send": "+OK\r\n"}, {"read": 1}, {"send": "+OK 7\r\n"}, {"read": 1}, {"send": "+OK\r\n"}]})");
+  state.NumAvisados = 3;
+  check.CheckMail();
+  EXPECT_EQ(host.boxes,
+            std::vector<std::string>{"plain:Protocol erroneo: Contacte con el autor. y enviele "
+                                     "por mail el siguiente mensaje:\r+OK 7"});
+  EXPECT_EQ(state.NumMensajes, -1);
+  EXPECT_EQ(state.NumAvisados, -1);
+  EXPECT_EQ(host.tooltip, "No Hay Mensajes");
+  EXPECT_EQ(testing::ReceivedLines().back(), "QUIT\r\n");
+}
+
+TEST_F(CheckMailTest, LineBreakInUserNameIsNeverSent) {
+  settings.Usuario = "alice\r\nDELE 1";
+  UseServer("+OK ready", 1);
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:Clave incorrecta"});
+  EXPECT_EQ(host.icon, "Bandera2");
+  EXPECT_FALSE(host.timer_enabled);
+  EXPECT_TRUE(testing::ReceivedLines().empty());
+}
+
+TEST_F(CheckMailTest, NoticeRulesWithAndWithoutTheNoticeWindow) {
+  UseServer("+OK ready", 3);
+  check.CheckMail();
+  check.CheckMail();
+  EXPECT_EQ(host.beeps, 1);  // unchanged count notifies once
+  EXPECT_TRUE(host.notices.empty());
+
+  settings.Animacion = "Si";
+  UseServer("+OK ready", 4);
+  check.CheckMail();
+  check.CheckMail();  // never acknowledged: shown and beeped again
+  EXPECT_EQ(host.notices, (std::vector<std::int32_t>{4, 4}));
+  EXPECT_EQ(host.beeps, 3);
+  state.NumAvisados = state.NumMensajes;  // the user clicked the notice
+  check.CheckMail();
+  EXPECT_EQ(host.notices.size(), 2u);
+
+  UseServer("+OK ready", 0);
+  check.CheckMail();
+  UseServer("+OK ready", 4);
+  check.CheckMail();
+  EXPECT_EQ(host.notices.size(), 3u);
+}
+
+TEST_F(CheckMailTest, NestedCheckDuringAWaitDoesNothing) {
+  UseScript(R"({"steps": [{"stall": 0.4}, {"send": "+OK\r\n"}, {"read": 1}, {"send": "+OK\r\n"},
+      {"read": 1}, {"send": "+OK\r\n"}, {"read": 1}, {"send": "+OK 1 1\r\n"}, {"read": 1},
+      {"send": "+OK\r\n"}]})");
+  int nested = 0;
+  platform.After(100, [&] {
+    ++nested;
+    check.CheckMail();
+  });
+  check.CheckMail();
+  EXPECT_EQ(nested, 1);
+  EXPECT_EQ(host.tooltip, "1 Mensajes");
+  EXPECT_EQ(testing::ConnectionEnds(1).size(), 1u);
+  EXPECT_EQ(testing::ReceivedLines().size(), 4u);
+}
+
+TEST_F(CheckMailTest, EmptyHostDoesNothing) {
+  settings.Host = "";
+  check.CheckMail();
+  EXPECT_TRUE(host.boxes.empty());
+  EXPECT_EQ(host.icon, "none");
+}
+
+}  // namespace
+}  // namespace buzonix

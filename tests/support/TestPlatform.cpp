@@ -1,0 +1,214 @@
+#include "support/TestPlatform.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#ifdef _WIN32
+#include "win/SocketPlatform_win.h"
+#else
+#include "posix/MessageLoop.h"
+#include "posix/SocketPlatform_posix.h"
+#endif
+
+namespace buzonix::testing {
+namespace {
+
+std::string Env(const char* name, const char* fallback) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0' ? value : fallback;
+}
+
+// Unix paths reach the Windows test program through drive Z:.
+std::string HostPath(std::string path) {
+#ifdef _WIN32
+  if (!path.empty() && path[0] == '/') {
+    for (char& c : path)
+      if (c == '/') c = '\\';
+    path = "Z:" + path;
+  }
+#endif
+  return path;
+}
+
+std::string ServerFile(const char* name) {
+  return HostPath(Env("BUZONIX_SCRIPTED_DIR", BUZONIX_SERVERS_DIR_DEFAULT "/scripted")) + (
+#ifdef _WIN32
+    "\\"
+#else
+    "/"
+#endif
+  ) + name;
+}
+
+std::string UnescapeJson(const std::string& s, std::size_t& i) {
+  std::string out;
+  for (; i < s.size() && s[i] != '"'; ++i) {
+    if (s[i] != '\\') {
+      out.push_back(s[i]);
+      continue;
+    }
+    const char c = s[++i];
+    switch (c) {
+      case 'r': out.push_back('\r'); break;
+      case 'n': out.push_back('\n'); break;
+      case 't': out.push_back('\t'); break;
+      case 'u': {
+        out.push_back(static_cast<char>(std::stoi(s.substr(i + 1, 4), nullptr, 16)));
+        i += 4;
+        break;
+      }
+      default: out.push_back(c);
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> LogField(const char* key) {
+  std::vector<std::string> values;
+  std::ifstream log(ServerFile("log.jsonl"), std::ios::binary);
+  const std::string needle = std::string("\"") + key + "\": \"";
+  for (std::string entry; std::getline(log, entry);) {
+    std::size_t at = entry.find(needle);
+    if (at == std::string::npos) continue;
+    std::size_t i = at + needle.size();
+    values.push_back(UnescapeJson(entry, i));
+  }
+  return values;
+}
+
+}  // namespace
+
+#ifdef _WIN32
+class RecordingPlatform : public WinSocketPlatform {
+ public:
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    boxes.push_back(caption + "|" + text);
+  }
+  [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
+  std::vector<std::string> boxes;
+};
+
+namespace {
+std::map<UINT_PTR, std::function<void()>>& PendingCallbacks() {
+  static std::map<UINT_PTR, std::function<void()>> callbacks;
+  return callbacks;
+}
+void CALLBACK RunPending(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  auto it = PendingCallbacks().find(id);
+  if (it == PendingCallbacks().end()) return;
+  auto callback = std::move(it->second);
+  PendingCallbacks().erase(it);
+  callback();
+}
+}  // namespace
+
+struct TestPlatform::Impl {
+  RecordingPlatform platform;
+};
+
+void TestPlatform::After(unsigned milliseconds, std::function<void()> callback) {
+  const UINT_PTR id = ::SetTimer(nullptr, 0, milliseconds, RunPending);
+  PendingCallbacks()[id] = std::move(callback);
+}
+
+void TestPlatform::Pump(unsigned milliseconds) {
+  const DWORD end = GetTickCount() + milliseconds;
+  while (GetTickCount() < end) {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+#else
+class RecordingPlatform : public PosixSocketPlatform {
+ public:
+  using PosixSocketPlatform::PosixSocketPlatform;
+  void MessageBox(const std::string& text, const std::string& caption) override {
+    boxes.push_back(caption + "|" + text);
+  }
+  [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
+  std::vector<std::string> boxes;
+};
+
+struct TestPlatform::Impl {
+  MessageLoop loop;
+  RecordingPlatform platform{loop};
+  int next_timer = 1000;
+};
+
+void TestPlatform::After(unsigned milliseconds, std::function<void()> callback) {
+  const int id = impl_->next_timer++;
+  MessageLoop& loop = impl_->loop;
+  loop.SetTimer(id, milliseconds, [&loop, id, callback = std::move(callback)] {
+    loop.KillTimer(id);
+    callback();
+  });
+}
+
+void TestPlatform::Pump(unsigned milliseconds) {
+  bool done = false;
+  After(milliseconds, [&done] { done = true; });  // also wakes a loop waiting on sockets
+  impl_->loop.RunUntil([&done] { return done; });
+}
+#endif
+
+TestPlatform::TestPlatform() : impl_(std::make_unique<Impl>()) {}
+TestPlatform::~TestPlatform() = default;
+SocketPlatform& TestPlatform::Sockets() { return impl_->platform; }
+const std::vector<std::string>& TestPlatform::Boxes() const { return impl_->platform.boxes; }
+
+std::string ScriptedAddress() { return Env("BUZONIX_SCRIPTED_ADDR", BUZONIX_SCRIPTED_ADDR_DEFAULT); }
+std::string ApopDovecotAddress() { return Env("BUZONIX_APOP_ADDR", BUZONIX_APOP_ADDR_DEFAULT); }
+std::string PlainDovecotAddress() { return Env("BUZONIX_PLAIN_ADDR", BUZONIX_PLAIN_ADDR_DEFAULT); }
+std::string DeadAddress() { return "127.0.0.99"; }
+
+void SetScript(const std::string& json) {
+  const std::string path = ServerFile("script.json");
+  {
+    std::ofstream out(path + ".tmp", std::ios::binary | std::ios::trunc);
+    out << json;
+  }
+  std::remove(path.c_str());
+  std::rename((path + ".tmp").c_str(), path.c_str());
+  ClearServerLog();
+}
+
+void ClearServerLog() { std::ofstream(ServerFile("log.jsonl"), std::ios::trunc); }
+
+std::vector<std::string> ReceivedLines() { return LogField("line"); }
+
+std::vector<std::string> ConnectionEnds(std::size_t expected) {
+  for (int i = 0; i < 500; ++i) {
+    auto ends = LogField("end");
+    if (ends.size() >= expected) return ends;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return LogField("end");
+}
+
+std::string JsonText(const std::string& text) {
+  std::ostringstream out;
+  out << '"';
+  for (unsigned char c : text) {
+    if (c == '"' || c == '\\') {
+      out << '\\' << c;
+    } else if (c < 0x20 || c >= 0x7F) {
+      static const char* hex = "0123456789abcdef";
+      out << "\\u00" << hex[c >> 4] << hex[c & 15];
+    } else {
+      out << c;
+    }
+  }
+  out << '"';
+  return out.str();
+}
+
+}  // namespace buzonix::testing

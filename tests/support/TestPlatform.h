@@ -1,0 +1,55 @@
+// The real socket platform of this build for tests: POSIX natively, Winsock in
+// the Windows test program. The component's own boxes are recorded, and its
+// fatal exit becomes an exception.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "network/SocketPlatform.h"
+
+namespace buzonix::testing {
+
+struct ProgramExit {
+  int code;
+};
+
+class TestPlatform {
+ public:
+  TestPlatform();
+  ~TestPlatform();
+  SocketPlatform& Sockets();
+  // Boxes the component showed, as "caption|text".
+  const std::vector<std::string>& Boxes() const;
+  // Runs `callback` once after `milliseconds`, from the message loop (so also
+  // nested inside a waiting socket call).
+  void After(unsigned milliseconds, std::function<void()> callback);
+  // Runs the message loop for about `milliseconds`.
+  void Pump(unsigned milliseconds);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Loopback servers started for the test run.
+std::string ScriptedAddress();
+std::string ApopDovecotAddress();
+std::string PlainDovecotAddress();
+// An address where nothing listens on port 110.
+std::string DeadAddress();
+
+// The scripted server: the script for the next connections, and what it saw.
+void SetScript(const std::string& json);
+void ClearServerLog();
+// Lines received (with their line endings) in the order they arrived.
+std::vector<std::string> ReceivedLines();
+// How the connections ended ("closed", "reset", ...), waiting up to 5 s
+// for `expected` of them.
+std::vector<std::string> ConnectionEnds(std::size_t expected);
+// JSON string literal for `text` (bytes as Latin-1 characters).
+std::string JsonText(const std::string& text);
+
+}  // namespace buzonix::testing
