@@ -1,0 +1,66 @@
+#include "controller/help_topics.h"
+
+#include <iterator>
+
+namespace buzonix {
+namespace {
+
+// Windows-1252: \xE1 a, \xE9 e, \xED i, \xF3 o, \xFA u (acute), \xF1 n tilde,
+// \xBF inverted question mark.
+constexpr HelpTopic kTopics[] = {
+    {1, "Buzonix Electr\xF3nico",
+     "Buzonix Electr\xF3nico vigila su buz\xF3n de correo POP3 y le avisa cuando llegan "
+     "mensajes nuevos.\r\n\r\n"
+     "El programa no tiene ventana principal: vive en el \xE1rea de notificaci\xF3n de la "
+     "barra de tareas, junto al reloj. Cada cierto n\xFAmero de minutos se conecta al "
+     "servidor, pregunta cu\xE1ntos mensajes hay y se desconecta. Nunca descarga ni borra "
+     "su correo.\r\n\r\n"
+     "El icono le dice lo que encontr\xF3:\r\n"
+     "  - Buz\xF3n con la bandera bajada: no hay mensajes.\r\n"
+     "  - Bandera levantada sobre fondo blanco: hay mensajes (acceso con USER y PASS).\r\n"
+     "  - Bandera levantada sobre fondo cian: hay mensajes (acceso seguro con APOP).\r\n"
+     "  - Buz\xF3n tachado en rojo: error de conexi\xF3n o clave incorrecta.\r\n\r\n"
+     "Al pasar el rat\xF3n por encima del icono ver\xE1 el n\xFAmero de mensajes. Un clic "
+     "con el bot\xF3n izquierdo vuelve a mostrar el aviso de correo nuevo; el bot\xF3n "
+     "derecho abre el men\xFA del programa."},
+    {2, "El men\xFA del programa",
+     "Pulse con el bot\xF3n derecho sobre el icono del buz\xF3n para abrir el men\xFA:\r\n\r\n"
+     "Chequear Correo Ahora: consulta el buz\xF3n en este momento, sin esperar al "
+     "siguiente intervalo. Si todav\xEDa no ha indicado un servidor, abre la "
+     "configuraci\xF3n.\r\n\r\n"
+     "Configuraci\xF3n: abre la ventana donde se indican el servidor, el usuario, la clave, "
+     "la frecuencia de comprobaci\xF3n y las opciones de aviso.\r\n\r\n"
+     "Ayuda: muestra esta ayuda.\r\n\r\n"
+     "Salir: cierra el programa. Si estaba consultando el servidor, se despide de \xE9l "
+     "antes de terminar."},
+    {13, "La ventana de configuraci\xF3n",
+     "La ventana de configuraci\xF3n tiene dos p\xE1ginas.\r\n\r\n"
+     "Configuraci\xF3n: los datos de su cuenta de correo y las opciones de aviso. Pulse "
+     "Aceptar para guardarlos o Cancelar para cerrar sin cambios.\r\n\r\n"
+     "Informaci\xF3n: la versi\xF3n del programa y c\xF3mo comunicar errores o "
+     "sugerencias.\r\n\r\n"
+     "Pulse F1 sobre cualquier campo para ver la ayuda que le corresponde."},
+    {14, "Configuraci\xF3n",
+     "Servidor: el nombre o la direcci\xF3n del servidor de correo entrante (POP3) que le "
+     "indic\xF3 su proveedor, por ejemplo pop.ejemplo.es. Se usa el puerto 110.\r\n\r\n"
+     "Usuario y Clave: los de su cuenta de correo. La clave se guarda cifrada.\r\n\r\n"
+     "Frecuencia de Comprobaci\xF3n de Correo: cada cu\xE1ntos minutos se consulta el "
+     "buz\xF3n, de 1 a 720 (doce horas).\r\n\r\n"
+     "Animaci\xF3n: muestra una ventana con un sobre que gira cuando llega correo nuevo. "
+     "Haga clic sobre ella para darse por enterado.\r\n\r\n"
+     "Ejecutar siempre: inicia el programa autom\xE1ticamente al arrancar Windows.\r\n\r\n"
+     "Avisar con sonido: emite un pitido cuando llega correo nuevo.\r\n\r\n"
+     "El servidor y el usuario son obligatorios: mientras falte alguno, Aceptar no cierra "
+     "la ventana y no se hacen comprobaciones peri\xF3" "dicas. Si el icono muestra "
+     "\"Clave incorrecta\", corrija la clave y pulse Aceptar para reanudarlas."},
+};
+
+}  // namespace
+
+const HelpTopic& FindHelpTopic(int context) {
+  for (const HelpTopic& topic : kTopics)
+    if (topic.context == context) return topic;
+  return kTopics[0];
+}
+
+}  // namespace buzonix

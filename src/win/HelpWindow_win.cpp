@@ -1,0 +1,81 @@
+#include "win/HelpWindow_win.h"
+
+#include <string>
+
+#include "controller/help_topics.h"
+#include "controller/pop3.h"
+
+namespace buzonix {
+
+std::unique_ptr<HelpWindow> HelpWindow::current_;
+
+namespace {
+constexpr int kWidth = 460;
+constexpr int kHeight = 360;
+}  // namespace
+
+HelpWindow::HelpWindow(HWND owner) {
+  WindowClass windowClass;
+  windowClass.name = "BuzonixHelp";
+  windowClass.cursor = LoadCursor(nullptr, IDC_ARROW);
+  windowClass.background = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  windowClass.icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
+  WindowOptions options;
+  options.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+  options.x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
+  options.y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
+  options.width = kWidth;
+  options.height = kHeight;
+  options.parent = owner;  // owned, so no taskbar button of its own
+  Create(windowClass, options);
+  text_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
+                          WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
+                              ES_AUTOVSCROLL,
+                          0, 0, 0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
+  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  SendMessageA(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  RECT client;
+  GetClientRect(Handle(), &client);
+  MoveWindow(text_, 0, 0, client.right, client.bottom, FALSE);
+}
+
+void HelpWindow::Display(int context) {
+  const HelpTopic& topic = FindHelpTopic(context);
+  const std::string title = std::string("Ayuda - ") + topic.title;
+  SetWindowTextA(Handle(), title.c_str());
+  SetWindowTextA(text_, topic.text);
+  ShowWindow(Handle(), SW_SHOWNORMAL);
+  SetForegroundWindow(Handle());
+  SetFocus(text_);
+}
+
+void HelpWindow::ShowTopic(int context, HWND owner) {
+  if (!current_) current_.reset(new HelpWindow(owner));
+  current_->Display(context);
+}
+
+bool HelpWindow::PreTranslate(const MSG& msg) {
+  if (!current_ || msg.message != WM_KEYDOWN || msg.wParam != VK_ESCAPE) return false;
+  const HWND window = current_->Handle();
+  if (msg.hwnd != window && GetParent(msg.hwnd) != window) return false;
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  return true;
+}
+
+void HelpWindow::CloseAll() { current_.reset(); }
+
+LRESULT HelpWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+  switch (message) {
+    case WM_SIZE:
+      MoveWindow(text_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
+      return 0;
+    case WM_CLOSE:
+      // Kept for the next topic; closing only hides it.
+      ShowWindow(Handle(), SW_HIDE);
+      return 0;
+    default:
+      return WinWindow::HandleMessage(message, wparam, lparam);
+  }
+}
+
+}  // namespace buzonix

@@ -1,0 +1,31 @@
+// The program's help: one small window showing one topic at a time.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+
+#include "win/WinWindow.h"
+
+namespace buzonix {
+
+class HelpWindow final : public WinWindow {
+ public:
+  // Shows topic `context`, reusing the open help window if there is one.
+  static void ShowTopic(int context, HWND owner);
+  // Escape closes the help window; true when `msg` was that key.
+  static bool PreTranslate(const MSG& msg);
+  static void CloseAll();
+  ~HelpWindow() override { Destroy(); }
+
+ private:
+  explicit HelpWindow(HWND owner);
+  void Display(int context);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+  HWND text_ = nullptr;
+  HFONT font_ = nullptr;
+  static std::unique_ptr<HelpWindow> current_;
+};
+
+}  // namespace buzonix

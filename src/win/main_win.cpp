@@ -1,0 +1,316 @@
+// Buzonix.exe: start-up, the hidden main form and the message loop.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "config/configur.h"
+#include "controller/pop3.h"
+#include "win/HelpWindow_win.h"
+#include "win/PopupMenu_win.h"
+#include "win/Registry_win.h"
+#include "win/SocketPlatform_win.h"
+#include "win/TrayShell_win.h"
+#include "win/WinWindow.h"
+#include "win/aviso_win.h"
+#include "win/configur_win.h"
+
+namespace buzonix {
+namespace {
+
+constexpr UINT_PTR kCheckTimerId = 1;
+
+HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+// The text of any error the program raises.
+std::string ErrorMessage(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const ERegistryException& e) {
+    return e.message;
+  } catch (const EConvertError& e) {
+    return e.message;
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return "Error desconocido";
+  }
+}
+
+const char* ErrorClassName(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const ERegistryException&) {
+    return "ERegistryException";
+  } catch (const EConvertError&) {
+    return "EConvertError";
+  } catch (...) {
+    return "Exception";
+  }
+}
+
+// The hidden top-level window that owns every form of the program, so that
+// none of them shows a taskbar button.
+class ApplicationWindow final : public WinWindow {
+ public:
+  ApplicationWindow() {
+    WindowClass windowClass;
+    windowClass.name = "TApplication";
+    windowClass.icon = LoadIconA(Instance(), "MAINICON");
+    WindowOptions options;
+    options.style = WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX;
+    options.title = kApplicationTitle;
+    options.x = options.y = 0;
+    options.width = options.height = 0;
+    Create(windowClass, options);
+  }
+  ~ApplicationWindow() override { Destroy(); }
+};
+
+// The main form's window: off-screen and hidden for the whole run; it carries
+// the check timer.
+class MainFormWindow final : public WinWindow {
+ public:
+  MainFormWindow(HWND owner, std::function<void()> on_timer) : on_timer_(std::move(on_timer)) {
+    WindowClass windowClass;
+    windowClass.name = "TBuzel";
+    WindowOptions options;
+    options.style = WS_OVERLAPPED | WS_CAPTION;
+    options.title = "Buzel";
+    options.x = -5000;  // off-screen, and never shown
+    options.y = 120;
+    options.width = 245;
+    options.height = 140;
+    options.parent = owner;
+    Create(windowClass, options);
+  }
+  ~MainFormWindow() override { Destroy(); }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (message == WM_TIMER && wparam == kCheckTimerId) {
+      on_timer_();
+      return 0;
+    }
+    return WinWindow::HandleMessage(message, wparam, lparam);
+  }
+  std::function<void()> on_timer_;
+};
+
+// The digest library bound by name at start-up.
+class WinDigestLibrary final : public DigestLibrary {
+ public:
+  using MDStringFunction = const char*(__stdcall*)(const char*);
+  ~WinDigestLibrary() override { Release(); }
+  bool Load() override {
+    HMODULE module = LoadLibraryA("APOP");
+    if (reinterpret_cast<std::uintptr_t>(module) <= 32) return false;
+    module_ = module;
+    return true;
+  }
+  DigestFunction Bind() override {
+    auto function = reinterpret_cast<MDStringFunction>(
+        reinterpret_cast<void*>(GetProcAddress(module_, "MDString")));
+    if (function == nullptr) return {};
+    return [function](const std::string& text) {
+      const char* digest = function(text.c_str());
+      return std::string(digest != nullptr ? digest : "");
+    };
+  }
+  void Release() override {
+    if (module_ != nullptr) FreeLibrary(module_);
+    module_ = nullptr;
+  }
+
+ private:
+  HMODULE module_ = nullptr;
+};
+
+// The whole program: its windows, the main form and what the form asks of
+// Windows.
+class Application final : private FormPlatform, private ConfHost {
+ public:
+  Application()
+      : main_window_(app_window_.Handle(), [this] { Guarded([this] { buzel_->Timer1Timer(); }); }) {
+    LoadPictures();
+    buzel_ = std::make_unique<TBuzel>(unit_, *this, registry_, sockets_,
+                                      std::make_unique<WinTrayShell>(app_window_.Handle()),
+                                      digest_library_);
+    BuildMenu();
+    buzel_->TrayIcon1.PopupMenu = &menu_;
+  }
+
+  int Run() {
+    buzel_->FormCreate();
+    ShowWindowAsync(main_window_.Handle(), SW_HIDE);
+    if (!terminating_) RunFormShow();
+    MSG msg;
+    while (!terminating_ && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+      if (TConf::PreTranslate(&msg) || HelpWindow::PreTranslate(msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    End();
+    return 0;
+  }
+
+  // Ends the program from inside a waiting call (the quit request reached a
+  // nested message loop): the check never resumes.
+  [[noreturn]] void EndNow(int exit_code) {
+    End();
+    ExitProcess(static_cast<UINT>(exit_code));
+  }
+
+ private:
+  void RunFormShow() {
+    try {
+      buzel_->FormShow();
+    } catch (...) {
+      ReportFatal(std::current_exception());
+    }
+  }
+
+  // An error that escapes the start-up load ends the program.
+  [[noreturn]] void ReportFatal(std::exception_ptr error) {
+    char module[MAX_PATH];
+    GetModuleFileNameA(nullptr, module, sizeof module);
+    const char* name = std::strrchr(module, '\\');
+    char text[1024];
+    std::snprintf(text, sizeof text, "Exception %s in module %s at %p.\r\n%s.",
+                  ErrorClassName(error), name != nullptr ? name + 1 : module,
+                  reinterpret_cast<void*>(&ReportFatalAddress), ErrorMessage(error).c_str());
+    MessageBoxA(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
+    ExitProcess(1);
+  }
+  static void ReportFatalAddress() {}
+
+  void End() {
+    if (ended_) return;
+    ended_ = true;
+    buzel_->FormDestroy();
+    TConf::CloseAll();
+    TFAvisa::CloseAll();
+    HelpWindow::CloseAll();
+    buzel_.reset();  // deletes the tray icon
+  }
+
+  template <typename F>
+  void Guarded(F&& handler) {
+    try {
+      handler();
+    } catch (...) {
+      ShowError(ErrorMessage(std::current_exception()));
+    }
+  }
+
+  void BuildMenu() {
+    menu_.AddItem("Chequear Correo &Ahora", [this] { Guarded([this] { buzel_->ChequearCorreoAhora1Click(); }); });
+    menu_.AddItem("&Configuraci\xF3n", [this] { Guarded([this] { buzel_->ConfiguracionClick(); }); });
+    menu_.AddItem("A&yuda", [this] { Guarded([this] { buzel_->Ayuda1Click(); }); });
+    menu_.AddSeparator();
+    menu_.AddItem("&Salir", [this] { Guarded([this] { buzel_->CerrarClick(); }); });
+  }
+
+  void LoadPictures() {
+    const int size = GetSystemMetrics(SM_CXSMICON);
+    const char* names[] = {"BANDERA0", "BANDERA1", "BANDERA2", "BANDERA5"};
+    for (int i = 0; i < 4; ++i)
+      pictures_[i] = static_cast<HICON>(LoadImageA(Instance(), names[i], IMAGE_ICON, size, size, 0));
+  }
+
+  // FormPlatform
+  void SetTimerInterval(unsigned milliseconds) override {
+    if (milliseconds == interval_) return;  // an equal interval leaves the count running
+    interval_ = milliseconds;
+    UpdateTimer();
+  }
+  unsigned TimerInterval() const override { return interval_; }
+  void SetTimerEnabled(bool enabled) override {
+    if (enabled == timer_enabled_) return;
+    timer_enabled_ = enabled;
+    UpdateTimer();
+  }
+  bool TimerEnabled() const override { return timer_enabled_; }
+  void UpdateTimer() {
+    KillTimer(main_window_.Handle(), kCheckTimerId);
+    if (timer_enabled_ && interval_ > 0) SetTimer(main_window_.Handle(), kCheckTimerId, interval_, nullptr);
+  }
+  void ErrorBox(const std::string& text) override {
+    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+  }
+  void PlainMessage(const std::string& text) override {
+    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK);
+  }
+  void Beep() override { MessageBeep(0xFFFFFFFF); }
+  void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
+  void CreateNotice() override { TFAvisa::Create(unit_, app_window_.Handle(), Instance()); }
+  void SetNoticeCaption(const std::string& caption) override {
+    if (TFAvisa* notice = TFAvisa::Current()) notice->SetCaption(caption);
+  }
+  void ShowNotice() override {
+    if (TFAvisa* notice = TFAvisa::Current()) notice->Show();
+  }
+  void CreateAndShowConfigDialog() override {
+    TConf::Open(unit_, *this, app_window_.Handle(), Instance());
+  }
+  // The main loop sees the flag before it waits again. A socket call that is
+  // waiting runs a loop of its own, which only a quit message reaches.
+  void Terminate() override {
+    terminating_ = true;
+    if (sockets_.IsBlocking()) PostQuitMessage(0);
+  }
+  std::string ProgramPath() override {
+    char path[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
+    return std::string(path, n);
+  }
+  ShellHandle Picture(TrayPicture picture) override {
+    return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(pictures_[static_cast<int>(picture)]));
+  }
+
+  // ConfHost
+  std::string ToolTip() const override { return buzel_->TrayIcon1.ToolTip(); }
+  void ResetTray() override { buzel_->ShowNoMailTray(); }
+  void Save(const Settings& settings) override { SaveSettings(registry_, settings, ProgramPath()); }
+  void ShowError(const std::string& message) override {
+    const std::string text = message + ".";
+    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+  }
+
+  ApplicationWindow app_window_;
+  MainFormWindow main_window_;
+  Pop3Unit unit_;
+  Win32Registry registry_;
+  WinSocketPlatform sockets_;
+  WinDigestLibrary digest_library_;
+  WinPopupMenu menu_;
+  HICON pictures_[4] = {};
+  std::unique_ptr<TBuzel> buzel_;
+  unsigned interval_ = 0;
+  bool timer_enabled_ = false;
+  bool terminating_ = false;
+  bool ended_ = false;
+};
+
+}  // namespace
+}  // namespace buzonix
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  static buzonix::Application* application = nullptr;
+  // An error a handler does not catch is shown as the framework shows it, and
+  // the program goes on.
+  buzonix::SetUnhandledErrorHook([](std::exception_ptr error) {
+    const std::string text = buzonix::ErrorMessage(error) + ".";
+    MessageBoxA(nullptr, text.c_str(), buzonix::kApplicationTitle, MB_OK | MB_ICONSTOP);
+  });
+  buzonix::Application app;
+  application = &app;
+  buzonix::WinSocketPlatform::SetQuitHandler([](int code) { application->EndNow(code); });
+  buzonix::WinSocketPlatform::SetExitHandler([](int code) { application->EndNow(code); });
+  return app.Run();
+}
