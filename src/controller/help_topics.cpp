@@ -26,7 +26,7 @@ constexpr HelpTopic kTopics[] = {
     {2, "El men\xFA del programa",
      "Pulse con el bot\xF3n derecho sobre el icono del buz\xF3n para abrir el men\xFA:\r\n\r\n"
      "Chequear Correo Ahora: consulta el buz\xF3n en este momento, sin esperar al "
-     "siguiente intervalo. Si todav\xEDa no ha indicado un servidor, abre la "
+     "siguiente intervalo. Si todav\xED" "a no ha indicado un servidor, abre la "
      "configuraci\xF3n.\r\n\r\n"
      "Configuraci\xF3n: abre la ventana donde se indican el servidor, el usuario, la clave, "
      "la frecuencia de comprobaci\xF3n y las opciones de aviso.\r\n\r\n"

@@ -86,7 +86,7 @@ class SocketPlatform {
   virtual void KillTimer() = 0;
 
   // The component's own boxes (OK and Cancel); the answer is not used.
-  virtual void MessageBox(const std::string& text, const std::string& caption) = 0;
+  virtual void ShowMessageBox(const std::string& text, const std::string& caption) = 0;
   // Ends the program after the component's fatal box; does not return.
   [[noreturn]] virtual void ExitProgram(int code) = 0;
 };

@@ -137,7 +137,7 @@ void TSockets::ReportError(SocketHandle socket, const std::string& function, int
   }
   std::string full = "Error " + std::to_string(code) + " en funcion " + function + "\r\n" + msg;
   if (full.size() > kMaxBoxText) full.resize(kMaxBoxText);
-  platform_.MessageBox(full, Aplicacion);
+  platform_.ShowMessageBox(full, Aplicacion);
   platform_.ExitProgram(0);
 }
 
@@ -156,7 +156,7 @@ void TSockets::OnTimerMessage() {
   if (OnErrorOccurred)
     OnErrorOccurred(*this, socket_, kWsaEtimedout, "Llamada bloqueada");
   else
-    platform_.MessageBox("Error 10060\r\nBlocking call timed out", "LLAMADA A WINSOCK CANCELADA");
+    platform_.ShowMessageBox("Error 10060\r\nBlocking call timed out", "LLAMADA A WINSOCK CANCELADA");
 }
 
 void TSockets::OnSocketNotification(SocketHandle socket, int event, int error) {
@@ -187,11 +187,11 @@ std::uint16_t TSockets::ResolvePort() {
 
 void TSockets::SConnect() {
   if (Port.empty()) {
-    platform_.MessageBox("No se ha especificado el Puerto", Aplicacion);
+    platform_.ShowMessageBox("No se ha especificado el Puerto", Aplicacion);
     return;
   }
   if (IPAddr.empty()) {
-    platform_.MessageBox("No se ha especificado direccion IP", Aplicacion);
+    platform_.ShowMessageBox("No se ha especificado direccion IP", Aplicacion);
     return;
   }
   remote_port_ = ResolvePort();

@@ -246,7 +246,7 @@ void PosixSocketPlatform::SetTimer(unsigned milliseconds) {
 
 void PosixSocketPlatform::KillTimer() { loop_.KillTimer(kTimeoutTimerId); }
 
-void PosixSocketPlatform::MessageBox(const std::string& text, const std::string& caption) {
+void PosixSocketPlatform::ShowMessageBox(const std::string& text, const std::string& caption) {
   std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
 }
 

@@ -36,7 +36,7 @@ class PosixSocketPlatform : public SocketPlatform {
   void CancelBlockingCall() override { cancelled_ = true; }
   void SetTimer(unsigned milliseconds) override;
   void KillTimer() override;
-  void MessageBox(const std::string& text, const std::string& caption) override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
   [[noreturn]] void ExitProgram(int code) override;
 
   // Sockets this platform opened and has not closed yet.

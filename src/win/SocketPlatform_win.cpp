@@ -220,7 +220,7 @@ void WinSocketPlatform::SetTimer(unsigned milliseconds) {
 
 void WinSocketPlatform::KillTimer() { ::KillTimer(window_, kTimeoutTimerId); }
 
-void WinSocketPlatform::MessageBox(const std::string& text, const std::string& caption) {
+void WinSocketPlatform::ShowMessageBox(const std::string& text, const std::string& caption) {
   MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL);
 }
 

@@ -47,7 +47,7 @@ class WinSocketPlatform : public SocketPlatform {
   void CancelBlockingCall() override { cancelled_ = true; }
   void SetTimer(unsigned milliseconds) override;
   void KillTimer() override;
-  void MessageBox(const std::string& text, const std::string& caption) override;
+  void ShowMessageBox(const std::string& text, const std::string& caption) override;
   [[noreturn]] void ExitProgram(int code) override;
 
   HWND Window() const { return window_; }
