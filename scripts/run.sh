@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and starts Buzonix Electrónico under Wine.
+# It runs in a throw-away Wine prefix against a demo mailbox on a private
+# dovecot (127.0.0.1:110, user alice, 3 messages), on the current X display
+# if there is one, else on a headless one; a screenshot is saved as
+# build/demo/screenshot.png a few seconds after the start. The program runs
+# until "Salir" is chosen from its tray menu, or for BUZONIX_RUN_SECONDS.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+source scripts/wine-env.sh
+source scripts/build.sh
+buzonix_build_product
+if [ "$BUZONIX_WIN_ARCH" = i686 ]; then
+  bin="$root/build/i686/bin"
+else
+  echo "32-bit Wine cannot run on this machine: starting the 64-bit build of the same sources"
+  buzonix_build_wintests
+  bin="$BUZONIX_WINBUILD/bin"
+fi
+
+demo="$root/build/demo"
+rm -rf "$demo"; mkdir -p "$demo"
+export WINEPREFIX="$demo/prefix"
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  tests/servers/dovecot.sh stop "$demo/dovecot" >/dev/null 2>&1 || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+  buzonix_start_display
+  xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
+fi
+buzonix_prepare_prefix
+tests/servers/dovecot.sh start "$demo/dovecot" 127.0.0.1 apop
+
+# Settings an older version left: the program takes over the plain password.
+reg() { "$BUZONIX_WINE" reg add "HKCU\\Software\\Buzonix\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
+reg Version Numero 1.00
+reg Configuracion Host 127.0.0.1
+reg Configuracion usuario alice
+reg Configuracion clave secret
+reg Configuracion frecuencia 1
+reg Configuracion "Hacer Sonido" Beep
+reg Configuracion Animacion Si
+
+echo "starting $bin/Buzonix.exe on display $DISPLAY"
+"$BUZONIX_WINE" "$bin/Buzonix.exe" &
+program=$!
+sleep 6
+import -display "$DISPLAY" -window root "$demo/screenshot.png" && echo "screenshot: $demo/screenshot.png"
+if [ -n "${BUZONIX_RUN_SECONDS:-}" ]; then
+  sleep "$BUZONIX_RUN_SECONDS"
+  kill "$program" 2>/dev/null || true
+fi
+wait "$program" || true

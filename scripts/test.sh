@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test: the native unit tests
+# under ASan/UBSan, the Windows tests and the real program under Wine on a
+# headless display, and the bounded fuzzing runs.
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+source scripts/wine-env.sh
+source scripts/build.sh
+
+echo "== native build and unit tests"
+buzonix_build_native
+(cd build/native && ctest --output-on-failure --timeout 300)
+
+echo "== 32-bit Windows program"
+buzonix_build_product
+ls -l build/i686/bin
+
+echo "== Windows tests under Wine ($BUZONIX_WIN_ARCH)"
+buzonix_build_wintests
+cleanup() { wineserver -k >/dev/null 2>&1 || true; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+trap cleanup EXIT
+buzonix_start_display
+xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
+buzonix_prepare_prefix
+(cd "$BUZONIX_WINBUILD" && ctest --output-on-failure --timeout 300)
+echo "all tests passed"
