@@ -85,7 +85,7 @@ std::vector<std::string> LogField(const char* key) {
 #ifdef _WIN32
 class RecordingPlatform : public WinSocketPlatform {
  public:
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void ShowMessageBox(const std::string& text, const std::string& caption) override {
     boxes.push_back(caption + "|" + text);
   }
   [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
@@ -131,7 +131,7 @@ void TestPlatform::Pump(unsigned milliseconds) {
 class RecordingPlatform : public PosixSocketPlatform {
  public:
   using PosixSocketPlatform::PosixSocketPlatform;
-  void MessageBox(const std::string& text, const std::string& caption) override {
+  void ShowMessageBox(const std::string& text, const std::string& caption) override {
     boxes.push_back(caption + "|" + text);
   }
   [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
