@@ -1,0 +1,167 @@
+"""Runs the real Buzonix.exe under Wine and drives it from outside through the
+driver program: windows, message boxes, tray messages, menu, registry, and the
+test servers (the scripted one and dovecot)."""
+import json
+import os
+import shutil
+import subprocess
+import tempfile
+import time
+import unittest
+
+WINE = os.environ.get("BUZONIX_WINE", "wine")
+BIN = os.environ["BUZONIX_BIN"]
+DRIVER = os.environ["BUZONIX_DRIVER"]
+SERVERS = os.environ["BUZONIX_SERVERS_DIR"]
+SCRIPTED = os.environ["BUZONIX_SCRIPTED_ADDR"]
+APOP_DOVECOT = os.environ["BUZONIX_APOP_ADDR"]
+PLAIN_DOVECOT = os.environ["BUZONIX_PLAIN_ADDR"]
+REFUSING = "127.0.0.99"  # nothing listens there
+ART = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "art")
+
+TITLE = "Buzonix Electr\xf3nico"
+CONFIG_KEY = r"Software\Buzonix\Configuracion"
+VERSION_KEY = r"Software\Buzonix\Version"
+RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+RUN_VALUE = "Buzonix Electronico"
+
+# Items of the tray menu, in order (the separator is skipped by the keys).
+CHEQUEAR, CONFIGURACION, AYUDA, SALIR = range(4)
+
+
+class DriverError(Exception):
+    pass
+
+
+def driver(*args, check=True, timeout=60):
+    """Runs one driver command; returns its output lines (Windows-1252)."""
+    encoded = [a.encode("cp1252") if isinstance(a, str) else a for a in (DRIVER,) + tuple(map(str, args))]
+    result = subprocess.run([WINE.encode()] + encoded, capture_output=True, timeout=timeout)
+    if check and result.returncode != 0:
+        raise DriverError(f"driver {' '.join(map(str, args))}: {result.stderr.decode('cp1252', 'replace').strip()}")
+    return result.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
+
+
+def reg_set(key, name, data, kind="sz", root="HKCU"):
+    driver("regset", root, key, name, kind, data)
+
+
+def reg_get(key, name, root="HKCU"):
+    """The value as (type number, bytes), or None when missing."""
+    line = driver("regget", root, key, name)[0]
+    if line == "missing":
+        return None
+    kind, data = line.split(":", 1)
+    return int(kind), bytes.fromhex(data)
+
+
+def reg_text(key, name, root="HKCU"):
+    value = reg_get(key, name, root)
+    return None if value is None else value[1].split(b"\0")[0].decode("cp1252")
+
+
+def set_script(script):
+    path = os.path.join(SERVERS, "scripted", "script.json")
+    with open(path + ".tmp", "w", encoding="latin-1") as f:
+        json.dump(script, f)
+    os.replace(path + ".tmp", path)
+    open(os.path.join(SERVERS, "scripted", "log.jsonl"), "w").close()
+
+
+def server_log():
+    path = os.path.join(SERVERS, "scripted", "log.jsonl")
+    with open(path, encoding="latin-1") as f:
+        return [json.loads(line) for line in f if line.strip()]
+
+
+def received_lines():
+    return [entry["line"] for entry in server_log() if "line" in entry]
+
+
+def wait_until(condition, seconds=10, step=0.1):
+    end = time.time() + seconds
+    while True:
+        value = condition()
+        if value or time.time() > end:
+            return value
+        time.sleep(step)
+
+
+class Program:
+    """One run of Buzonix.exe, from a folder holding it (and APOP.DLL unless told otherwise)."""
+
+    def __init__(self, with_digest_library=True):
+        self.folder = tempfile.mkdtemp(prefix="buzonix-e2e-")
+        shutil.copy(os.path.join(BIN, "Buzonix.exe"), self.folder)
+        if with_digest_library:
+            shutil.copy(os.path.join(BIN, "APOP.DLL"), self.folder)
+        self.process = None
+
+    @property
+    def exe(self):
+        return os.path.join(self.folder, "Buzonix.exe")
+
+    def windows_path(self):
+        return "Z:" + self.exe.replace("/", "\\")
+
+    def start(self):
+        self.process = subprocess.Popen([WINE, self.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self
+
+    def wait_tray(self, seconds=15):
+        driver("find", "BuzonixTrayIconWindow", "-", seconds)
+
+    def exit_code(self, seconds=15):
+        try:
+            return self.process.wait(seconds)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def stop(self):
+        if self.process is not None and self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+            # A killed program leaves its tray icon with the shell: start afresh.
+            subprocess.run(["wineserver", "-k"], check=False)
+            subprocess.run(["wineserver", "-w"], check=False)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def tooltips():
+    return driver("tooltip")
+
+
+def wait_tooltip(expected, seconds=15):
+    """Waits until the tray shows `expected` as a tooltip; returns what it shows."""
+    shown = wait_until(lambda: expected in tooltips() and expected, seconds, 0.2)
+    return shown or tooltips()
+
+
+class ProgramTest(unittest.TestCase):
+    """Each test starts from a registry without the program's settings and
+    ends the program it started."""
+
+    def setUp(self):
+        driver("regdel", "HKCU", r"Software\Buzonix")
+        driver("regdel", "HKLM", RUN_KEY, RUN_VALUE)
+        self.programs = []
+
+    def tearDown(self):
+        for program in self.programs:
+            program.stop()
+
+    def program(self, **kwargs):
+        program = Program(**kwargs)
+        self.programs.append(program)
+        return program
+
+    def store_settings(self, host, user, password, frequency="1", sound="Beep", animation="Si"):
+        """Settings as an older version left them: the password in clear,
+        which the program takes over at start."""
+        reg_set(VERSION_KEY, "Numero", "1.00")
+        reg_set(CONFIG_KEY, "Host", host)
+        reg_set(CONFIG_KEY, "usuario", user)
+        reg_set(CONFIG_KEY, "clave", password)
+        reg_set(CONFIG_KEY, "frecuencia", frequency)
+        reg_set(CONFIG_KEY, "Hacer Sonido", sound)
+        reg_set(CONFIG_KEY, "Animacion", animation)
