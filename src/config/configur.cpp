@@ -1,0 +1,174 @@
+#include "config/configur.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace buzonix {
+
+int SpinValue(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == text.size()) return kMinFrecuencia;
+  std::int64_t value = 0;
+  for (; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return kMinFrecuencia;
+    value = value * 10 + (text[i] - '0');
+    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return kMinFrecuencia;
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
+    return kMinFrecuencia;
+  return static_cast<int>(value);
+}
+
+std::optional<std::string> SpinTextOnExit(const std::string& text) {
+  const int value = SpinValue(text);
+  const int clamped = std::clamp(value, kMinFrecuencia, kMaxFrecuencia);
+  if (clamped == value) return std::nullopt;
+  return std::to_string(clamped);
+}
+
+bool SpinKeyAllowed(char key, char decimalSeparator) {
+  if (key >= '0' && key <= '9') return true;
+  if (key == '+' || key == '-' || key == decimalSeparator) return true;
+  const auto code = static_cast<unsigned char>(key);
+  return code < 32 && key != '\r';
+}
+
+unsigned IntervalForMinutes(int minutes) {
+  const std::uint64_t product = static_cast<std::uint64_t>(minutes) * kMillisecondsPerMinute;
+  return static_cast<unsigned>(std::min<std::uint64_t>(product, std::numeric_limits<std::uint32_t>::max()));
+}
+
+int OwnHelpContext(ConfControl control) {
+  switch (control) {
+    case ConfControl::PageControl1:
+      return 13;
+    case ConfControl::TabSheet1:
+    case ConfControl::Panel1:
+    case ConfControl::dHost:
+    case ConfControl::dusuario:
+    case ConfControl::dclave:
+    case ConfControl::dfrecuencia:
+    case ConfControl::BitBtn1:
+    case ConfControl::BitBtn2:
+      return 14;
+    case ConfControl::Button1:
+      return 1;
+    case ConfControl::Conf:
+    case ConfControl::AnimaSobre:
+    case ConfControl::CheckBox1:
+    case ConfControl::CheckBox2:
+    case ConfControl::TabSheet2:
+      return 0;
+  }
+  return 0;
+}
+
+std::optional<ConfControl> ParentControl(ConfControl control) {
+  switch (control) {
+    case ConfControl::Conf:
+      return std::nullopt;
+    case ConfControl::PageControl1:
+      return ConfControl::Conf;
+    case ConfControl::TabSheet1:
+    case ConfControl::TabSheet2:
+      return ConfControl::PageControl1;
+    case ConfControl::Panel1:
+    case ConfControl::BitBtn1:
+    case ConfControl::BitBtn2:
+      return ConfControl::TabSheet1;
+    case ConfControl::dHost:
+    case ConfControl::dusuario:
+    case ConfControl::dclave:
+    case ConfControl::dfrecuencia:
+    case ConfControl::AnimaSobre:
+    case ConfControl::CheckBox1:
+    case ConfControl::CheckBox2:
+      return ConfControl::Panel1;
+    case ConfControl::Button1:
+      return ConfControl::TabSheet2;
+  }
+  return std::nullopt;
+}
+
+int HelpContextFor(ConfControl focused) {
+  for (std::optional<ConfControl> control = focused; control; control = ParentControl(*control)) {
+    if (const int context = OwnHelpContext(*control); context != 0) return context;
+  }
+  return 0;
+}
+
+void TConfLogic::FormCreate() {
+  unit_.VentanasAbiertas |= kConfigDialogOpen;
+  const Settings& settings = unit_.settings;
+  view_.SetHostText(settings.Host);
+  view_.SetUserText(settings.Usuario);
+  view_.SetPasswordText(settings.Clave);
+  try {
+    const int minutes = FrequencyMinutes(settings.Frecuencia);
+    view_.SetSpinText(std::to_string(std::clamp(minutes, kMinFrecuencia, kMaxFrecuencia)));
+  } catch (const EConvertError& error) {
+    // The framework reports an error of the creation handler and goes on
+    // creating the form: the steps after this one do not run.
+    host_.ShowError(error.message);
+    return;
+  }
+  view_.SetTitle(kTituloPrefijo + settings.NumeroVersion);
+  view_.SetChecked(ConfCheck::CheckBox1, settings.EjecutarSiempre);
+  view_.SetChecked(ConfCheck::CheckBox2, settings.Sonido == "Beep");
+  view_.SetChecked(ConfCheck::AnimaSobre, settings.Animacion == "Si");
+}
+
+void TConfLogic::BitBtn1Click() {
+  Settings& settings = unit_.settings;
+  settings.Host = view_.HostText();
+  settings.Usuario = view_.UserText();
+  settings.Clave = view_.PasswordText();
+  settings.EjecutarSiempre = view_.Checked(ConfCheck::CheckBox1);
+  settings.Sonido = view_.Checked(ConfCheck::CheckBox2) ? "Beep" : "";
+  settings.Animacion = view_.Checked(ConfCheck::AnimaSobre) ? "Si" : "No";
+  const int minutes = SpinValue(view_.SpinText());
+  if (minutes > 0) {
+    host_.SetTimerInterval(IntervalForMinutes(minutes));
+    settings.Frecuencia = std::to_string(minutes);
+  }
+  if (settings.Host.empty() || settings.Usuario.empty() || host_.TimerInterval() == 0) {
+    host_.SetTimerEnabled(false);
+    return;
+  }
+  try {
+    host_.Save(settings);
+  } catch (const ERegistryException& error) {
+    // Shown as the framework shows an error that ends a handler; the dialog
+    // stays open with its bit set.
+    host_.ShowError(error.message);
+    return;
+  }
+  host_.SetTimerEnabled(true);
+  if (host_.ToolTip() == kToolTipErrorConexion) host_.ResetTray();
+  unit_.VentanasAbiertas &= static_cast<std::uint8_t>(~kConfigDialogOpen);
+  view_.Release();
+}
+
+void TConfLogic::BitBtn2Click() { CloseWithoutSaving(); }
+void TConfLogic::Button1Click() { CloseWithoutSaving(); }
+void TConfLogic::FormClose() { CloseWithoutSaving(); }
+
+void TConfLogic::CloseWithoutSaving() {
+  unit_.VentanasAbiertas &= static_cast<std::uint8_t>(~kConfigDialogOpen);
+  view_.Release();
+}
+
+void TConfLogic::HelpKey(ConfControl focused) {
+  if (const int context = HelpContextFor(focused); context != 0) host_.OpenHelpTopic(context);
+}
+
+void TConfLogic::SpinExit() {
+  if (const auto text = SpinTextOnExit(view_.SpinText())) view_.SetSpinText(*text);
+}
+
+}  // namespace buzonix

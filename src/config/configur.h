@@ -1,0 +1,131 @@
+// TConf, the configuration dialog (unit `configur`, Part 3.3): its handlers,
+// written once over an abstract view of its controls and the host around it.
+// The Windows dialog (src/win/configur_win.h) is one such view; the tests use
+// a fake one.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "config/settings.h"
+#include "controller/unit.h"
+
+namespace buzonix {
+
+// What the dialog needs of the program around it (the main form and the
+// application). src/win/main_win.cpp's Application implements it.
+class ConfHost {
+ public:
+  virtual void SetTimerInterval(unsigned milliseconds) = 0;  // a changed interval restarts the count
+  virtual unsigned TimerInterval() const = 0;
+  virtual void SetTimerEnabled(bool enabled) = 0;
+  virtual std::string ToolTip() const = 0;        // the tray icon's tooltip
+  virtual void ResetTray() = 0;                    // bandera0 picture + "No Hay Mensajes"
+  virtual void Save(const Settings& settings) = 0;  // SaveSettings; throws ERegistryException
+  virtual void OpenHelpTopic(int context) = 0;
+  virtual void ShowError(const std::string& message) = 0;  // the application's error box
+
+ protected:
+  ~ConfHost() = default;
+};
+
+// The three check boxes of the first page.
+enum class ConfCheck { AnimaSobre, CheckBox1, CheckBox2 };
+
+// The dialog's controls as the handlers see them.
+class ConfView {
+ public:
+  virtual std::string HostText() const = 0;  // dHost
+  virtual void SetHostText(const std::string& text) = 0;
+  virtual std::string UserText() const = 0;  // dusuario
+  virtual void SetUserText(const std::string& text) = 0;
+  virtual std::string PasswordText() const = 0;  // dclave
+  virtual void SetPasswordText(const std::string& text) = 0;
+  virtual std::string SpinText() const = 0;  // dfrecuencia, as typed
+  virtual void SetSpinText(const std::string& text) = 0;
+  virtual bool Checked(ConfCheck box) const = 0;
+  virtual void SetChecked(ConfCheck box, bool checked) = 0;
+  virtual void SetTitle(const std::string& text) = 0;  // titulo
+  // Destroys the dialog once the messages already queued for it are handled.
+  virtual void Release() = 0;
+
+ protected:
+  ~ConfView() = default;
+};
+
+inline constexpr int kMinFrecuencia = 1;
+inline constexpr int kMaxFrecuencia = 720;
+inline constexpr unsigned kMillisecondsPerMinute = 60000;
+inline constexpr char kTituloPrefijo[] = "Buzonix Electr\xF3nico versi\xF3n ";
+inline constexpr char kToolTipErrorConexion[] = "Error en Conexion";
+
+// The spin field's value for its text, as the spin control reads it: a whole
+// number (leading blanks, an optional sign, decimal digits, within 32 bits),
+// or the lowest value 1 for any other text. It is not brought into 1..720.
+int SpinValue(const std::string& text);
+// The text the spin field takes when it loses the focus: the value brought
+// into 1..720, or nothing when the value (as SpinValue reads it) is already
+// inside, so that the text stays exactly as typed.
+std::optional<std::string> SpinTextOnExit(const std::string& text);
+// Whether the spin field takes a typed character: digits, '+', '-', the
+// decimal separator and control characters (editing keys) other than Enter.
+bool SpinKeyAllowed(char key, char decimalSeparator);
+// The check timer's interval for a spin value above 0: minutes times 60000,
+// held at the largest 32-bit value for values too large to fit.
+unsigned IntervalForMinutes(int minutes);
+
+// Every control of the form, and what F1 finds for each.
+enum class ConfControl {
+  Conf,
+  PageControl1,
+  TabSheet1,
+  Panel1,
+  dHost,
+  dusuario,
+  dclave,
+  dfrecuencia,
+  AnimaSobre,
+  CheckBox1,
+  CheckBox2,
+  BitBtn1,
+  BitBtn2,
+  TabSheet2,
+  Button1,
+};
+// The control's own help context (0 for none) and the control around it.
+int OwnHelpContext(ConfControl control);
+std::optional<ConfControl> ParentControl(ConfControl control);
+// The help context of the control, or of the nearest control around it that
+// has one; 0 when none has.
+int HelpContextFor(ConfControl focused);
+
+// The dialog's handlers over one instance's view.
+class TConfLogic {
+ public:
+  TConfLogic(Pop3Unit& unit, ConfHost& host, ConfView& view) : unit_(unit), host_(host), view_(view) {}
+
+  // Sets the open bit and fills the controls; a frequency that is no whole
+  // number stops it at that step, after showing the conversion error.
+  void FormCreate();
+  // "Aceptar" on the first page: copy, validate, save, enable the timer,
+  // reset the tray after a connection error, release. A refused accept
+  // disables the timer and keeps the dialog; a failed save is shown and keeps
+  // it with the bit set.
+  void BitBtn1Click();
+  void BitBtn2Click();  // "Cancelar"
+  void Button1Click();  // "Aceptar" on the information page
+  void FormClose();     // close box or system menu
+  // F1 with `focused` holding the focus.
+  void HelpKey(ConfControl focused);
+  // The spin field lost the focus.
+  void SpinExit();
+
+ private:
+  void CloseWithoutSaving();
+
+  Pop3Unit& unit_;
+  ConfHost& host_;
+  ConfView& view_;
+};
+
+}  // namespace buzonix

@@ -1,0 +1,417 @@
+// The configuration dialog's handlers over a fake view and a recording host.
+#include "config/configur.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "config/RecordingConfHost.h"
+
+namespace buzonix {
+namespace {
+
+using testing::RecordingConfHost;
+
+const std::string kDescriptionTitle = "Buzonix Electr\xF3nico versi\xF3n 1.01";
+
+// The controls as the form description creates them.
+class FakeView final : public ConfView {
+ public:
+  std::string HostText() const override { return host; }
+  void SetHostText(const std::string& text) override { host = text; }
+  std::string UserText() const override { return user; }
+  void SetUserText(const std::string& text) override { user = text; }
+  std::string PasswordText() const override { return password; }
+  void SetPasswordText(const std::string& text) override { password = text; }
+  std::string SpinText() const override { return spin; }
+  void SetSpinText(const std::string& text) override { spin = text; }
+  bool Checked(ConfCheck box) const override { return checks.at(box); }
+  void SetChecked(ConfCheck box, bool checked) override { checks[box] = checked; }
+  void SetTitle(const std::string& text) override { title = text; }
+  void Release() override { ++releases; }
+
+  std::string host, user, password, spin = "1", title = kDescriptionTitle;
+  std::map<ConfCheck, bool> checks = {
+      {ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
+  int releases = 0;
+};
+
+class ConfDialog : public ::testing::Test {
+ protected:
+  void Create() { logic.FormCreate(); }
+  void Fill(const std::string& server, const std::string& user, const std::string& password,
+            const std::string& spin) {
+    view.host = server;
+    view.user = user;
+    view.password = password;
+    view.spin = spin;
+  }
+  bool Open() const { return (unit.VentanasAbiertas & kConfigDialogOpen) != 0; }
+
+  Pop3Unit unit;
+  RecordingConfHost host;
+  FakeView view;
+  TConfLogic logic{unit, host, view};
+};
+
+TEST_F(ConfDialog, CreateFillsTheControlsFromTheSettings) {
+  unit.VentanasAbiertas = kNoticeWindowOpen;
+  unit.settings.Host = "pop.example.org";
+  unit.settings.Usuario = "ana";
+  unit.settings.Clave = "s3cr\xE9t";
+  unit.settings.Frecuencia = "15";
+  unit.settings.Sonido = "Beep";
+  unit.settings.Animacion = "No";
+  unit.settings.EjecutarSiempre = false;
+  Create();
+  EXPECT_EQ(unit.VentanasAbiertas, kNoticeWindowOpen | kConfigDialogOpen);
+  EXPECT_EQ(view.host, "pop.example.org");
+  EXPECT_EQ(view.user, "ana");
+  EXPECT_EQ(view.password, "s3cr\xE9t");
+  EXPECT_EQ(view.spin, "15");
+  EXPECT_EQ(view.title, kDescriptionTitle);
+  EXPECT_FALSE(view.checks[ConfCheck::CheckBox1]);
+  EXPECT_TRUE(view.checks[ConfCheck::CheckBox2]);
+  EXPECT_FALSE(view.checks[ConfCheck::AnimaSobre]);
+  EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(ConfDialog, CreateTestsSoundAndAnimationByteForByte) {
+  unit.settings.Sonido = "beep";
+  unit.settings.Animacion = "si";
+  unit.settings.EjecutarSiempre = true;
+  Create();
+  EXPECT_TRUE(view.checks[ConfCheck::CheckBox1]);
+  EXPECT_FALSE(view.checks[ConfCheck::CheckBox2]);
+  EXPECT_FALSE(view.checks[ConfCheck::AnimaSobre]);
+}
+
+TEST_F(ConfDialog, CreateSetsTheTitleFromTheVersion) {
+  unit.settings.NumeroVersion = "2.5";
+  Create();
+  EXPECT_EQ(view.title, "Buzonix Electr\xF3nico versi\xF3n 2.5");
+}
+
+TEST_F(ConfDialog, CreateBringsAStoredFrequencyIntoRange) {
+  unit.settings.Frecuencia = "0";
+  Create();
+  EXPECT_EQ(view.spin, "1");
+  unit.settings.Frecuencia = "9000";
+  Create();
+  EXPECT_EQ(view.spin, "720");
+  unit.settings.Frecuencia = "-3";
+  Create();
+  EXPECT_EQ(view.spin, "1");
+}
+
+TEST_F(ConfDialog, CreateWithErrorFrequencyShowsTheErrorAndStopsAtThatStep) {
+  unit.settings.Host = "pop.example.org";
+  unit.settings.Usuario = "ana";
+  unit.settings.Clave = "x";
+  unit.settings.Frecuencia = "Error";
+  unit.settings.Sonido = "";
+  unit.settings.Animacion = "No";
+  unit.settings.NumeroVersion = "9.99";
+  view.spin = "1";
+  Create();
+  EXPECT_TRUE(Open());
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"error 'Error' is not a valid integer value"}));
+  EXPECT_EQ(view.host, "pop.example.org");
+  EXPECT_EQ(view.user, "ana");
+  EXPECT_EQ(view.password, "x");
+  EXPECT_EQ(view.spin, "1");
+  EXPECT_EQ(view.title, kDescriptionTitle);  // step 4 did not run
+  EXPECT_TRUE(view.checks[ConfCheck::CheckBox1]);
+  EXPECT_TRUE(view.checks[ConfCheck::CheckBox2]);
+  EXPECT_TRUE(view.checks[ConfCheck::AnimaSobre]);
+  EXPECT_EQ(view.releases, 0);
+}
+
+TEST_F(ConfDialog, AcceptCopiesTheFieldsExactlyAndSaves) {
+  Create();
+  Fill(" pop.example.org ", "ana ", " cl@ve", "15");
+  view.checks = {{ConfCheck::AnimaSobre, false}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, false}};
+  logic.BitBtn1Click();
+  const Settings& s = unit.settings;
+  EXPECT_EQ(s.Host, " pop.example.org ");
+  EXPECT_EQ(s.Usuario, "ana ");
+  EXPECT_EQ(s.Clave, " cl@ve");
+  EXPECT_EQ(s.Frecuencia, "15");
+  EXPECT_EQ(s.Sonido, "");
+  EXPECT_EQ(s.Animacion, "No");
+  EXPECT_TRUE(s.EjecutarSiempre);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 900000", "save", "enable"}));
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Host, " pop.example.org ");
+  EXPECT_EQ(host.saved[0].Frecuencia, "15");
+  EXPECT_FALSE(Open());
+  EXPECT_EQ(view.releases, 1);
+}
+
+TEST_F(ConfDialog, AcceptWithTheBoxesCheckedWritesBeepAndSi) {
+  Create();
+  Fill("h", "u", "", "1");
+  view.checks = {{ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
+  logic.BitBtn1Click();
+  EXPECT_EQ(unit.settings.Sonido, "Beep");
+  EXPECT_EQ(unit.settings.Animacion, "Si");
+  EXPECT_TRUE(unit.settings.EjecutarSiempre);
+  EXPECT_EQ(unit.settings.Clave, "");
+  ASSERT_EQ(host.saved.size(), 1u);
+}
+
+TEST_F(ConfDialog, AcceptSetsTheIntervalForOneAndForSevenHundredTwenty) {
+  Create();
+  Fill("h", "u", "p", "1");
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.interval, 60000u);
+  EXPECT_EQ(unit.settings.Frecuencia, "1");
+
+  RecordingConfHost second;
+  FakeView view2;
+  TConfLogic logic2(unit, second, view2);
+  logic2.FormCreate();
+  view2.host = "h";
+  view2.user = "u";
+  view2.spin = "720";
+  logic2.BitBtn1Click();
+  EXPECT_EQ(second.interval, 720u * 60000u);
+  EXPECT_EQ(unit.settings.Frecuencia, "720");
+  ASSERT_EQ(second.saved.size(), 1u);
+  EXPECT_EQ(second.saved[0].Frecuencia, "720");
+}
+
+TEST_F(ConfDialog, AcceptResetsTheTrayOnlyAfterAConnectionError) {
+  host.toolTip = "Error en Conexion";
+  Create();
+  Fill("h", "u", "p", "5");
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 300000", "save", "enable", "reset tray"}));
+  EXPECT_EQ(host.toolTip, "No Hay Mensajes");
+
+  for (const char* tip : {"3 Mensajes", "Clave incorrecta", "No Hay Mensajes", "Error en conexion"}) {
+    RecordingConfHost other;
+    other.toolTip = tip;
+    FakeView otherView;
+    TConfLogic otherLogic(unit, other, otherView);
+    otherLogic.FormCreate();
+    otherLogic.BitBtn1Click();
+    EXPECT_EQ(other.toolTip, tip);
+    EXPECT_EQ(other.calls, (std::vector<std::string>{"interval 300000", "save", "enable"})) << tip;
+  }
+}
+
+TEST_F(ConfDialog, AcceptWithAnEmptyServerOrUserKeepsTheDialogWithTheTimerDisabled) {
+  host.timerEnabled = true;
+  host.toolTip = "Error en Conexion";
+  Create();
+  Fill("", "ana", "p", "30");
+  view.checks[ConfCheck::CheckBox2] = false;
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 1800000", "disable"}));
+  EXPECT_FALSE(host.timerEnabled);
+  EXPECT_TRUE(Open());
+  EXPECT_EQ(view.releases, 0);
+  // The settings keep what was copied.
+  EXPECT_EQ(unit.settings.Host, "");
+  EXPECT_EQ(unit.settings.Usuario, "ana");
+  EXPECT_EQ(unit.settings.Frecuencia, "30");
+  EXPECT_EQ(unit.settings.Sonido, "");
+
+  host.calls.clear();
+  Fill("pop", "", "p", "30");
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 1800000", "disable"}));
+  EXPECT_TRUE(Open());
+  EXPECT_TRUE(host.saved.empty());
+}
+
+TEST_F(ConfDialog, CancelAfterARefusedAcceptKeepsTheCopiedValues) {
+  unit.settings.Host = "old";
+  unit.settings.Usuario = "old";
+  Create();
+  Fill("new", "", "pw", "42");
+  logic.BitBtn1Click();
+  host.calls.clear();
+  logic.BitBtn2Click();
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_FALSE(Open());
+  EXPECT_EQ(view.releases, 1);
+  EXPECT_EQ(unit.settings.Host, "new");
+  EXPECT_EQ(unit.settings.Usuario, "");
+  EXPECT_EQ(unit.settings.Clave, "pw");
+  EXPECT_EQ(unit.settings.Frecuencia, "42");
+  EXPECT_FALSE(host.timerEnabled);
+  EXPECT_EQ(host.interval, 42u * 60000u);
+}
+
+TEST_F(ConfDialog, EveryOtherWayOutClearsTheBitAndSavesNothing) {
+  for (void (TConfLogic::*handler)() : {&TConfLogic::BitBtn2Click, &TConfLogic::Button1Click,
+                                        &TConfLogic::FormClose}) {
+    unit.VentanasAbiertas = kNoticeWindowOpen;
+    unit.settings = Settings{};
+    FakeView v;
+    RecordingConfHost h;
+    TConfLogic l(unit, h, v);
+    l.FormCreate();
+    v.host = "changed";
+    (l.*handler)();
+    EXPECT_EQ(unit.VentanasAbiertas, kNoticeWindowOpen);
+    EXPECT_EQ(v.releases, 1);
+    EXPECT_TRUE(h.calls.empty());
+    EXPECT_EQ(unit.settings.Host, "");
+  }
+}
+
+TEST_F(ConfDialog, ASaveErrorIsShownAndKeepsTheDialogOpenWithTheBitSet) {
+  host.saveError = "Failed to set data for 'Buzonix Electronico'";
+  host.toolTip = "Error en Conexion";
+  Create();
+  Fill("h", "u", "p", "2");
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 120000", "save",
+                                                  "error Failed to set data for 'Buzonix Electronico'"}));
+  EXPECT_TRUE(Open());
+  EXPECT_EQ(view.releases, 0);
+  EXPECT_FALSE(host.timerEnabled);
+  EXPECT_EQ(host.toolTip, "Error en Conexion");
+  // A later accept that saves closes it.
+  host.saveError.clear();
+  logic.BitBtn1Click();
+  EXPECT_FALSE(Open());
+  EXPECT_EQ(view.releases, 1);
+}
+
+TEST_F(ConfDialog, EnterWithAValueAboveTheRangeTakesItUnchanged) {
+  Create();
+  Fill("h", "u", "p", "1000");
+  logic.BitBtn1Click();
+  EXPECT_EQ(unit.settings.Frecuencia, "1000");
+  EXPECT_EQ(host.interval, 60000000u);
+}
+
+TEST_F(ConfDialog, EnterWithZeroOrLessLeavesFrequencyAndIntervalUnchanged) {
+  unit.settings.Frecuencia = "7";
+  host.interval = 7 * 60000;
+  Create();
+  Fill("h", "u", "p", "0");
+  logic.BitBtn1Click();
+  EXPECT_EQ(unit.settings.Frecuencia, "7");
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"save", "enable"}));
+  EXPECT_EQ(host.interval, 7u * 60000u);
+}
+
+TEST_F(ConfDialog, ZeroWithNoIntervalYetIsRefused) {
+  // A first run: the timer's interval is still 0.
+  Create();
+  Fill("h", "u", "p", "-5");
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"disable"}));
+  EXPECT_TRUE(Open());
+  EXPECT_EQ(unit.settings.Frecuencia, "1");
+}
+
+TEST_F(ConfDialog, TextThatIsNoNumberCountsAsOne) {
+  Create();
+  Fill("h", "u", "p", "1.5");
+  logic.BitBtn1Click();
+  EXPECT_EQ(unit.settings.Frecuencia, "1");
+  EXPECT_EQ(host.interval, 60000u);
+}
+
+TEST_F(ConfDialog, SpinExitClampsOnlyValuesOutsideTheRange) {
+  Create();
+  view.spin = "900";
+  logic.SpinExit();
+  EXPECT_EQ(view.spin, "720");
+  view.spin = "0";
+  logic.SpinExit();
+  EXPECT_EQ(view.spin, "1");
+  view.spin = "-40";
+  logic.SpinExit();
+  EXPECT_EQ(view.spin, "1");
+  view.spin = "+007";
+  logic.SpinExit();
+  EXPECT_EQ(view.spin, "+007");
+  view.spin = "abc";  // reads as 1, inside: left as typed
+  logic.SpinExit();
+  EXPECT_EQ(view.spin, "abc");
+}
+
+TEST(SpinField, ValueOfItsText) {
+  EXPECT_EQ(SpinValue("1"), 1);
+  EXPECT_EQ(SpinValue("720"), 720);
+  EXPECT_EQ(SpinValue("721"), 721);
+  EXPECT_EQ(SpinValue("0"), 0);
+  EXPECT_EQ(SpinValue("-12"), -12);
+  EXPECT_EQ(SpinValue("+12"), 12);
+  EXPECT_EQ(SpinValue("  12"), 12);
+  EXPECT_EQ(SpinValue("007"), 7);
+  EXPECT_EQ(SpinValue("2147483647"), 2147483647);
+  EXPECT_EQ(SpinValue("-2147483648"), -2147483647 - 1);
+  for (const char* text : {"", " ", "+", "-", "1.5", "1,5", "12 ", "1e3", "abc", "2147483648", "99999999999999999999", "--1"})
+    EXPECT_EQ(SpinValue(text), 1) << '"' << text << '"';
+}
+
+TEST(SpinField, TextOnLeavingTheField) {
+  EXPECT_EQ(SpinTextOnExit("721"), "720");
+  EXPECT_EQ(SpinTextOnExit("0"), "1");
+  EXPECT_EQ(SpinTextOnExit("-1"), "1");
+  EXPECT_EQ(SpinTextOnExit("1"), std::nullopt);
+  EXPECT_EQ(SpinTextOnExit("720"), std::nullopt);
+  EXPECT_EQ(SpinTextOnExit(""), std::nullopt);
+}
+
+TEST(SpinField, KeyFilter) {
+  for (char c = '0'; c <= '9'; ++c) EXPECT_TRUE(SpinKeyAllowed(c, ','));
+  EXPECT_TRUE(SpinKeyAllowed('+', ','));
+  EXPECT_TRUE(SpinKeyAllowed('-', ','));
+  EXPECT_TRUE(SpinKeyAllowed(',', ','));
+  EXPECT_FALSE(SpinKeyAllowed('.', ','));
+  EXPECT_TRUE(SpinKeyAllowed('.', '.'));
+  EXPECT_TRUE(SpinKeyAllowed('\b', ','));
+  EXPECT_TRUE(SpinKeyAllowed('\x16', ','));  // Ctrl+V
+  EXPECT_TRUE(SpinKeyAllowed('\x03', ','));  // Ctrl+C
+  EXPECT_FALSE(SpinKeyAllowed('\r', ','));
+  for (char c : {'a', 'Z', ' ', '$', 'e', '\xF3', '\x7F'}) EXPECT_FALSE(SpinKeyAllowed(c, ',')) << int(c);
+}
+
+TEST(SpinField, IntervalForMinutes) {
+  EXPECT_EQ(IntervalForMinutes(1), 60000u);
+  EXPECT_EQ(IntervalForMinutes(720), 43200000u);
+  EXPECT_EQ(IntervalForMinutes(71582), 4294920000u);
+  EXPECT_EQ(IntervalForMinutes(71583), 4294967295u);
+  EXPECT_EQ(IntervalForMinutes(2147483647), 4294967295u);
+}
+
+TEST(ConfHelp, ContextOfTheFocusedControlOrTheNearestAround) {
+  EXPECT_EQ(HelpContextFor(ConfControl::dHost), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::dusuario), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::dclave), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::dfrecuencia), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::BitBtn1), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::BitBtn2), 14);
+  // The check boxes have none of their own: the panel's.
+  EXPECT_EQ(OwnHelpContext(ConfControl::AnimaSobre), 0);
+  EXPECT_EQ(HelpContextFor(ConfControl::AnimaSobre), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::CheckBox1), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::CheckBox2), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::PageControl1), 13);
+  EXPECT_EQ(HelpContextFor(ConfControl::TabSheet2), 13);
+  EXPECT_EQ(HelpContextFor(ConfControl::Button1), 1);
+  EXPECT_EQ(HelpContextFor(ConfControl::Conf), 0);
+}
+
+TEST_F(ConfDialog, F1OpensTheTopicThroughTheHost) {
+  Create();
+  logic.HelpKey(ConfControl::CheckBox2);
+  logic.HelpKey(ConfControl::Button1);
+  logic.HelpKey(ConfControl::PageControl1);
+  logic.HelpKey(ConfControl::Conf);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 1", "help 13"}));
+}
+
+}  // namespace
+}  // namespace buzonix
