@@ -73,6 +73,31 @@ class Connection:
         except OSError:
             self.log(end="error")
 
+    def stall(self, seconds):
+        """Answers nothing for `seconds`, still logging what arrives; False
+        when the client ended the connection meanwhile."""
+        deadline = time.time() + seconds
+        try:
+            while (remaining := deadline - time.time()) > 0:
+                self.sock.settimeout(remaining)
+                try:
+                    chunk = self.sock.recv(4096)
+                except socket.timeout:
+                    break
+                if not chunk:
+                    self.log(end="closed")
+                    return False
+                self.buffer += chunk
+                while b"\n" in self.buffer:
+                    line, self.buffer = self.buffer.split(b"\n", 1)
+                    self.log(line=(line + b"\n").decode("latin-1"))
+        except ConnectionResetError:
+            self.log(end="reset")
+            return False
+        finally:
+            self.sock.settimeout(None)
+        return True
+
     def reset(self):
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.sock.close()
@@ -87,7 +112,8 @@ def play_steps(conn, steps):
             for _ in range(int(step["read"])):
                 conn.read_line()
         elif "stall" in step:
-            time.sleep(float(step["stall"]))
+            if not conn.stall(float(step["stall"])):
+                return
         elif "close" in step:
             conn.sock.shutdown(socket.SHUT_RDWR)
             conn.sock.close()
