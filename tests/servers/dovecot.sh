@@ -5,7 +5,7 @@
 #   dovecot.sh stop DIR
 #   dovecot.sh deliver DIR USER N               drops N more messages into USER's box
 set -euo pipefail
-cmd=$1 dir=$2
+cmd=$1 dir=$(realpath -m "$2")
 
 message() {  # a small message of about 240 bytes
   printf 'From: tester@example.invalid\nTo: %s@example.invalid\nSubject: Prueba %s\nDate: Mon, 7 Dec 2026 10:00:00 +0000\nMessage-ID: <%s.%s@example.invalid>\n\nMensaje de prueba numero %s.\n' "$1" "$2" "$1" "$2" "$2"

@@ -5,7 +5,7 @@
 #   fixture.sh start|stop DIR SCRIPTED_ADDR APOP_ADDR PLAIN_ADDR
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-cmd=$1 dir=$2 scripted=$3 apop=$4 plain=$5
+cmd=$1 dir=$(realpath -m "$2") scripted=$3 apop=$4 plain=$5
 stop_all() {
   if [ -f "$dir/scripted/pid" ]; then kill "$(cat "$dir/scripted/pid")" 2>/dev/null || true; rm -f "$dir/scripted/pid"; fi
   "$here/dovecot.sh" stop "$dir/dovecot-apop" 2>/dev/null || true
