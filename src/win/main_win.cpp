@@ -136,7 +136,7 @@ class Application final : private FormPlatform, private ConfHost {
   Application()
       : main_window_(app_window_.Handle(), [this] { Guarded([this] { buzel_->Timer1Timer(); }); }) {
     LoadPictures();
-    buzel_ = std::make_unique<TBuzel>(unit_, *this, registry_, sockets_,
+    buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
                                       std::make_unique<WinTrayShell>(app_window_.Handle()),
                                       digest_library_);
     BuildMenu();
