@@ -34,3 +34,7 @@ buzonix_build_wintests() {
     export BUZONIX_WINBUILD="$_buzonix_root/build/win64"
   fi
 }
+
+buzonix_build_fuzz() {
+  CC=clang-14 CXX=clang++-14 _buzonix_build fuzz -DBUZONIX_FUZZ=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+}

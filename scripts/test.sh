@@ -13,6 +13,10 @@ echo "== native build and unit tests"
 buzonix_build_native
 (cd build/native && ctest --output-on-failure --timeout 300)
 
+echo "== fuzzing, ${BUZONIX_FUZZ_SECONDS:-30} s a target"
+buzonix_build_fuzz
+(cd build/fuzz && cmake -Dfuzz_seconds="${BUZONIX_FUZZ_SECONDS:-30}" . >/dev/null && ctest --output-on-failure -R '^fuzz\.')
+
 echo "== 32-bit Windows program"
 buzonix_build_product
 ls -l build/i686/bin

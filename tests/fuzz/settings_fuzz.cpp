@@ -1,0 +1,62 @@
+// The start-up load over whatever a registry holds: values of any type and
+// content. It never throws, keeps the interval in range, and what it then
+// saves reads back the same.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/MemoryRegistry.h"
+#include "config/settings.h"
+
+using namespace buzonix;
+
+namespace {
+
+struct Host : LoadHost {
+  std::string ProgramPath() override { return "C:\\Buzonix.exe"; }
+  void OpenHelpTopic(int) override {}
+  void ShowConfigDialog() override {}
+  void SetTimerInterval(unsigned ms) override { interval = ms; }
+  void EnableTimer() override {}
+  void CheckMail() override {}
+  unsigned interval = 0;
+};
+
+const char* const kNames[] = {"Host", "usuario", "Codigo", "frecuencia", "Hacer Sonido", "Animacion", "clave"};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // Fields separated by 0xFF: the version, then one per name; each field's
+  // first byte picks the value's type (or leaves the value missing).
+  std::vector<std::string> fields(1);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (data[i] == 0xFF) fields.emplace_back();
+    else fields.back().push_back(static_cast<char>(data[i]));
+  }
+  MemoryRegistry registry;
+  auto put = [&](const std::string& key, const char* name, const std::string& field) {
+    if (field.empty() || field[0] % 8 == 7) return;
+    registry.PutValue(RegistryRoot::kCurrentUser, key, name,
+                      RegistryValue{static_cast<std::uint32_t>(field[0] % 8), field.substr(1)});
+  };
+  put(kClaveRegistro + std::string("\\") + kSeccionVersion, "Numero", fields[0]);
+  for (std::size_t i = 1; i < fields.size() && i <= 7; ++i) put(kClaveConfiguracion, kNames[i - 1], fields[i]);
+
+  Settings settings;
+  Host host;
+  LoadSettings(registry, settings, host);
+  if (host.interval != 0 && (host.interval < 60000u || host.interval > 720u * 60000u)) __builtin_trap();
+  if (registry.OpenKeyCount() != 0) __builtin_trap();
+
+  SaveSettings(registry, settings, host.ProgramPath());
+  Settings reread;
+  Host host2;
+  LoadSettings(registry, reread, host2);
+  if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
+      reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion)
+    __builtin_trap();
+  // Text values end at their first zero byte, so a password holding one comes back cut there.
+  if (reread.Clave != settings.Clave) __builtin_trap();
+  return 0;
+}
