@@ -26,6 +26,7 @@
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
 #include <windows.h>
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -197,8 +198,8 @@ std::string FromHex(const char* hex) {
   return bytes;
 }
 
-// The 32-bit program's view of HKLM, also from a 64-bit driver.
-constexpr REGSAM kView = KEY_WOW64_32KEY;
+// The driver is built with the program, so both see the same registry view.
+constexpr REGSAM kView = 0;
 
 void RegSet(char** argv) {
   HKEY key;
@@ -262,7 +263,7 @@ void RegDel(int argc, char** argv) {
   std::string path = argv[3];
   const size_t slash = path.rfind('\\');
   if (RegOpenKeyExA(Root(argv[2]), path.substr(0, slash).c_str(), 0, KEY_ALL_ACCESS | kView, &parent) == ERROR_SUCCESS) {
-    RegDeleteTreeA(parent, path.substr(slash + 1).c_str());
+    SHDeleteKeyA(parent, path.substr(slash + 1).c_str());
     RegCloseKey(parent);
   }
 }
