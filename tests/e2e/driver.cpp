@@ -12,6 +12,7 @@
 //   driver post HWND MSG WPARAM LPARAM      post a message (numbers may be 0x..)
 //   driver send HWND MSG WPARAM LPARAM      send one and print the result
 //   driver key HWND VK                      key down and up, posted
+//   driver visible HWND                     print 1 when the window exists and is visible, else 0
 //   driver style HWND                       print style and extended style
 //   driver client HWND                      print the client area's width and height
 //   driver rect HWND                        print the window's screen rectangle
@@ -309,6 +310,8 @@ int main(int argc, char** argv) {
     const WPARAM vk = static_cast<WPARAM>(Number(argv[3]));
     PostMessageA(Handle(argv[2]), WM_KEYDOWN, vk, 1);
     PostMessageA(Handle(argv[2]), WM_KEYUP, vk, 0xC0000001);
+  } else if (command == "visible" && argc >= 3) {
+    std::printf("%d\n", IsWindow(Handle(argv[2])) && IsWindowVisible(Handle(argv[2])) ? 1 : 0);
   } else if (command == "style" && argc >= 3) {
     std::printf("0x%08lx 0x%08lx\n", static_cast<unsigned long>(GetWindowLongA(Handle(argv[2]), GWL_STYLE)),
                 static_cast<unsigned long>(GetWindowLongA(Handle(argv[2]), GWL_EXSTYLE)));

@@ -29,17 +29,35 @@ RUN_VALUE = "Buzonix Electronico"
 CHEQUEAR, CONFIGURACION, AYUDA, SALIR = range(4)
 
 
+def ensure_wineserver():
+    """Starts a persistent wineserver with no pipes attached: a server that a
+    driver run starts would inherit the driver's output pipe and hold it open."""
+    subprocess.run(["wineserver", "-p"], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+
+
+ensure_wineserver()
+
+
 class DriverError(Exception):
     pass
 
 
 def driver(*args, check=True, timeout=60):
-    """Runs one driver command; returns its output lines (Windows-1252)."""
+    """Runs one driver command; returns its output lines (Windows-1252).
+    Output goes through files, not pipes: Wine's own background processes,
+    started by whichever program comes first, would inherit a pipe and hold
+    it open."""
     encoded = [a.encode("cp1252") if isinstance(a, str) else a for a in (DRIVER,) + tuple(map(str, args))]
-    result = subprocess.run([WINE.encode()] + encoded, capture_output=True, timeout=timeout)
-    if check and result.returncode != 0:
-        raise DriverError(f"driver {' '.join(map(str, args))}: {result.stderr.decode('cp1252', 'replace').strip()}")
-    return result.stdout.decode("cp1252").replace("\r\n", "\n").splitlines()
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        code = subprocess.run([WINE.encode()] + encoded, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                              timeout=timeout).returncode
+        out.seek(0)
+        err.seek(0)
+        output, errors = out.read(), err.read()
+    if check and code != 0:
+        raise DriverError(f"driver {' '.join(map(str, args))}: {errors.decode('cp1252', 'replace').strip()}")
+    return output.decode("cp1252").replace("\r\n", "\n").splitlines()
 
 
 def reg_set(key, name, data, kind="sz", root="HKCU"):
@@ -124,6 +142,7 @@ class Program:
             # A killed program leaves its tray icon with the shell: start afresh.
             subprocess.run(["wineserver", "-k"], check=False)
             subprocess.run(["wineserver", "-w"], check=False)
+            ensure_wineserver()
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
