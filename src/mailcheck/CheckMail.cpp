@@ -224,6 +224,8 @@ void MailCheck::CheckMail() {
 
   Send("STAT");
   const std::string stat = ReadReply();
+  // A connection that failed here has no count to show: the error stays shown.
+  if (FailureTest()) return;
   state_.NumMensajes = ParseStatCount(stat);
   if (state_.NumMensajes == -1)
     host_.PlainMessage(
