@@ -24,7 +24,7 @@ inline const char* PictureName(TrayPicture p) {
 }
 
 // Records what the check asks of the main form.
-class RecordingHost : public CheckHost {
+class RecordingCheckHost : public CheckHost {
  public:
   void SetTrayIcon(TrayPicture p) override { icon = PictureName(p); }
   void SetToolTip(const std::string& text) override { tooltip = text; }
@@ -70,7 +70,7 @@ class CheckMailFixture : public ::testing::Test {
   TestPlatform platform;
   Settings settings;
   CheckState state;
-  RecordingHost host;
+  RecordingCheckHost host;
   TSockets sockets;
   MailCheck check;
 };

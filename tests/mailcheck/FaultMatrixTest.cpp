@@ -99,7 +99,7 @@ const char* Name(Outcome o) {
   return "?";
 }
 
-Outcome Seen(const testing::RecordingHost& host) {
+Outcome Seen(const testing::RecordingCheckHost& host) {
   if (host.tooltip == "3 Mensajes") return Outcome::kMessages;
   if (host.tooltip == "No Hay Mensajes") return Outcome::kNoMail;
   if (host.tooltip == "Error en Conexion" && host.icon == "Bandera2") return Outcome::kError;
