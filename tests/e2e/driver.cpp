@@ -22,7 +22,7 @@
 //   driver nobox [SECONDS]                  fail if a message box shows within SECONDS
 //   driver tooltip                          print the tray icons' tooltips, one a line
 //   driver pixel X Y                        print the screen pixel as RRGGBB
-//   driver regset ROOT KEY NAME TYPE DATA   TYPE sz, raw (REG_SZ data in hex), dword, binary (hex), multi, expand
+//   driver regset ROOT KEY NAME TYPE DATA   TYPE sz, raw (REG_SZ data in hex), repeat (COUNT:TEXT), dword, binary (hex), multi, expand
 //   driver regget ROOT KEY NAME             print TYPE:DATA (type number, data in hex) or "missing"
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
 #include <windows.h>
@@ -222,6 +222,11 @@ void RegSet(char** argv) {
   } else if (type == "expand") {
     data.push_back('\0');
     kind = REG_EXPAND_SZ;
+  } else if (type == "repeat") {  // DATA is COUNT:TEXT, the text repeated COUNT times
+    const char* colon = std::strchr(argv[6], ':');
+    if (colon == nullptr) Fail("repeat wants COUNT:TEXT");
+    data.clear();
+    for (unsigned long long i = Number(argv[6]); i > 0; --i) data += colon + 1;
   } else if (type == "raw") {  // REG_SZ data given in hex, byte for byte
     data = FromHex(argv[6]);
   }

@@ -56,7 +56,8 @@ def driver(*args, check=True, timeout=60):
         err.seek(0)
         output, errors = out.read(), err.read()
     if check and code != 0:
-        raise DriverError(f"driver {' '.join(map(str, args))}: {errors.decode('cp1252', 'replace').strip()}")
+        shown = " ".join(map(str, args))[:200]
+        raise DriverError(f"driver {shown}: {errors.decode('cp1252', 'replace').strip()[:200]}")
     return output.decode("cp1252").replace("\r\n", "\n").splitlines()
 
 
