@@ -185,3 +185,31 @@ class ProgramTest(unittest.TestCase):
         reg_set(CONFIG_KEY, "frecuencia", frequency)
         reg_set(CONFIG_KEY, "Hacer Sonido", sound)
         reg_set(CONFIG_KEY, "Animacion", animation)
+
+
+def _rgb(source, *args):
+    """Raw RGB bytes of an image through ImageMagick."""
+    return subprocess.run(["convert", source, *args, "-depth", "8", "rgb:-"], capture_output=True,
+                          check=True).stdout
+
+
+def tray_shows(picture, seconds=10):
+    """Whether the notification area shows the 16 by 16 image of res/art/<picture>.ico
+    somewhere: the screen is captured and searched for an exact match."""
+    tray = driver("find", "-", "Wine System Tray", 5)[0]
+    left, top, right, bottom = map(int, driver("rect", tray)[0].split())
+    width, height = right - left, bottom - top
+    expected = _rgb(os.path.join(ART, picture + ".ico") + "[1]")
+
+    def matches():
+        with tempfile.NamedTemporaryFile(suffix=".png") as shot:
+            subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", shot.name], check=True)
+            area = _rgb(shot.name, "-crop", f"{width}x{height}+{left}+{top}")
+        row = lambda y, x: area[3 * (y * width + x):3 * (y * width + x + 16)]
+        for y in range(height - 15):
+            for x in range(width - 15):
+                if row(y, x) == expected[0:48] and all(row(y + i, x) == expected[48 * i:48 * i + 48] for i in range(16)):
+                    return True
+        return False
+
+    return wait_until(matches, seconds, 0.5)

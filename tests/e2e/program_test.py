@@ -2,7 +2,7 @@
 import os
 import unittest
 
-from harness import (AYUDA, APOP_DOVECOT, CHEQUEAR, CONFIG_KEY, PLAIN_DOVECOT, REFUSING, RUN_KEY,
+from harness import (tray_shows, AYUDA, APOP_DOVECOT, CHEQUEAR, CONFIG_KEY, PLAIN_DOVECOT, REFUSING, RUN_KEY,
                      RUN_VALUE, SALIR, SCRIPTED, TITLE, VERSION_KEY, ProgramTest, driver, received_lines,
                      reg_get, reg_text, set_script, tooltips, wait_tooltip, wait_until)
 
@@ -27,6 +27,7 @@ class StartTest(ProgramTest):
         self.store_settings(PLAIN_DOVECOT, "alice", "secret")
         program = self.program().start()
         self.assertEqual(wait_tooltip("3 Mensajes"), "3 Mensajes")
+        self.assertTrue(tray_shows("bandera1"))
         notice = driver("find", NOTICE_CLASS, "-")[0]
         self.assertEqual(driver("text", notice), ["3 Mensajes"])
         self.assertEqual(driver("client", notice), ["148 112"])
@@ -50,6 +51,7 @@ class StartTest(ProgramTest):
         self.store_settings(SCRIPTED, "alice", "tanstaaf", animation="No")
         program = self.program().start()
         self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertTrue(tray_shows("bandera5"))
         self.assertEqual(received_lines()[:3],
                          ["APOP alice c4c9334bac560ecc979e58001b3e22fb\r\n", "STAT\r\n", "QUIT\r\n"])
         driver("nobox", 1)
@@ -68,6 +70,7 @@ class FailureTest(ProgramTest):
         program = self.program().start()
         self.assertEqual(driver("box", 20), [TITLE, "Clave incorrecta"])
         self.assertEqual(wait_tooltip("Clave incorrecta"), "Clave incorrecta")
+        self.assertTrue(tray_shows("bandera2"))
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(), 0)
 
@@ -91,6 +94,8 @@ class EndTest(ProgramTest):
         self.store_settings(SCRIPTED, "alice", "secret")
         program = self.program().start()
         self.assertEqual(wait_tooltip("No Hay Mensajes"), "No Hay Mensajes")
+        self.assertTrue(tray_shows("bandera0"))
+        self.assertFalse(tray_shows("bandera1", 0))
         lines = received_lines()
         self.assertEqual(lines, ["USER alice\r\n", "PASS secret\r\n", "STAT\r\n", "QUIT\r\n"])
         driver("menu", SALIR)
