@@ -1,0 +1,416 @@
+// The configuration dialog as a real window, driven with window messages and
+// keys under Wine, with a recording host in place of the program.
+#ifdef _WIN32
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "config/RecordingConfHost.h"
+#include "win/configur_win.h"
+
+namespace buzonix {
+namespace {
+
+using testing::RecordingConfHost;
+
+void Pump(DWORD milliseconds = 50) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (TConf::PreTranslate(&msg)) continue;
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < milliseconds);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
+  const DWORD start = GetTickCount();
+  while (!done()) {
+    if (GetTickCount() - start > timeoutMs) return false;
+    Pump(10);
+  }
+  return true;
+}
+
+HWND FindById(HWND parent, int id) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{id, nullptr};
+  EnumChildWindows(
+      parent,
+      [](HWND hwnd, LPARAM data) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(data);
+        if (GetWindowLongPtrA(hwnd, GWLP_ID) != s->id) return TRUE;
+        s->found = hwnd;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+std::string Text(HWND hwnd) {
+  char buffer[256] = {};
+  SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+void Type(HWND hwnd, const std::string& text) {
+  for (char c : text) PostMessageA(hwnd, WM_CHAR, static_cast<unsigned char>(c), 1);
+  Pump(20);
+}
+
+void PressKey(HWND hwnd, WPARAM key) {
+  PostMessageA(hwnd, WM_KEYDOWN, key, 1);
+  PostMessageA(hwnd, WM_KEYUP, key, 0xC0000001);
+  Pump(30);
+}
+
+// A window of the form as a 24-bit BMP file.
+void SaveWindowPicture(HWND hwnd, const std::string& path) {
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  const int width = r.right - r.left;
+  const int height = r.bottom - r.top;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  const HDC screen = GetDC(nullptr);
+  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  const HDC memory = CreateCompatibleDC(screen);
+  const HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
+  const DWORD size = stride * static_cast<DWORD>(height);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+  file.bfSize = file.bfOffBits + size;
+  if (FILE* out = std::fopen(path.c_str(), "wb")) {
+    std::fwrite(&file, sizeof file, 1, out);
+    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
+    std::fwrite(bits, size, 1, out);
+    std::fclose(out);
+  }
+  SelectObject(memory, old);
+  DeleteDC(memory);
+  DeleteObject(bitmap);
+  ReleaseDC(nullptr, screen);
+}
+
+class ConfWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    owner = CreateWindowExA(WS_EX_TOOLWINDOW, "STATIC", "owner", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                            GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(owner, nullptr);
+  }
+  void TearDown() override {
+    TConf::CloseAll();
+    DestroyWindow(owner);
+    Pump(10);
+  }
+
+  void OpenDialog() {
+    TConf::Open(unit, host, owner, GetModuleHandleA(nullptr));
+    Pump(100);
+    form = FindWindowA("TConf", "Buzonix Electr\xF3nico");
+    ASSERT_NE(form, nullptr);
+    ASSERT_EQ(TConf::Current()->Handle(), form);
+  }
+  HWND Find(ConfControl control) { return FindById(form, ConfControlId(control)); }
+  bool Released() const { return TConf::Current() == nullptr && !IsWindow(form); }
+  bool Open() const { return (unit.VentanasAbiertas & kConfigDialogOpen) != 0; }
+
+  Pop3Unit unit;
+  RecordingConfHost host;
+  HWND owner = nullptr;
+  HWND form = nullptr;
+};
+
+TEST_F(ConfWindow, OpensOwnedWithTheFocusInTheServerField) {
+  OpenDialog();
+  EXPECT_TRUE(Open());
+  EXPECT_TRUE(IsWindowVisible(form));
+  EXPECT_EQ(GetWindow(form, GW_OWNER), owner);  // no taskbar button of its own
+  const auto style = static_cast<DWORD>(GetWindowLongPtrA(form, GWL_STYLE));
+  EXPECT_NE(style & WS_SYSMENU, 0u);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0u);
+  EXPECT_EQ(GetFocus(), Find(ConfControl::dHost));
+  EXPECT_EQ(TConf::Current()->ActivePage(), 0);
+  // Client area 481 by 270 at 120 pixels per inch, scaled.
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT client;
+  GetClientRect(form, &client);
+  EXPECT_EQ(client.right, MulDiv(481, dpi, 120));
+  EXPECT_EQ(client.bottom, MulDiv(270, dpi, 120));
+}
+
+TEST_F(ConfWindow, FieldsHaveTheirLimitsBulletAndRange) {
+  OpenDialog();
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dHost), EM_GETLIMITTEXT, 0, 0), 40);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dusuario), EM_GETLIMITTEXT, 0, 0), 20);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dclave), EM_GETLIMITTEXT, 0, 0), 12);
+  // The bullet of the ANSI code page (Wine hands it back sign-extended).
+  EXPECT_EQ(static_cast<unsigned char>(SendMessageA(Find(ConfControl::dclave), EM_GETPASSWORDCHAR, 0, 0)), 0x95);
+  int low = 0, high = 0;
+  HWND arrows = nullptr;
+  for (HWND child = GetWindow(Find(ConfControl::Panel1), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, UPDOWN_CLASSA) == 0) arrows = child;
+  }
+  ASSERT_NE(arrows, nullptr);
+  SendMessageA(arrows, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
+  EXPECT_EQ(low, 1);
+  EXPECT_EQ(high, 720);
+  EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(arrows, UDM_GETBUDDY, 0, 0)), Find(ConfControl::dfrecuencia));
+  // Typing more than the limit keeps the first twelve characters.
+  Type(Find(ConfControl::dclave), "0123456789abcdef");
+  EXPECT_EQ(Text(Find(ConfControl::dclave)), "0123456789ab");
+}
+
+TEST_F(ConfWindow, CreateFillsTheFieldsFromTheSettings) {
+  unit.settings.Host = "pop.example.org";
+  unit.settings.Usuario = "ana";
+  unit.settings.Clave = "pw";
+  unit.settings.Frecuencia = "45";
+  unit.settings.Sonido = "Beep";
+  unit.settings.Animacion = "No";
+  OpenDialog();
+  EXPECT_EQ(Text(Find(ConfControl::dHost)), "pop.example.org");
+  EXPECT_EQ(Text(Find(ConfControl::dusuario)), "ana");
+  EXPECT_EQ(Text(Find(ConfControl::dclave)), "pw");
+  EXPECT_EQ(Text(Find(ConfControl::dfrecuencia)), "45");
+  EXPECT_EQ(SendMessageA(Find(ConfControl::AnimaSobre), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::CheckBox1), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::CheckBox2), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(Text(FindById(form, kTituloId)), "Buzonix Electr\xF3nico versi\xF3n 1.01");
+}
+
+TEST_F(ConfWindow, AcceptSavesWhatWasTypedAndReleases) {
+  unit.settings.Sonido = "Beep";
+  unit.settings.Animacion = "Si";
+  unit.settings.EjecutarSiempre = true;
+  host.toolTip = "Error en Conexion";
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dHost), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("pop.example.org"));
+  Type(Find(ConfControl::dusuario), "ana");
+  Type(Find(ConfControl::dclave), "s3cr3t");
+  SendMessageA(Find(ConfControl::dfrecuencia), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("720"));
+  SendMessageA(Find(ConfControl::CheckBox1), BM_CLICK, 0, 0);  // unchecks "Ejecutar siempre"
+  PostMessageA(Find(ConfControl::BitBtn1), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_EQ(host.saved.size(), 1u);
+  const Settings& saved = host.saved[0];
+  EXPECT_EQ(saved.Host, "pop.example.org");
+  EXPECT_EQ(saved.Usuario, "ana");
+  EXPECT_EQ(saved.Clave, "s3cr3t");
+  EXPECT_EQ(saved.Frecuencia, "720");
+  EXPECT_EQ(saved.Sonido, "Beep");
+  EXPECT_EQ(saved.Animacion, "Si");
+  EXPECT_FALSE(saved.EjecutarSiempre);
+  EXPECT_EQ(host.interval, 720u * 60000u);
+  EXPECT_TRUE(host.timerEnabled);
+  EXPECT_EQ(host.toolTip, "No Hay Mensajes");
+  EXPECT_FALSE(Open());
+}
+
+TEST_F(ConfWindow, EnterInTheSpinFieldAcceptsWithoutClamping) {
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dHost), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("h"));
+  SendMessageA(Find(ConfControl::dusuario), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("u"));
+  const HWND spin = Find(ConfControl::dfrecuencia);
+  SetFocus(spin);
+  SendMessageA(spin, EM_SETSEL, 0, -1);
+  Type(spin, "900");
+  EXPECT_EQ(Text(spin), "900");
+  PressKey(spin, VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Frecuencia, "900");
+  EXPECT_EQ(host.interval, 900u * 60000u);
+}
+
+TEST_F(ConfWindow, LeavingTheSpinFieldBringsTheValueIntoRange) {
+  OpenDialog();
+  const HWND spin = Find(ConfControl::dfrecuencia);
+  SetFocus(spin);
+  SendMessageA(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("900"));
+  SetFocus(Find(ConfControl::dHost));
+  Pump(20);
+  EXPECT_EQ(Text(spin), "720");
+  SetFocus(spin);
+  SendMessageA(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("0"));
+  PressKey(spin, VK_TAB);  // Tab moves on to "Animación"
+  EXPECT_EQ(GetFocus(), Find(ConfControl::AnimaSobre));
+  EXPECT_EQ(Text(spin), "1");
+}
+
+TEST_F(ConfWindow, SpinFieldRefusesLettersAndTakesDigitsAndSigns) {
+  OpenDialog();
+  const HWND spin = Find(ConfControl::dfrecuencia);
+  SetFocus(spin);
+  SendMessageA(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(""));
+  Type(spin, "a");
+  EXPECT_EQ(Text(spin), "");
+  Type(spin, "-1x2Z ");
+  EXPECT_EQ(Text(spin), "-12");
+  Type(spin, "\b\b\b+3");
+  EXPECT_EQ(Text(spin), "+3");
+}
+
+TEST_F(ConfWindow, EmptyServerKeepsTheDialogWithTheTimerDisabled) {
+  host.timerEnabled = true;
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dusuario), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("ana"));
+  PressKey(Find(ConfControl::dusuario), VK_RETURN);
+  Pump(50);
+  EXPECT_TRUE(host.saved.empty());
+  EXPECT_FALSE(host.timerEnabled);
+  EXPECT_TRUE(Open());
+  EXPECT_NE(TConf::Current(), nullptr);
+  EXPECT_TRUE(IsWindowVisible(form));
+  EXPECT_EQ(unit.settings.Usuario, "ana");
+}
+
+TEST_F(ConfWindow, SaveErrorIsShownAndKeepsTheDialog) {
+  host.saveError = "Failed to create key Run";
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dHost), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("h"));
+  SendMessageA(Find(ConfControl::dusuario), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("u"));
+  PostMessageA(Find(ConfControl::BitBtn1), BM_CLICK, 0, 0);
+  Pump(100);
+  EXPECT_EQ(host.calls.back(), "error Failed to create key Run");
+  EXPECT_TRUE(Open());
+  EXPECT_NE(TConf::Current(), nullptr);
+  EXPECT_TRUE(IsWindow(form));
+}
+
+TEST_F(ConfWindow, EscapeActsAsCancelar) {
+  unit.settings.Host = "old";
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dHost), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("new"));
+  PressKey(Find(ConfControl::dHost), VK_ESCAPE);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Host, "old");
+  EXPECT_FALSE(Open());
+}
+
+TEST_F(ConfWindow, CloseBoxActsAsCancelar) {
+  OpenDialog();
+  SendMessageA(Find(ConfControl::dHost), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("new"));
+  PostMessageA(form, WM_SYSCOMMAND, SC_CLOSE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Host, "");
+  EXPECT_FALSE(Open());
+}
+
+TEST_F(ConfWindow, CancelarButtonAndInformationPageButtonRelease) {
+  OpenDialog();
+  PostMessageA(Find(ConfControl::BitBtn2), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_FALSE(Open());
+
+  OpenDialog();
+  const HWND tabs = Find(ConfControl::PageControl1);
+  SetFocus(tabs);
+  PressKey(tabs, VK_RIGHT);
+  EXPECT_EQ(TConf::Current()->ActivePage(), 1);
+  EXPECT_TRUE(IsWindowVisible(Find(ConfControl::Button1)));
+  EXPECT_FALSE(IsWindowVisible(Find(ConfControl::BitBtn1)));
+  // Escape does nothing on the information page.
+  PressKey(tabs, VK_ESCAPE);
+  EXPECT_NE(TConf::Current(), nullptr);
+  PostMessageA(Find(ConfControl::Button1), BM_CLICK, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  EXPECT_FALSE(Open());
+  EXPECT_TRUE(host.calls.empty());
+}
+
+TEST_F(ConfWindow, F1OpensTheTopicOfTheFocusedControlOrAroundIt) {
+  OpenDialog();
+  PressKey(Find(ConfControl::dclave), VK_F1);
+  SetFocus(Find(ConfControl::CheckBox2));
+  PressKey(Find(ConfControl::CheckBox2), VK_F1);
+  const HWND tabs = Find(ConfControl::PageControl1);
+  SetFocus(tabs);
+  PressKey(tabs, VK_F1);
+  PressKey(tabs, VK_RIGHT);
+  SetFocus(Find(ConfControl::Button1));
+  PressKey(Find(ConfControl::Button1), VK_F1);
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 14", "help 13", "help 1"}));
+}
+
+TEST_F(ConfWindow, TabFollowsTheFormsOrder) {
+  OpenDialog();
+  const ConfControl order[] = {ConfControl::dusuario,  ConfControl::dclave,    ConfControl::dfrecuencia,
+                               ConfControl::AnimaSobre, ConfControl::CheckBox1, ConfControl::CheckBox2,
+                               ConfControl::BitBtn1,   ConfControl::BitBtn2,   ConfControl::PageControl1,
+                               ConfControl::dHost};
+  for (ConfControl next : order) {
+    PressKey(GetFocus(), VK_TAB);
+    EXPECT_EQ(GetFocus(), Find(next)) << static_cast<int>(next);
+  }
+}
+
+TEST_F(ConfWindow, ErrorFrequencyIsReportedAndTheDialogStillOpens) {
+  unit.settings.Host = "h";
+  unit.settings.Frecuencia = "Error";
+  OpenDialog();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"error 'Error' is not a valid integer value"}));
+  EXPECT_TRUE(IsWindowVisible(form));
+  EXPECT_EQ(Text(Find(ConfControl::dHost)), "h");
+  EXPECT_EQ(Text(Find(ConfControl::dfrecuencia)), "1");
+  EXPECT_EQ(SendMessageA(Find(ConfControl::AnimaSobre), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::CheckBox1), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::CheckBox2), BM_GETCHECK, 0, 0), BST_CHECKED);
+}
+
+// With BUZONIX_CONF_SHOTS set to a folder, leaves a picture of each page
+// there (conf-page1.bmp, conf-page2.bmp), as a first run shows them.
+TEST_F(ConfWindow, PicturesOfThePages) {
+  const char* folder = std::getenv("BUZONIX_CONF_SHOTS");
+  if (folder == nullptr) GTEST_SKIP() << "BUZONIX_CONF_SHOTS not set";
+  unit.settings.Sonido = "Beep";
+  unit.settings.Animacion = "Si";
+  unit.settings.EjecutarSiempre = true;
+  OpenDialog();
+  Type(Find(ConfControl::dHost), "pop.example.org");
+  Type(Find(ConfControl::dusuario), "ana");
+  Type(Find(ConfControl::dclave), "secreto");
+  SetFocus(Find(ConfControl::dHost));
+  Pump(300);
+  SaveWindowPicture(form, std::string(folder) + "\\conf-page1.bmp");
+  const HWND tabs = Find(ConfControl::PageControl1);
+  SetFocus(tabs);
+  PressKey(tabs, VK_RIGHT);
+  Pump(300);
+  SaveWindowPicture(form, std::string(folder) + "\\conf-page2.bmp");
+}
+
+}  // namespace
+}  // namespace buzonix
+
+#endif  // _WIN32
