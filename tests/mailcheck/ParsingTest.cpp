@@ -21,6 +21,15 @@ TEST(Md5Test, RfcSuiteAndApopExample) {
             "c4c9334bac560ecc979e58001b3e22fb");
 }
 
+TEST(Md5Test, LengthsAroundTheBlockAndPaddingBoundaries) {
+  const std::pair<std::size_t, const char*> cases[] = {
+      {55, "ef1772b6dff9a122358552954ad0df65"}, {56, "3b0c8ac703f828b04c6c197006d17218"},
+      {63, "b06521f39153d618550606be297466d5"}, {64, "014842d480b571495a4a0363793f7367"},
+      {65, "c743a45e0d2e6a95cb859adae0248435"}, {119, "8a7bd0732ed6a28ce75f6dabc90e1613"},
+      {120, "5f61c0ccad4cac44c75ff505e1f1e537"}};
+  for (const auto& [length, digest] : cases) EXPECT_EQ(Md5Hex(std::string(length, 'a')), digest) << length;
+}
+
 TEST(ExtraeSelloTest, StampMustCloseTheGreeting) {
   EXPECT_EQ(ExtraeSello("+OK POP3 server ready <1896.697170952@dbc.mtview.ca.us>"),
             "<1896.697170952@dbc.mtview.ca.us>");
