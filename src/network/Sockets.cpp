@@ -178,7 +178,10 @@ void TSockets::OnSocketNotification(SocketHandle socket, int event, int error) {
 
 std::uint16_t TSockets::ResolvePort() {
   const std::string service = Port.substr(0, kMaxPortText);
-  if (auto port = platform_.ServicePort(service)) return *port;
+  // No service is named by digits alone: a decimal port skips the database.
+  const bool decimal = !service.empty() && service.find_first_not_of("0123456789") == std::string::npos;
+  if (!decimal)
+    if (auto port = platform_.ServicePort(service)) return *port;
   long long value = 0;
   if (!ParseDecimalInteger(Port, value))
     throw EConvertError{"'" + Port + "' is not a valid integer value"};
@@ -206,7 +209,9 @@ void TSockets::SConnect() {
   remote_address_ = address;
 
   // Without a protocol database entry for "tcp", TCP's own number serves.
-  const int protocol = platform_.TcpProtocolNumber().value_or(6);
+  // The protocol database does not change while the program runs: read it once.
+  if (!tcp_protocol_) tcp_protocol_ = platform_.TcpProtocolNumber().value_or(6);
+  const int protocol = *tcp_protocol_;
   socket_ = platform_.OpenSocket(protocol);
   if (socket_ < 0) ReportError(kNoSocket, "SConnect (socket)", platform_.LastError());
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "network/SocketPlatform.h"
@@ -78,6 +79,7 @@ class TSockets : private SocketWindowSink {
   std::uint16_t ResolvePort();
 
   SocketPlatform& platform_;
+  std::optional<int> tcp_protocol_;
   SocketHandle socket_ = kNoSocket;
   int non_blocking_ = 1;
   std::uint32_t remote_address_ = 0;
