@@ -79,10 +79,16 @@ def reg_text(key, name, root="HKCU"):
     return None if value is None else value[1].split(b"\0")[0].decode("cp1252")
 
 
+_tag = [0]
+
+
 def set_script(script):
+    """The scripted server's script for the next connections, under a fresh tag
+    so that what older connections log late is not taken for ours."""
+    _tag[0] = int(time.time() * 1000) % 1000000000
     path = os.path.join(SERVERS, "scripted", "script.json")
     with open(path + ".tmp", "w", encoding="latin-1") as f:
-        json.dump(script, f)
+        json.dump(dict(script, tag=_tag[0]), f)
     os.replace(path + ".tmp", path)
     open(os.path.join(SERVERS, "scripted", "log.jsonl"), "w").close()
 
@@ -90,7 +96,8 @@ def set_script(script):
 def server_log():
     path = os.path.join(SERVERS, "scripted", "log.jsonl")
     with open(path, encoding="latin-1") as f:
-        return [json.loads(line) for line in f if line.strip()]
+        entries = [json.loads(line) for line in f if line.strip()]
+    return [entry for entry in entries if entry.get("tag") == _tag[0]]
 
 
 def received_lines():

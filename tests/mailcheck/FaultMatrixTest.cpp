@@ -47,8 +47,9 @@ std::string Send(const std::string& text) { return R"({"send": ")" + text + R"("
 std::string FaultySteps(Fault fault, const std::string& good) {
   switch (fault) {
     case Fault::kStall: return R"({"stall": 3})";
-    case Fault::kClose: return R"({"close": 1})";
-    case Fault::kReset: return R"({"reset": 1})";
+    // A moment first, so that the client is surely waiting for the reply.
+    case Fault::kClose: return R"({"stall": 0.2}, {"close": 1})";
+    case Fault::kReset: return R"({"stall": 0.2}, {"reset": 1})";
     case Fault::kBytewise: return R"({"send": ")" + good + R"(", "bytewise": 0.002})";
     case Fault::kLongLine: return Send(good.substr(0, good.size() - 4) + std::string(600, 'x') + "\\r\\n");
     case Fault::kNoCrLf: return Send(good.substr(0, good.size() - 4)) + R"(, {"close": 1})";

@@ -10,7 +10,8 @@ A script is either a behaving server:
 or a list of steps:
   {"steps": [{"send": "+OK hi\\r\\n"}, {"read": 1}, {"send": "...", "bytewise": 0.01},
              {"stall": 40}, {"close": 1}, {"reset": 1}]}
-Texts are Latin-1 (each character one byte).
+Texts are Latin-1 (each character one byte). A script's "tag" is copied into
+every log entry of the connections that play it.
 """
 import argparse
 import hashlib
@@ -33,6 +34,9 @@ class Connection:
 
     def log(self, **entry):
         entry["conn"] = self.number
+        # The script's tag tells a test which entries are its own, whatever
+        # earlier connections log late.
+        entry["tag"] = getattr(self, "tag", None)
         with open(os.path.join(self.directory, "log.jsonl"), "a", encoding="latin-1") as f:
             f.write(json.dumps(entry) + "\n")
             f.flush()
@@ -168,6 +172,7 @@ def serve(conn):
     try:
         with open(os.path.join(conn.directory, "script.json"), encoding="latin-1") as f:
             script = json.load(f)
+        conn.tag = script.get("tag")
         conn.log(event="accepted")
         if script.get("mode") == "pop3":
             play_pop3(conn, script)

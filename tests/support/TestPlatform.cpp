@@ -67,11 +67,19 @@ std::string UnescapeJson(const std::string& s, std::size_t& i) {
   return out;
 }
 
+// The tag of the current script: log entries of older connections are not ours.
+int& ScriptTag() {
+  static int tag = 0;
+  return tag;
+}
+
 std::vector<std::string> LogField(const char* key) {
   std::vector<std::string> values;
   std::ifstream log(ServerFile("log.jsonl"), std::ios::binary);
   const std::string needle = std::string("\"") + key + "\": \"";
+  const std::string own = "\"tag\": " + std::to_string(ScriptTag()) + "}";
   for (std::string entry; std::getline(log, entry);) {
+    if (entry.find(own) == std::string::npos) continue;
     std::size_t at = entry.find(needle);
     if (at == std::string::npos) continue;
     std::size_t i = at + needle.size();
@@ -174,7 +182,9 @@ void SetScript(const std::string& json) {
   const std::string path = ServerFile("script.json");
   {
     std::ofstream out(path + ".tmp", std::ios::binary | std::ios::trunc);
-    out << json;
+    // The script object with a fresh tag as its first member.
+    const std::size_t brace = json.find('{');
+    out << json.substr(0, brace + 1) << "\"tag\": " << ++ScriptTag() << ", " << json.substr(brace + 1);
   }
   std::remove(path.c_str());
   std::rename((path + ".tmp").c_str(), path.c_str());
