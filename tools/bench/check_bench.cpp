@@ -2,6 +2,9 @@
 // port 110, next to a minimal raw-socket client that sends the same bytes.
 //   check_bench ADDRESS USER PASSWORD [ROUNDS]
 // Prints the median, the 10th and the 90th percentile of each, in ms.
+//   check_bench soak ADDRESS SCRIPTED_ADDRESS SCRIPTED_DIR USER PASSWORD CHECKS
+// Runs CHECKS checks, alternately against both servers (the scripted one set
+// to behave), and prints open descriptors and resident memory before and after.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -11,6 +14,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -78,9 +83,67 @@ void Report(const char* name, std::vector<double> times) {
               at(0.9), times.size());
 }
 
+int OpenDescriptors() {
+  int n = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++n;
+    closedir(dir);
+  }
+  return n - 3;  // ".", ".." and the directory's own descriptor
+}
+
+long ResidentKiB() {
+  std::ifstream statm("/proc/self/statm");
+  long pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+int Soak(char** argv) {
+  const std::string dovecot = argv[2], scripted = argv[3], dir = argv[4];
+  const long checks = std::atol(argv[7]);
+  std::ofstream(dir + "/script.json") << R"({"mode": "pop3", "greeting": "+OK hi", "users": {")" << argv[5]
+                                      << R"(": ")" << argv[6] << R"("}, "count": 2, "size": 9})";
+  buzonix::MessageLoop loop;
+  buzonix::PosixSocketPlatform platform(loop);
+  buzonix::TSockets sockets(platform);
+  sockets.MaximumReceiveLength = 255;
+  buzonix::CheckState state;
+  buzonix::Settings settings;
+  settings.Usuario = argv[5];
+  settings.Clave = argv[6];
+  QuietHost host;
+  buzonix::MailCheck check(sockets, state, settings, host);
+  check.SetDigest(buzonix::Md5Hex);
+  sockets.OnErrorOccurred = [&](buzonix::TSockets& s, buzonix::SocketHandle h, int e, const std::string& m) {
+    check.Sockets1ErrorOccurred(s, h, e, m);
+  };
+  auto run = [&](long n) {
+    long wrong = 0;
+    for (long i = 0; i < n; ++i) {
+      settings.Host = i % 2 == 0 ? dovecot : scripted;
+      check.CheckMail();
+      if (state.NumMensajes <= 0) ++wrong;
+    }
+    return wrong;
+  };
+  run(100);  // warm up: the allocator and the servers settle
+  const int fds = OpenDescriptors();
+  const long rss = ResidentKiB();
+  const auto start = std::chrono::steady_clock::now();
+  const long wrong = run(checks);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::printf("checks %ld in %.1f s (%.2f ms each), failed %ld, boxes %zu\n", checks, seconds,
+              1000 * seconds / checks, wrong, host.failures.size());
+  std::printf("open descriptors  before %d  after %d\n", fds, OpenDescriptors());
+  std::printf("resident KiB      before %ld  after %ld\n", rss, ResidentKiB());
+  return wrong == 0 && OpenDescriptors() == fds ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc >= 8 && std::string(argv[1]) == "soak") return Soak(argv);
   if (argc < 4) {
     std::fprintf(stderr, "usage: check_bench ADDRESS USER PASSWORD [ROUNDS]\n");
     return 2;
