@@ -43,20 +43,21 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
   return true;
 }
 
+struct IdSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND hwnd, LPARAM data) {
+  auto* search = reinterpret_cast<IdSearch*>(data);
+  if (GetWindowLongPtrA(hwnd, GWLP_ID) != search->id) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
 HWND FindById(HWND parent, int id) {
-  struct Search {
-    int id;
-    HWND found;
-  } search{id, nullptr};
-  EnumChildWindows(
-      parent,
-      [](HWND hwnd, LPARAM data) -> BOOL {
-        auto* s = reinterpret_cast<Search*>(data);
-        if (GetWindowLongPtrA(hwnd, GWLP_ID) != s->id) return TRUE;
-        s->found = hwnd;
-        return FALSE;
-      },
-      reinterpret_cast<LPARAM>(&search));
+  IdSearch search{id, nullptr};
+  EnumChildWindows(parent, &MatchId, reinterpret_cast<LPARAM>(&search));
   return search.found;
 }
 
