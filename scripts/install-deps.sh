@@ -10,7 +10,7 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok ins
 pkgs=(cmake make g++ googletest
       g++-mingw-w64-i686-posix binutils-mingw-w64-i686
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-      xvfb xauth x11-utils x11-apps xdotool imagemagick
+      xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-liberation fonts-wine
       dovecot-core dovecot-pop3d
       clang libclang-rt-14-dev
       python3)

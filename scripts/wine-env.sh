@@ -33,6 +33,9 @@ buzonix_prepare_prefix() {
     "$BUZONIX_WINE" wineboot -i >/dev/null 2>&1 || { sleep 1; "$BUZONIX_WINE" wineboot -i >/dev/null 2>&1; }
     # Without a window manager every hidden window waits 2 s unless unmanaged.
     "$BUZONIX_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+    # The dialogs' fonts, from Debian's metric-compatible families.
+    "$BUZONIX_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Times New Roman" /t REG_SZ /d "Liberation Serif" /f >/dev/null 2>&1
+    "$BUZONIX_WINE" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "Arial" /t REG_SZ /d "Liberation Sans" /f >/dev/null 2>&1
     wineserver -k >/dev/null 2>&1 || true
     wineserver -w >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.buzonix-ready"
