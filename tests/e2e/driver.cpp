@@ -8,6 +8,8 @@
 //   driver text HWND                        print a window's text
 //   driver settext HWND TEXT                set it (WM_SETTEXT)
 //   driver child HWND CLASS INDEX           print the INDEX-th descendant of CLASS
+//   driver item HWND ID                     print the descendant with control ID
+//   driver count CLASS                      print how many top-level windows of CLASS are visible
 //   driver click HWND                       press a button (BM_CLICK)
 //   driver post HWND MSG WPARAM LPARAM      post a message (numbers may be 0x..)
 //   driver send HWND MSG WPARAM LPARAM      send one and print the result
@@ -92,6 +94,30 @@ HWND FindChild(HWND parent, const char* className, int index) {
   ChildSearch search{className, index, nullptr};
   EnumChildWindows(parent, CountChild, reinterpret_cast<LPARAM>(&search));
   return search.found;
+}
+
+struct IdSearch {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK MatchId(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<IdSearch*>(param);
+  if (GetDlgCtrlID(hwnd) != search->id) return TRUE;
+  search->found = hwnd;
+  return FALSE;
+}
+
+HWND FindItem(HWND parent, int id) {
+  IdSearch search{id, nullptr};
+  EnumChildWindows(parent, MatchId, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+int CountVisible(const char* className) {
+  int n = 0;
+  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, className, nullptr)) != nullptr;) n += IsWindowVisible(w) ? 1 : 0;
+  return n;
 }
 
 HWND TrayWindow() {
@@ -301,6 +327,12 @@ int main(int argc, char** argv) {
     HWND child = FindChild(Handle(argv[2]), argv[3], std::atoi(argv[4]));
     if (child == nullptr) Fail("no such control");
     PrintHandle(child);
+  } else if (command == "item" && argc >= 4) {
+    HWND item = FindItem(Handle(argv[2]), std::atoi(argv[3]));
+    if (item == nullptr) Fail("no such control");
+    PrintHandle(item);
+  } else if (command == "count" && argc >= 3) {
+    std::printf("%d\n", CountVisible(argv[2]));
   } else if (command == "click" && argc >= 3) {
     PostMessageA(Handle(argv[2]), BM_CLICK, 0, 0);
   } else if ((command == "post" || command == "send") && argc >= 6) {
