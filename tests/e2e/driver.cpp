@@ -20,6 +20,9 @@
 //   driver rect HWND                        print the window's screen rectangle
 //   driver tray left|right|double           imitate the shell's callback
 //   driver menu N                           open the tray menu and pick item N (0-based)
+//   driver menu N TIMES                     the same TIMES over, each after the last has closed
+//   driver launch EXE                       start EXE, print the ms until a tray icon of it shows, and its pid
+//   driver procstat PID                     print handles, GDI and USER objects, working set KiB
 //   driver box [SECONDS]                    wait for a message box; print caption, text; press its first button
 //   driver nobox [SECONDS]                  fail if a message box shows within SECONDS
 //   driver tooltip                          print the tray icons' tooltips, one a line
@@ -29,6 +32,7 @@
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
 #include <windows.h>
 #include <commctrl.h>
+#include <psapi.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -162,6 +166,47 @@ void PickMenuItem(int index) {
   for (int i = 0; i <= index; ++i) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
   PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
   WaitFor(5, [&] { return !IsWindowVisible(menu); });
+}
+
+// How many tray icons the shell holds: one tool each in its tooltip windows.
+int TrayToolCount() {
+  int tools = 0;
+  for (HWND w = nullptr; (w = FindWindowExA(nullptr, w, TOOLTIPS_CLASSA, nullptr)) != nullptr;)
+    tools += static_cast<int>(SendMessageA(w, TTM_GETTOOLCOUNT, 0, 0));
+  return tools;
+}
+
+void LaunchToTray(const char* exe) {
+  const int before = TrayToolCount();
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  LARGE_INTEGER frequency, start, now;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  std::string command = std::string("\"") + exe + "\"";
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+    Fail("cannot start the program");
+  if (!WaitFor(30, [&] { return TrayToolCount() > before; })) Fail("no tray icon appeared");
+  QueryPerformanceCounter(&now);
+  std::printf("%.1f %lu\n", 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+              static_cast<unsigned long>(info.dwProcessId));
+  CloseHandle(info.hThread);
+  CloseHandle(info.hProcess);
+}
+
+void ProcessStatistics(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (process == nullptr) Fail("no such process");
+  DWORD handles = 0;
+  GetProcessHandleCount(process, &handles);
+  PROCESS_MEMORY_COUNTERS memory{};
+  GetProcessMemoryInfo(process, &memory, sizeof memory);
+  std::printf("%lu %lu %lu %lu\n", static_cast<unsigned long>(handles),
+              static_cast<unsigned long>(GetGuiResources(process, GR_GDIOBJECTS)),
+              static_cast<unsigned long>(GetGuiResources(process, GR_USEROBJECTS)),
+              static_cast<unsigned long>(memory.WorkingSetSize / 1024));
+  CloseHandle(process);
 }
 
 // The tooltips are held by the shell's process: read them through a buffer
@@ -370,7 +415,14 @@ int main(int argc, char** argv) {
       PostTray(WM_LBUTTONDBLCLK);
     }
   } else if (command == "menu" && argc >= 3) {
-    PickMenuItem(std::atoi(argv[2]));
+    for (int i = argc > 3 ? std::atoi(argv[3]) : 1; i > 0; --i) {
+      PickMenuItem(std::atoi(argv[2]));
+      Sleep(20);  // the picked command runs once the menu's loop has ended
+    }
+  } else if (command == "launch" && argc >= 3) {
+    LaunchToTray(argv[2]);
+  } else if (command == "procstat" && argc >= 3) {
+    ProcessStatistics(static_cast<DWORD>(Number(argv[2])));
   } else if (command == "box") {
     AnswerMessageBox(Seconds(argc, argv, 2, 10));
   } else if (command == "nobox") {

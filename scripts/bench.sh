@@ -1,0 +1,40 @@
+#!/usr/bin/env bash
+# Benchmarks and soak, printing figures (no pass or fail): a full check against
+# a raw client natively, 100,000 checks natively, and under Wine the program's
+# start, memory, idle CPU and a soak of checks from its menu, each next to a
+# minimal tray program. Takes about 15 minutes.
+#   BUZONIX_NATIVE_SOAK (100000) BUZONIX_SOAK_CHECKS (2000) BUZONIX_IDLE_SECONDS (60)
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+scripts/install-deps.sh
+source scripts/wine-env.sh
+source scripts/build.sh
+_buzonix_build bench -DCMAKE_BUILD_TYPE=Release -DBUZONIX_SANITIZE=OFF
+buzonix_build_wintests
+buzonix_build_product
+
+servers="$root/build/bench/servers"
+cleanup() {
+  tests/servers/fixture.sh stop "$servers" 127.0.0.50 127.0.0.51 127.0.0.52 >/dev/null 2>&1 || true
+  wineserver -k >/dev/null 2>&1 || true
+  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+}
+trap cleanup EXIT
+tests/servers/fixture.sh start "$servers" 127.0.0.50 127.0.0.51 127.0.0.52
+
+echo "== one check against dovecot, natively"
+build/bench/tools/bench/check_bench 127.0.0.52 alice secret 2000
+echo "== native soak"
+build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
+
+echo "== size of the program and its library, stripped"
+ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL | awk '{s += $5; print $5, $9} END {print s, "together"}'
+
+echo "== under Wine ($BUZONIX_WIN_ARCH)"
+buzonix_start_display
+xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
+buzonix_prepare_prefix
+BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
+BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
+BUZONIX_PLAIN_ADDR=127.0.0.52 python3 tools/bench/wine_bench.py

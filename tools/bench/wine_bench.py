@@ -1,0 +1,108 @@
+#!/usr/bin/env python3
+"""Figures of the real program under Wine, next to a minimal tray program:
+start to tray icon, resident memory, CPU time while idle, and a soak of
+checks driven through the tray menu with handle, GDI and USER object counts
+before and after. Run by scripts/bench.sh, which starts the servers."""
+import os
+import statistics
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests", "e2e"))
+import harness  # noqa: E402
+from harness import BIN, PLAIN_DOVECOT, SALIR, driver, tooltips, wait_until  # noqa: E402
+
+ROUNDS = int(os.environ.get("BUZONIX_BENCH_ROUNDS", "10"))
+IDLE_SECONDS = int(os.environ.get("BUZONIX_IDLE_SECONDS", "60"))
+SOAK_CHECKS = int(os.environ.get("BUZONIX_SOAK_CHECKS", "2000"))
+
+
+def windows_path(name):
+    return "Z:" + os.path.join(BIN, name).replace("/", "\\")
+
+
+def linux_pid(name):
+    out = subprocess.run(["pgrep", "-n", "-f", name], capture_output=True, text=True).stdout.split()
+    return int(out[0]) if out else None
+
+
+def rss_kib(pid):
+    with open(f"/proc/{pid}/status") as f:
+        return next(int(line.split()[1]) for line in f if line.startswith("VmRSS:"))
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def launch(name):
+    ms, pid = driver("launch", windows_path(name))[0].split()
+    return float(ms), int(pid)
+
+
+def end(name):
+    if name == "Buzonix.exe":
+        driver("menu", SALIR)
+    else:
+        driver("post", driver("find", "MinTray", "-")[0], 0x0010, 0, 0)
+    wait_until(lambda: linux_pid(name) is None, 10)
+
+
+def seed_settings():
+    driver("regdel", "HKCU", r"Software\Buzonix")
+    harness.reg_set(harness.VERSION_KEY, "Numero", "1.00")
+    for name, value in (("Host", PLAIN_DOVECOT), ("usuario", "alice"), ("clave", "secret"),
+                        ("frecuencia", "720"), ("Hacer Sonido", ""), ("Animacion", "No")):
+        harness.reg_set(harness.CONFIG_KEY, name, value)
+
+
+def ratio(value, floor):
+    return f"{value / floor:.2f}x" if floor else "-"
+
+
+def main():
+    seed_settings()
+    starts = {"Buzonix.exe": [], "mintray.exe": []}
+    for _ in range(ROUNDS):
+        for name in starts:
+            starts[name].append(launch(name)[0])
+            if name == "Buzonix.exe":
+                wait_until(lambda: "3 Mensajes" in tooltips(), 10)
+            end(name)
+    program, floor = (statistics.median(starts[n]) for n in ("Buzonix.exe", "mintray.exe"))
+    print(f"start to tray icon       Buzonix {program:7.1f} ms   minimal {floor:7.1f} ms   {ratio(program, floor)}")
+
+    _, windows_pid = launch("Buzonix.exe")
+    wait_until(lambda: "3 Mensajes" in tooltips(), 10)
+    launch("mintray.exe")
+    time.sleep(2)
+    pids = {n: linux_pid(n) for n in starts}
+    rss = {n: rss_kib(p) for n, p in pids.items()}
+    print(f"resident memory          Buzonix {rss['Buzonix.exe']:7d} KiB  minimal {rss['mintray.exe']:7d} KiB  "
+          f"+{rss['Buzonix.exe'] - rss['mintray.exe']} KiB")
+    cpu = {n: cpu_seconds(p) for n, p in pids.items()}
+    time.sleep(IDLE_SECONDS)
+    idle = {n: cpu_seconds(p) - cpu[n] for n, p in pids.items()}
+    print(f"CPU over {IDLE_SECONDS} s idle       Buzonix {idle['Buzonix.exe']:7.2f} s    "
+          f"minimal {idle['mintray.exe']:7.2f} s")
+    end("mintray.exe")
+
+    pid = pids["Buzonix.exe"]
+    before, rss_before = driver("procstat", windows_pid)[0], rss_kib(pid)
+    start = time.time()
+    driver("menu", 0, SOAK_CHECKS, timeout=SOAK_CHECKS)
+    seconds = time.time() - start
+    wait_until(lambda: "3 Mensajes" in tooltips(), 10)
+    after = driver("procstat", windows_pid)[0]
+    print(f"soak: {SOAK_CHECKS} checks from the menu in {seconds:.0f} s ({1000 * seconds / SOAK_CHECKS:.1f} ms each), "
+          f"tooltip {tooltips()}")
+    print(f"  handles GDI USER working-set-KiB   before {before}   after {after}")
+    print(f"  resident KiB   before {rss_before}   after {rss_kib(pid)}")
+    end("Buzonix.exe")
+
+
+if __name__ == "__main__":
+    main()
