@@ -1,4 +1,4 @@
-// TConf, the configuration dialog (unit `configur`, Part 3.3): its handlers,
+// TConf, the configuration dialog: its handlers,
 // written once over an abstract view of its controls and the host around it.
 // The Windows dialog (src/win/configur_win.h) is one such view; the tests use
 // a fake one.

@@ -1,4 +1,4 @@
-// Unit aviso: the new-mail notice window TFAvisa (Part 5.2), its portable
+// Unit aviso: the new-mail notice window TFAvisa, its portable
 // part. The four handlers of the form are written once here over AvisoWindow,
 // the little a window toolkit has to provide; src/win/aviso_win.* is the
 // Windows toolkit.

@@ -1,4 +1,4 @@
-// TFAvisa, the new-mail notice window (Part 5.2), on Windows: a fixed window
+// TFAvisa, the new-mail notice window, on Windows: a fixed window
 // with a caption bar and no system menu, owned by the hidden application
 // window, whose client area shows the turning envelope. The handlers are the
 // portable AvisoForm (notify/aviso.h); this layer is the window around them.

@@ -1,5 +1,5 @@
-// TConf: the configuration dialog as a Windows window, built in code from the
-// form description of Part 3.3. Modeless, one at a time, owned by the hidden
+// TConf: the configuration dialog as a Windows window, built in code from its
+// form description. Modeless, one at a time, owned by the hidden
 // application window (so it has no taskbar button), released on every way out.
 // Its handlers are the portable TConfLogic (config/configur.h).
 #pragma once
