@@ -68,14 +68,18 @@ class Connection:
                 if not chunk:
                     self.log(end="closed")
                     return
-                self.buffer += chunk
-                while b"\n" in self.buffer:
-                    line, self.buffer = self.buffer.split(b"\n", 1)
-                    self.log(line=(line + b"\n").decode("latin-1"))
+                self.log_lines(chunk)
         except ConnectionResetError:
             self.log(end="reset")
         except OSError:
             self.log(end="error")
+
+    def log_lines(self, chunk):
+        """Logs every whole line that `chunk` completes."""
+        self.buffer += chunk
+        while b"\n" in self.buffer:
+            line, self.buffer = self.buffer.split(b"\n", 1)
+            self.log(line=(line + b"\n").decode("latin-1"))
 
     def stall(self, seconds):
         """Answers nothing for `seconds`, still logging what arrives; False
@@ -91,10 +95,7 @@ class Connection:
                 if not chunk:
                     self.log(end="closed")
                     return False
-                self.buffer += chunk
-                while b"\n" in self.buffer:
-                    line, self.buffer = self.buffer.split(b"\n", 1)
-                    self.log(line=(line + b"\n").decode("latin-1"))
+                self.log_lines(chunk)
         except ConnectionResetError:
             self.log(end="reset")
             return False

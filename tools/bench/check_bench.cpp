@@ -17,6 +17,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <functional>
+#include <tuple>
 #include <string>
 #include <vector>
 
@@ -99,25 +100,33 @@ long ResidentKiB() {
   return resident * (sysconf(_SC_PAGESIZE) / 1024);
 }
 
+// A mailbox check over the POSIX socket layer, as the program wires it.
+struct CheckRig {
+  CheckRig(const std::string& user, const std::string& password) : sockets(platform), check(sockets, state, settings, host) {
+    sockets.MaximumReceiveLength = 255;
+    settings.Usuario = user;
+    settings.Clave = password;
+    check.SetDigest(buzonix::Md5Hex);
+    sockets.OnErrorOccurred = [this](buzonix::TSockets& s, buzonix::SocketHandle h, int e, const std::string& m) {
+      check.Sockets1ErrorOccurred(s, h, e, m);
+    };
+  }
+  buzonix::MessageLoop loop;
+  buzonix::PosixSocketPlatform platform{loop};
+  buzonix::TSockets sockets;
+  buzonix::CheckState state;
+  buzonix::Settings settings;
+  QuietHost host;
+  buzonix::MailCheck check;
+};
+
 int Soak(char** argv) {
   const std::string dovecot = argv[2], scripted = argv[3], dir = argv[4];
   const long checks = std::atol(argv[7]);
   std::ofstream(dir + "/script.json") << R"({"mode": "pop3", "greeting": "+OK hi", "users": {")" << argv[5]
                                       << R"(": ")" << argv[6] << R"("}, "count": 2, "size": 9})";
-  buzonix::MessageLoop loop;
-  buzonix::PosixSocketPlatform platform(loop);
-  buzonix::TSockets sockets(platform);
-  sockets.MaximumReceiveLength = 255;
-  buzonix::CheckState state;
-  buzonix::Settings settings;
-  settings.Usuario = argv[5];
-  settings.Clave = argv[6];
-  QuietHost host;
-  buzonix::MailCheck check(sockets, state, settings, host);
-  check.SetDigest(buzonix::Md5Hex);
-  sockets.OnErrorOccurred = [&](buzonix::TSockets& s, buzonix::SocketHandle h, int e, const std::string& m) {
-    check.Sockets1ErrorOccurred(s, h, e, m);
-  };
+  CheckRig rig(argv[5], argv[6]);
+  auto [settings, state, check, host] = std::tie(rig.settings, rig.state, rig.check, rig.host);
   auto run = [&](long n) {
     long wrong = 0;
     for (long i = 0; i < n; ++i) {
@@ -149,21 +158,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int rounds = argc > 4 ? std::atoi(argv[4]) : 200;
-  buzonix::MessageLoop loop;
-  buzonix::PosixSocketPlatform platform(loop);
-  buzonix::TSockets sockets(platform);
-  sockets.MaximumReceiveLength = 255;
-  buzonix::CheckState state;
-  buzonix::Settings settings;
-  settings.Host = argv[1];
-  settings.Usuario = argv[2];
-  settings.Clave = argv[3];
-  QuietHost host;
-  buzonix::MailCheck check(sockets, state, settings, host);
-  check.SetDigest(buzonix::Md5Hex);
-  sockets.OnErrorOccurred = [&](buzonix::TSockets& s, buzonix::SocketHandle h, int e, const std::string& m) {
-    check.Sockets1ErrorOccurred(s, h, e, m);
-  };
+  CheckRig rig(argv[2], argv[3]);
+  rig.settings.Host = argv[1];
+  auto [settings, state, check, host] = std::tie(rig.settings, rig.state, rig.check, rig.host);
 
   std::vector<double> checks, raws;
   bool ok = true;
