@@ -17,7 +17,6 @@
 #include <dirent.h>
 #include <fstream>
 #include <functional>
-#include <tuple>
 #include <string>
 #include <vector>
 
@@ -126,7 +125,10 @@ int Soak(char** argv) {
   std::ofstream(dir + "/script.json") << R"({"mode": "pop3", "greeting": "+OK hi", "users": {")" << argv[5]
                                       << R"(": ")" << argv[6] << R"("}, "count": 2, "size": 9})";
   CheckRig rig(argv[5], argv[6]);
-  auto [settings, state, check, host] = std::tie(rig.settings, rig.state, rig.check, rig.host);
+  buzonix::Settings& settings = rig.settings;
+  buzonix::CheckState& state = rig.state;
+  buzonix::MailCheck& check = rig.check;
+  QuietHost& host = rig.host;
   auto run = [&](long n) {
     long wrong = 0;
     for (long i = 0; i < n; ++i) {
@@ -160,7 +162,10 @@ int main(int argc, char** argv) {
   const int rounds = argc > 4 ? std::atoi(argv[4]) : 200;
   CheckRig rig(argv[2], argv[3]);
   rig.settings.Host = argv[1];
-  auto [settings, state, check, host] = std::tie(rig.settings, rig.state, rig.check, rig.host);
+  buzonix::Settings& settings = rig.settings;
+  buzonix::CheckState& state = rig.state;
+  buzonix::MailCheck& check = rig.check;
+  QuietHost& host = rig.host;
 
   std::vector<double> checks, raws;
   bool ok = true;
