@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -297,6 +298,13 @@ class Application final : private FormPlatform, private ConfHost {
 
 }  // namespace
 }  // namespace buzonix
+
+// The program catches every error it raises; should the runtime still end it
+// (an exception leaving a noexcept function), it ends quietly. The runtime's
+// own verbose handler would link its symbol demangler, some 50 KB, for that.
+namespace __gnu_cxx {
+void __verbose_terminate_handler() { std::abort(); }
+}  // namespace __gnu_cxx
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
