@@ -21,7 +21,7 @@
 //   driver tray left|right|double           imitate the shell's callback
 //   driver menu N                           open the tray menu and pick item N (0-based)
 //   driver menu N TIMES                     the same TIMES over, each after the last has closed
-//   driver launch EXE                       start EXE, print the ms until a tray icon of it shows, and its pid
+//   driver launch EXE [ARGS]                start EXE, print the ms until a tray icon of it shows, and its pid
 //   driver procstat PID                     print handles, GDI and USER objects, working set KiB
 //   driver box [SECONDS]                    wait for a message box; print caption, text; press its first button
 //   driver nobox [SECONDS]                  fail if a message box shows within SECONDS
@@ -176,7 +176,7 @@ int TrayToolCount() {
   return tools;
 }
 
-void LaunchToTray(const char* exe) {
+void LaunchToTray(const char* exe, const char* arguments) {
   const int before = TrayToolCount();
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
@@ -184,7 +184,7 @@ void LaunchToTray(const char* exe) {
   LARGE_INTEGER frequency, start, now;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  std::string command = std::string("\"") + exe + "\"";
+  std::string command = std::string("\"") + exe + "\" " + arguments;
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
     Fail("cannot start the program");
   if (!WaitFor(30, [&] { return TrayToolCount() > before; })) Fail("no tray icon appeared");
@@ -420,7 +420,7 @@ int main(int argc, char** argv) {
       Sleep(20);  // the picked command runs once the menu's loop has ended
     }
   } else if (command == "launch" && argc >= 3) {
-    LaunchToTray(argv[2]);
+    LaunchToTray(argv[2], argc > 3 ? argv[3] : "");
   } else if (command == "procstat" && argc >= 3) {
     ProcessStatistics(static_cast<DWORD>(Number(argv[2])));
   } else if (command == "box") {

@@ -1,7 +1,11 @@
 // The floor for the tray benchmarks: a Win32 program that only adds one tray
-// icon with a tooltip and waits in its message loop.
+// icon with a tooltip and waits in its message loop. Started with the word
+// "sockets" it also loads what Buzonix cannot start without (the common
+// controls of its dialog and Winsock), the floor for resident memory.
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
+#include <winsock.h>
 
 #include <cstring>
 
@@ -13,7 +17,20 @@ LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lpara
   return DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
+  // Loaded by name, so that the plain floor does not import them.
+  if (std::strstr(command_line, "sockets") != nullptr) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    using InitControls = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    using Startup = int(WINAPI*)(WORD, WSADATA*);
+    auto init = reinterpret_cast<InitControls>(
+        reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("comctl32.dll"), "InitCommonControlsEx")));
+    auto startup =
+        reinterpret_cast<Startup>(reinterpret_cast<void*>(GetProcAddress(LoadLibraryA("wsock32.dll"), "WSAStartup")));
+    WSADATA data;
+    if (init != nullptr) init(&controls);
+    if (startup != nullptr) startup(0x0101, &data);
+  }
   WNDCLASSA wc{};
   wc.lpfnWndProc = WindowProc;
   wc.hInstance = instance;

@@ -38,8 +38,8 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
 
 
-def launch(name):
-    ms, pid = driver("launch", windows_path(name))[0].split()
+def launch(name, *arguments):
+    ms, pid = driver("launch", windows_path(name), *arguments)[0].split()
     return float(ms), int(pid)
 
 
@@ -88,6 +88,13 @@ def main():
     idle = {n: cpu_seconds(p) - cpu[n] for n, p in pids.items()}
     print(f"CPU over {IDLE_SECONDS} s idle       Buzonix {idle['Buzonix.exe']:7.2f} s    "
           f"minimal {idle['mintray.exe']:7.2f} s")
+    end("mintray.exe")
+    # The floor that also loads the common controls and Winsock.
+    launch("mintray.exe", "sockets")
+    time.sleep(2)
+    floor = rss_kib(linux_pid("mintray.exe"))
+    print(f"resident memory          minimal with common controls and Winsock {floor} KiB: "
+          f"Buzonix +{rss['Buzonix.exe'] - floor} KiB")
     end("mintray.exe")
 
     pid = pids["Buzonix.exe"]
