@@ -3,6 +3,8 @@
 #ifdef _WIN32
 
 #include <windows.h>
+
+#include "support/PumpUntil_win.h"
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
@@ -34,14 +36,7 @@ void Pump(DWORD milliseconds = 50) {
   } while (GetTickCount() - start < milliseconds);
 }
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 3000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    Pump(10);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 struct IdSearch {
   int id;

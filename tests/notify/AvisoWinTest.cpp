@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include "support/PumpUntil_win.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -21,19 +23,7 @@ namespace {
 
 constexpr COLORREF kNavy = RGB(0, 0, 128);
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 void Pump(DWORD milliseconds) {
   const DWORD start = GetTickCount();

@@ -2,6 +2,8 @@
 #ifdef _WIN32
 
 #include <windows.h>
+
+#include "support/PumpUntil_win.h"
 #include <shellapi.h>
 
 #include <gtest/gtest.h>
@@ -63,19 +65,7 @@ class ObservedShell final : public TrayShell {
   std::vector<Notification>& log_;
 };
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs = 5000) {
-  const DWORD start = GetTickCount();
-  while (!done()) {
-    if (GetTickCount() - start > timeoutMs) return false;
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
-    }
-    Sleep(5);
-  }
-  return true;
-}
+using testing::PumpUntil;
 
 // Waits on its own thread for an open pop-up menu and sends it keys, as a
 // user at the keyboard would.
