@@ -8,6 +8,13 @@ wine="$1"; shift
 out="$(mktemp)"
 "$wine" "$@" >"$out" 2>&1 </dev/null
 status=$?
+# A program that failed without a word never started (Wine now and then fails
+# to load a process under load): try once more.
+if [ $status -ne 0 ] && [ ! -s "$out" ]; then
+  sleep 1
+  "$wine" "$@" >"$out" 2>&1 </dev/null
+  status=$?
+fi
 cat "$out"
 rm -f "$out"
 exit $status
