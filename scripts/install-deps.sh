@@ -32,9 +32,9 @@ if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
     $SUDO chmod +x /usr/sbin/policy-rc.d
     trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
   fi
-  $SUDO apt-get update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
   [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64)
-  $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 # A system dovecot started by the package would hold port 110, which the tests use.
 if pgrep -x dovecot >/dev/null 2>&1 && [ -f /run/dovecot/master.pid ]; then
