@@ -12,11 +12,13 @@ pkgs=(cmake make g++ googletest
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
       xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-liberation fonts-wine
       dovecot-core dovecot-pop3d
+      libssl-dev openssl
       clang libclang-rt-14-dev
       python3)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 wine_missing=0
-for p in wine wine32:i386 wine64; do have "$p" || wine_missing=1; done
+# Wine's Schannel loads GnuTLS at run time, one for each Wine.
+for p in wine wine32:i386 wine64 libgnutls30 libgnutls30:i386; do have "$p" || wine_missing=1; done
 
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
@@ -33,7 +35,7 @@ if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
     trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
   fi
   $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-  [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64)
+  [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64 libgnutls30 libgnutls30:i386)
   $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 # A system dovecot started by the package would hold port 110, which the tests use.
