@@ -1,6 +1,5 @@
 #include "win/PopupMenu_win.h"
 
-#include <system_error>
 #include <utility>
 
 namespace buzonix {
@@ -20,16 +19,14 @@ LRESULT WinPopupMenu::Owner::HandleMessage(UINT message, WPARAM wParam, LPARAM l
 
 WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()), owner_(*this) {
   if (!menu_)
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "CreatePopupMenu");
+    ThrowLastError("CreatePopupMenu");
 }
 
 WinPopupMenu::~WinPopupMenu() = default;
 
 void WinPopupMenu::Append(UINT flags, UINT_PTR id, const char* caption) {
   if (!AppendMenuA(menu_.get(), flags, id, caption))
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "AppendMenuA");
+    ThrowLastError("AppendMenuA");
 }
 
 void WinPopupMenu::AddItem(const std::string& caption, std::function<void()> onClick) {

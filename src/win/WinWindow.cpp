@@ -1,6 +1,6 @@
 #include "win/WinWindow.h"
 
-#include <system_error>
+#include <stdexcept>
 #include <utility>
 
 namespace buzonix {
@@ -10,6 +10,16 @@ namespace {
 std::function<void(std::exception_ptr)>& ErrorHook() {
   static std::function<void(std::exception_ptr)> hook;
   return hook;
+}
+
+std::string SystemText(DWORD code) {
+  char text[512];
+  DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), text, sizeof text, nullptr);
+  while (length > 0 && (text[length - 1] == '.' || text[length - 1] == '\r' || text[length - 1] == '\n' ||
+                        text[length - 1] == ' '))
+    --length;
+  return length > 0 ? std::string(text, length) : "Unknown error code";
 }
 
 void ShowInStopBox(std::exception_ptr error) {
@@ -50,6 +60,11 @@ std::string DescribeException(std::exception_ptr error) {
   return "Unknown error";
 }
 
+void ThrowLastError(const char* call) {
+  const DWORD code = GetLastError();
+  throw std::runtime_error(std::string(call) + ": " + SystemText(code));
+}
+
 WinWindow::~WinWindow() { Destroy(); }
 
 void WinWindow::Destroy() {
@@ -79,8 +94,7 @@ void WinWindow::RegisterOnce(const WindowClass& windowClass) {
   wc.hbrBackground = windowClass.background;
   wc.lpszClassName = windowClass.name;
   if (RegisterClassExA(&wc) == 0)
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "RegisterClassExA");
+    ThrowLastError("RegisterClassExA");
 }
 
 void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& options) {
@@ -90,8 +104,7 @@ void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& opti
                                     options.parent, nullptr, ProgramInstance(), this);
   if (hwnd == nullptr) {
     hwnd_ = nullptr;  // a handler may have failed the creation after WM_NCCREATE
-    throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "CreateWindowExA");
+    ThrowLastError("CreateWindowExA");
   }
 }
 

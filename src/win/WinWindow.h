@@ -20,6 +20,11 @@ void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook);
 // what() of a std::exception; a generic text for anything else.
 std::string DescribeException(std::exception_ptr error);
 
+// Throws std::runtime_error "call: <the system's text for GetLastError()>",
+// the text std::system_error gives, without linking that class and its
+// categories into the program.
+[[noreturn]] void ThrowLastError(const char* call);
+
 struct WindowClass {
   const char* name = nullptr;
   UINT style = 0;
@@ -57,7 +62,7 @@ class WinWindow {
   WinWindow() = default;
 
   // Registers the class on its first use, then creates the window; throws
-  // std::system_error when the system refuses.
+  // (ThrowLastError) when the system refuses.
   void Create(const WindowClass& windowClass, const WindowOptions& options);
 
   // A hidden top-level window without a taskbar button. Unlike a message-only

@@ -1,7 +1,6 @@
 #include "win/aviso_win.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <stdexcept>
 #include <utility>
 
@@ -102,10 +101,9 @@ std::unique_ptr<AvisoFrameList> AvisoFrameList::FromResources(HINSTANCE instance
   std::vector<UniqueBitmap> loaded;
   std::vector<HBITMAP> frames;
   for (int k = 0; k < kAvisoFrameCount; ++k) {
-    char name[16];
-    std::snprintf(name, sizeof name, "AVISO%d", k);
+    const std::string name = "AVISO" + std::to_string(k);
     UniqueBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageA(instance, name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
+        LoadImageA(instance, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
     if (!bitmap) throw std::runtime_error(std::string("No se encuentra el recurso ") + name);
     frames.push_back(bitmap.get());
     loaded.push_back(std::move(bitmap));

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include <cstdio>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -39,6 +39,16 @@ std::string ErrorMessage(std::exception_ptr error) {
   } catch (...) {
     return "Error desconocido";
   }
+}
+
+// An address as printf's %p writes it here: upper-case hexadecimal digits,
+// two for each byte of a pointer.
+std::string PointerText(const void* address) {
+  std::string text(2 * sizeof address, '0');
+  auto value = reinterpret_cast<std::uintptr_t>(address);
+  for (auto digit = text.rbegin(); digit != text.rend(); ++digit, value >>= 4)
+    *digit = "0123456789ABCDEF"[value & 0xF];
+  return text;
 }
 
 const char* ErrorClassName(std::exception_ptr error) {
@@ -179,11 +189,11 @@ class Application final : private FormPlatform, private ConfHost {
     char module[MAX_PATH];
     GetModuleFileNameA(nullptr, module, sizeof module);
     const char* name = std::strrchr(module, '\\');
-    char text[1024];
-    std::snprintf(text, sizeof text, "Exception %s in module %s at %p.\r\n%s.",
-                  ErrorClassName(error), name != nullptr ? name + 1 : module,
-                  reinterpret_cast<void*>(&ReportFatalAddress), ErrorMessage(error).c_str());
-    MessageBoxA(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
+    const std::string text = std::string("Exception ") + ErrorClassName(error) + " in module " +
+                             (name != nullptr ? name + 1 : module) + " at " +
+                             PointerText(reinterpret_cast<void*>(&ReportFatalAddress)) + ".\r\n" +
+                             ErrorMessage(error) + ".";
+    MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONSTOP);
     ExitProcess(1);
   }
   static void ReportFatalAddress() {}
