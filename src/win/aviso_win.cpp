@@ -8,12 +8,6 @@ namespace buzonix {
 
 namespace {
 
-// RAII for the GDI objects of this file.
-struct GdiObjectDeleter {
-  void operator()(HGDIOBJ object) const { DeleteObject(object); }
-};
-using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
-
 class WindowDC {
  public:
   explicit WindowDC(HWND hwnd) : hwnd_(hwnd), dc_(GetDC(hwnd)) {}
@@ -42,9 +36,7 @@ class PaintCycle {
   PAINTSTRUCT ps_{};
 };
 
-// A copy of `source` as a 24-bit DIB section of the frame size: the colours
-// of a palette become exact RGB values, so the mask catches only black.
-UniqueBitmap CopyTo24Bits(HBITMAP source) {
+UniqueBitmap FrameSizedDib(void** bits) {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = kAvisoFrameWidth;
@@ -52,9 +44,23 @@ UniqueBitmap CopyTo24Bits(HBITMAP source) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
+  UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
+  if (!dib) throw std::runtime_error("CreateDIBSection");
+  return dib;
+}
+
+// A copy of `source` as a 24-bit DIB section of the frame size: the colours
+// of a palette become exact RGB values, so the mask catches only black.
+UniqueBitmap CopyTo24Bits(HBITMAP source) {
   void* bits = nullptr;
-  UniqueBitmap copy(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-  if (!copy) throw std::runtime_error("CreateDIBSection");
+  UniqueBitmap copy = FrameSizedDib(&bits);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = kAvisoFrameWidth;
+  info.bmiHeader.biHeight = kAvisoFrameHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  info.bmiHeader.biCompression = BI_RGB;
   WindowDC screen(nullptr);
   const int lines = GetDIBits(screen.get(), source, 0, kAvisoFrameHeight, bits, &info, DIB_RGB_COLORS);
   if (lines != kAvisoFrameHeight) throw std::runtime_error("GetDIBits");
@@ -97,14 +103,35 @@ AvisoFrameList::AvisoFrameList(const std::vector<HBITMAP>& frames)
   }
 }
 
+// The frames are stored RLE8-compressed, of which LoadImage cannot make a DIB
+// section; the resource's own header and bits go through SetDIBits instead.
+UniqueBitmap AvisoFrameList::LoadFrame(HINSTANCE instance, int k) {
+  const std::string name = "AVISO" + std::to_string(k);
+  const HRSRC found = FindResourceA(instance, name.c_str(), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
+  const HGLOBAL data = found != nullptr ? LoadResource(instance, found) : nullptr;
+  const auto* info = data != nullptr ? static_cast<const BITMAPINFO*>(LockResource(data)) : nullptr;
+  if (info == nullptr) throw std::runtime_error("No se encuentra el recurso " + name);
+  const BITMAPINFOHEADER& header = info->bmiHeader;
+  const DWORD colours = header.biClrUsed != 0 ? header.biClrUsed : 1u << header.biBitCount;
+  const DWORD offset = header.biSize + colours * sizeof(RGBQUAD);
+  if (header.biWidth != kAvisoFrameWidth || header.biHeight != kAvisoFrameHeight || header.biBitCount != 8 ||
+      header.biClrUsed > 256 || offset + header.biSizeImage > SizeofResource(instance, found))
+    throw std::runtime_error("Recurso " + name + " defectuoso");
+  void* bits = nullptr;
+  UniqueBitmap frame = FrameSizedDib(&bits);
+  WindowDC screen(nullptr);
+  if (SetDIBits(screen.get(), frame.get(), 0, kAvisoFrameHeight, reinterpret_cast<const BYTE*>(info) + offset,
+                info, DIB_RGB_COLORS) != kAvisoFrameHeight)
+    throw std::runtime_error("Recurso " + name + " defectuoso");
+  GdiFlush();
+  return frame;
+}
+
 std::unique_ptr<AvisoFrameList> AvisoFrameList::FromResources(HINSTANCE instance) {
   std::vector<UniqueBitmap> loaded;
   std::vector<HBITMAP> frames;
   for (int k = 0; k < kAvisoFrameCount; ++k) {
-    const std::string name = "AVISO" + std::to_string(k);
-    UniqueBitmap bitmap(static_cast<HBITMAP>(
-        LoadImageA(instance, name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION)));
-    if (!bitmap) throw std::runtime_error(std::string("No se encuentra el recurso ") + name);
+    UniqueBitmap bitmap = LoadFrame(instance, k);
     frames.push_back(bitmap.get());
     loaded.push_back(std::move(bitmap));
   }

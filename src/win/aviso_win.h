@@ -18,6 +18,11 @@
 
 namespace buzonix {
 
+struct GdiObjectDeleter {
+  void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using UniqueBitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, GdiObjectDeleter>;
+
 // FrameList: an image list of 148 by 112 frames with black as the colour
 // key and navy as the background, so that drawing a frame shows every
 // exactly black pixel navy and every other pixel as stored.
@@ -29,6 +34,8 @@ class AvisoFrameList {
   // The twelve frames of the resources AVISO0 .. AVISO11 of `instance`;
   // throws std::runtime_error when one is missing.
   static std::unique_ptr<AvisoFrameList> FromResources(HINSTANCE instance);
+  // Frame k (AVISOk of `instance`) as a 24-bit DIB section, as stored.
+  static UniqueBitmap LoadFrame(HINSTANCE instance, int k);
 
   int Count() const;
   // Frame `index` with its top-left corner at 0,0 of `dc`, unscaled.

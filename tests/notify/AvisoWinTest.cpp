@@ -84,18 +84,22 @@ Pixels ClientPixels(HWND hwnd) {
 
 // Stored frame k as the resource holds it.
 Pixels StoredFrame(int k) {
-  const std::string name = "AVISO" + std::to_string(k);
-  HBITMAP bitmap = static_cast<HBITMAP>(
-      LoadImageA(GetModuleHandleA(nullptr), name.c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-  EXPECT_NE(bitmap, nullptr) << name;
+  const UniqueBitmap bitmap = AvisoFrameList::LoadFrame(GetModuleHandleA(nullptr), k);
   Canvas canvas;
   HDC source = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(source, bitmap);
+  HGDIOBJ old = SelectObject(source, bitmap.get());
   BitBlt(canvas.dc(), 0, 0, kAvisoFrameWidth, kAvisoFrameHeight, source, 0, 0, SRCCOPY);
   SelectObject(source, old);
   DeleteDC(source);
-  DeleteObject(bitmap);
   return canvas.Read();
+}
+
+// FNV-1a of the red, green and blue bytes of every pixel, top row first.
+std::uint32_t Fingerprint(const Pixels& pixels) {
+  std::uint32_t hash = 0x811C9DC5u;
+  for (COLORREF p : pixels)
+    for (BYTE byte : {GetRValue(p), GetGValue(p), GetBValue(p)}) hash = (hash ^ byte) * 0x01000193u;
+  return hash;
 }
 
 // Frame k as the window must show it: black becomes navy.
@@ -181,6 +185,15 @@ TEST_F(AvisoWinTest, ShowingMakesItVisibleCentredOnTheScreen) {
   GetClientRect(hwnd, &client);
   EXPECT_EQ(client.right, 148);
   EXPECT_EQ(client.bottom, 112);
+}
+
+// The frames are stored compressed; loaded, they are pixel for pixel the
+// uncompressed frames the program shipped before (their fingerprints).
+TEST(AvisoFrames, LoadPixelForPixelAsTheUncompressedFrames) {
+  const std::uint32_t expected[kAvisoFrameCount] = {
+      0x9347AF60u, 0xDE8394E5u, 0xB42CB3ABu, 0x52710992u, 0xD44A9BA2u, 0xDAB6023Du,
+      0xE9A72B9Fu, 0x1FD65998u, 0x770719AAu, 0x52710992u, 0x6A5CF381u, 0x0DD7C713u};
+  for (int k = 0; k < kAvisoFrameCount; ++k) EXPECT_EQ(Fingerprint(StoredFrame(k)), expected[k]) << "frame " << k;
 }
 
 TEST_F(AvisoWinTest, RepaintShowsFrameZeroWithNavyWhereTheStoredFrameIsBlack) {

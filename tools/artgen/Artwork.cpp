@@ -62,7 +62,7 @@ std::vector<OutputFile> buildResources() {
     for (const IconArt& icon : icons)
         files.push_back({kArtFolder + icon.fileName, encodeIcon4({icon.large, icon.small}, windows16Palette())});
     for (int k = 0; k < kNoticeFrameCount; ++k)
-        files.push_back({kArtFolder + noticeFrameFileName(k), encodeBmp8(renderNoticeFrame(k), cubePalette())});
+        files.push_back({kArtFolder + noticeFrameFileName(k), encodeBmp8Rle(renderNoticeFrame(k), cubePalette())});
     files.push_back({std::string(kArtFolder) + "info.bmp", encodeBmp8(renderInfoPicture(), cubePalette())});
     files.push_back({"artwork.rc", textBytes(resourceScript(icons))});
     return files;

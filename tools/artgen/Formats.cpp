@@ -9,6 +9,7 @@ constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kFileHeaderSize = 14;
 constexpr std::uint32_t kIconDirSize = 6;
 constexpr std::uint32_t kIconEntrySize = 16;
+constexpr std::uint32_t kBiRle8 = 1;
 
 class ByteWriter {
 public:
@@ -55,13 +56,13 @@ std::uint32_t rowStride(int width, int bitsPerPixel) {
 }
 
 void writeInfoHeader(ByteWriter& out, int width, int heightField, int bitsPerPixel,
-                     std::uint32_t imageSize, std::uint32_t coloursUsed) {
+                     std::uint32_t imageSize, std::uint32_t coloursUsed, std::uint32_t compression = 0) {
     out.u32(kInfoHeaderSize);
     out.u32(static_cast<std::uint32_t>(width));
     out.u32(static_cast<std::uint32_t>(heightField));
     out.u16(1);                                   // planes
     out.u16(static_cast<std::uint32_t>(bitsPerPixel));
-    out.u32(0);                                   // BI_RGB
+    out.u32(compression);                         // BI_RGB or BI_RLE8
     out.u32(imageSize);
     out.u32(0);                                   // horizontal resolution: unspecified
     out.u32(0);                                   // vertical resolution: unspecified
@@ -124,6 +125,73 @@ IndexedImage readPixelRows(ByteReader& in, int width, int height, int bitsPerPix
     return image;
 }
 
+// One row in RLE8: runs of two or more equal pixels as (count, index), other
+// stretches of three or more pixels in absolute mode (0, count, indexes,
+// padded to an even length), single pixels as runs of one; then end of line.
+void writeRle8Row(ByteWriter& out, const std::uint8_t* row, int width) {
+    int x = 0;
+    const auto runAt = [&](int at) {
+        int n = 1;
+        while (at + n < width && n < 255 && row[at + n] == row[at]) ++n;
+        return n;
+    };
+    while (x < width) {
+        const int run = runAt(x);
+        if (run >= 2) {
+            out.u8(static_cast<std::uint32_t>(run));
+            out.u8(row[x]);
+            x += run;
+            continue;
+        }
+        int literal = 1;
+        while (x + literal < width && literal < 255 && runAt(x + literal) < 2) ++literal;
+        if (literal < 3) {
+            for (int i = 0; i < literal; ++i) {
+                out.u8(1);
+                out.u8(row[x + i]);
+            }
+        } else {
+            out.u8(0);
+            out.u8(static_cast<std::uint32_t>(literal));
+            for (int i = 0; i < literal; ++i) out.u8(row[x + i]);
+            if (literal % 2 != 0) out.u8(0);
+        }
+        x += literal;
+    }
+    out.u8(0);
+    out.u8(0);
+}
+
+IndexedImage readRle8Rows(ByteReader& in, int width, int height) {
+    IndexedImage image(width, height);
+    std::vector<bool> set(image.pixels.size(), false);
+    int x = 0, y = height - 1;
+    const auto put = [&](std::uint32_t v) {
+        expect(y >= 0 && x < width, "RLE8 data runs past the picture");
+        image.set(x, y, static_cast<std::uint8_t>(v));
+        set[static_cast<std::size_t>(y) * width + x] = true;
+        ++x;
+    };
+    for (;;) {
+        const std::uint32_t count = in.u8();
+        const std::uint32_t value = in.u8();
+        if (count > 0) {
+            for (std::uint32_t i = 0; i < count; ++i) put(value);
+        } else if (value == 0) {
+            x = 0;
+            --y;
+        } else if (value == 1) {
+            break;
+        } else {
+            expect(value != 2, "RLE8 deltas leave pixels unset");
+            for (std::uint32_t i = 0; i < value; ++i) put(in.u8());
+            if (value % 2 != 0) in.u8();
+        }
+    }
+    for (bool b : set) expect(b, "RLE8 data leaves pixels unset");
+    return image;
+}
+
 Bytes iconImageData(const IndexedImage& image, const Palette& palette) {
     const std::uint32_t colourBytes = rowStride(image.width, 4) * image.height;
     const std::uint32_t maskBytes = rowStride(image.width, 1) * image.height;
@@ -152,6 +220,38 @@ Bytes encodeBmp8(const IndexedImage& image, const Palette& palette) {
     writeInfoHeader(out, image.width, image.height, 8, imageSize, 256);
     writeColourTable(out, palette);
     writePixelRows(out, image, 8);
+    return out.take();
+}
+
+Bytes encodeBmp8Rle(const IndexedImage& image, const Palette& palette) {
+    // The used colours, renumbered in the palette's order.
+    std::vector<int> newIndex(palette.size(), -1);
+    for (std::uint8_t v : image.pixels) newIndex.at(v) = 0;
+    Palette used;
+    for (std::size_t i = 0; i < palette.size(); ++i)
+        if (newIndex[i] == 0) {
+            newIndex[i] = static_cast<int>(used.size());
+            used.push_back(palette[i]);
+        }
+    ByteWriter rows;
+    std::vector<std::uint8_t> row(image.width);
+    for (int y = image.height - 1; y >= 0; --y) {
+        for (int x = 0; x < image.width; ++x) row[x] = static_cast<std::uint8_t>(newIndex[image.at(x, y)]);
+        writeRle8Row(rows, row.data(), image.width);
+    }
+    rows.u8(0);
+    rows.u8(1);                                   // end of bitmap
+    const std::uint32_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + static_cast<std::uint32_t>(used.size()) * 4;
+    ByteWriter out;
+    out.u8('B');
+    out.u8('M');
+    out.u32(pixelOffset + static_cast<std::uint32_t>(rows.size()));
+    out.u32(0);                                   // reserved
+    out.u32(pixelOffset);
+    writeInfoHeader(out, image.width, image.height, 8, static_cast<std::uint32_t>(rows.size()),
+                    static_cast<std::uint32_t>(used.size()), kBiRle8);
+    writeColourTable(out, used);
+    out.append(rows.take());
     return out.take();
 }
 
@@ -205,7 +305,8 @@ DecodedBitmap decodeBmp8(const Bytes& file) {
     expect(in.u16() == 1, "planes must be 1");
     const int bits = static_cast<int>(in.u16());
     expect(bits == 8, "bitmap is not 8 bits per pixel");
-    expect(in.u32() == 0, "bitmap is compressed");
+    const std::uint32_t compression = in.u32();
+    expect(compression == 0 || compression == kBiRle8, "bitmap is compressed other than RLE8");
     in.u32();
     in.u32();
     in.u32();
@@ -217,7 +318,7 @@ DecodedBitmap decodeBmp8(const Bytes& file) {
     result.bitsPerPixel = bits;
     result.palette = readColourTable(in, colours);
     expect(in.tell() == pixelOffset, "pixel data does not follow the colour table");
-    result.image = readPixelRows(in, width, height, bits);
+    result.image = compression == kBiRle8 ? readRle8Rows(in, width, height) : readPixelRows(in, width, height, bits);
     expect(in.tell() == file.size(), "trailing bytes after the pixel data");
     return result;
 }

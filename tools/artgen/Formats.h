@@ -19,6 +19,10 @@ struct FormatError : std::runtime_error {
 // An 8-bit bottom-up BMP with a full 256-entry colour table.
 Bytes encodeBmp8(const IndexedImage& image, const Palette& palette);
 
+// An 8-bit bottom-up BMP compressed with RLE8, whose colour table holds only
+// the colours the picture uses (in the order of the palette).
+Bytes encodeBmp8Rle(const IndexedImage& image, const Palette& palette);
+
 // An icon file holding one 4-bit image per picture, all with the
 // given 16-colour palette and an all-zero AND mask (fully opaque).
 Bytes encodeIcon4(const std::vector<IndexedImage>& images, const Palette& palette);
@@ -32,7 +36,8 @@ struct DecodedBitmap {
     int bitsPerPixel = 0;
 };
 
-// Reads an uncompressed BMP of 8 bits per pixel; throws FormatError otherwise.
+// Reads a BMP of 8 bits per pixel, uncompressed or RLE8; throws FormatError
+// otherwise. An RLE8 picture must set every pixel.
 DecodedBitmap decodeBmp8(const Bytes& file);
 
 struct DecodedIconImage {
