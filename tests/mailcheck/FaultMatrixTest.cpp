@@ -199,13 +199,19 @@ std::vector<Cell> Cells() {
   return cells;
 }
 
-std::string CellName(const ::testing::TestParamInfo<Cell>& info) {
+// "StatHuge": the step and the fault, stable from run to run.
+std::string CellText(const Cell& cell) {
   static const char* const steps[] = {"Greeting", "User", "Pass", "Apop", "Stat", "Quit"};
   static const char* const faults[] = {"Stall", "Close", "Reset", "Bytewise", "LongLine", "NoCrLf", "Nul",
                                        "HighBytes", "ErrLower", "ErrUpper", "StatNoSize", "StatTwoSpaces",
                                        "StatHuge"};
-  return std::string(steps[static_cast<int>(info.param.step)]) + faults[static_cast<int>(info.param.fault)];
+  return std::string(steps[static_cast<int>(cell.step)]) + faults[static_cast<int>(cell.fault)];
 }
+
+std::string CellName(const ::testing::TestParamInfo<Cell>& info) { return CellText(info.param); }
+
+// How GoogleTest shows a cell (otherwise a dump of its bytes, heap pointers included).
+void PrintTo(const Cell& cell, std::ostream* out) { *out << CellText(cell); }
 
 INSTANTIATE_TEST_SUITE_P(Dialogue, FaultMatrixTest, ::testing::ValuesIn(Cells()), CellName);
 
