@@ -1,7 +1,5 @@
 #include "config/MemoryRegistry.h"
 
-#include <cstdio>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -21,7 +19,6 @@ namespace {
 
 constexpr KeyHandle kCurrentUserHandle = 1;
 constexpr KeyHandle kLocalMachineHandle = 2;
-constexpr char kFileHeader[] = "buzonix-registry 1";
 
 // Registry names compare without regard to ASCII letter case.
 std::string Folded(const std::string& name) {
@@ -40,58 +37,6 @@ std::vector<std::string> PathParts(const std::string& path) {
     if (!part.empty()) parts.push_back(part);
   }
   return parts;
-}
-
-const char* RootName(RegistryRoot root) {
-  return root == RegistryRoot::kCurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
-}
-
-std::optional<RegistryRoot> RootNamed(const std::string& name) {
-  if (name == RootName(RegistryRoot::kCurrentUser)) return RegistryRoot::kCurrentUser;
-  if (name == RootName(RegistryRoot::kLocalMachine)) return RegistryRoot::kLocalMachine;
-  return std::nullopt;
-}
-
-// File tokens: a ':' then the bytes, with '%', blanks, controls and bytes above
-// 0x7E written as %XX, so every token is one word and the empty text is ":".
-std::string Escaped(const std::string& bytes) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out = ":";
-  for (const char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte > 0x20 && byte < 0x7F && byte != '%') {
-      out += c;
-    } else {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 0x0F];
-    }
-  }
-  return out;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-std::optional<std::string> Unescaped(const std::string& token) {
-  if (token.empty() || token[0] != ':') return std::nullopt;
-  std::string out;
-  for (std::size_t i = 1; i < token.size(); ++i) {
-    if (token[i] != '%') {
-      out += token[i];
-      continue;
-    }
-    if (i + 2 >= token.size()) return std::nullopt;
-    const int high = HexValue(token[i + 1]);
-    const int low = HexValue(token[i + 2]);
-    if (high < 0 || low < 0) return std::nullopt;
-    out += static_cast<char>(high * 16 + low);
-    i += 2;
-  }
-  return out;
 }
 
 }  // namespace
@@ -229,72 +174,6 @@ void MemoryRegistry::FailWritesOf(const std::string& valueName) {
 
 void MemoryRegistry::FailReadsOf(const std::string& valueName) {
   unreadable_values_.insert(Folded(valueName));
-}
-
-void MemoryRegistry::WriteKeys(std::ostream& out, RegistryRoot root, const std::string& path,
-                               const Key& key) {
-  out << "key " << RootName(root) << ' ' << Escaped(path) << '\n';
-  for (const auto& [folded, stored] : key.values) {
-    out << "value " << stored.value.type << ' ' << Escaped(stored.name) << ' '
-        << Escaped(stored.value.data) << '\n';
-  }
-  for (const auto& [folded, child] : key.subkeys) {
-    WriteKeys(out, root, path.empty() ? child->name : path + '\\' + child->name, *child);
-  }
-}
-
-bool MemoryRegistry::SaveToFile(const std::string& path) const {
-  // Written beside the target and renamed over it, so a failed save leaves
-  // the previous file whole.
-  const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    out << kFileHeader << '\n';
-    WriteKeys(out, RegistryRoot::kCurrentUser, "", *current_user_);
-    WriteKeys(out, RegistryRoot::kLocalMachine, "", *local_machine_);
-    out.flush();
-    if (!out) {
-      std::remove(temporary.c_str());
-      return false;
-    }
-  }
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
-bool MemoryRegistry::LoadFromFile(const std::string& path) {
-  if (!open_.empty()) return false;
-  std::ifstream in(path, std::ios::binary);
-  std::string line;
-  if (!std::getline(in, line) || line != kFileHeader) return false;
-
-  MemoryRegistry loaded;
-  std::optional<RegistryRoot> root;
-  std::string keyPath;
-  while (std::getline(in, line)) {
-    std::istringstream words(line);
-    std::string kind, first, second, third, extra;
-    words >> kind >> first >> second >> third;
-    if (words >> extra) return false;
-    if (kind == "key" && third.empty()) {
-      const std::optional<std::string> parsedPath = Unescaped(second);
-      root = RootNamed(first);
-      if (!root || !parsedPath) return false;
-      keyPath = *parsedPath;
-      loaded.CreateKeyPath(*root, keyPath);
-    } else if (kind == "value" && root) {
-      const std::optional<std::string> name = Unescaped(second);
-      const std::optional<std::string> data = Unescaped(third);
-      std::uint32_t type = 0;
-      std::istringstream typeText(first);
-      if (!name || !data || !(typeText >> type) || !typeText.eof()) return false;
-      loaded.PutValue(*root, keyPath, *name, RegistryValue{type, *data});
-    } else if (!line.empty()) {
-      return false;
-    }
-  }
-  current_user_ = std::move(loaded.current_user_);
-  local_machine_ = std::move(loaded.local_machine_);
-  return true;
 }
 
 }  // namespace buzonix

@@ -1,11 +1,10 @@
 // A registry held in memory, with the same two roots, case-insensitive key and
 // value names and byte-exact values as the Windows one. It carries the settings
-// where there is no Windows registry (and, saved to a text file, between runs);
-// tests also use its inspection and fault switches.
+// where there is no Windows registry; tests also use its inspection and fault
+// switches.
 #pragma once
 
 #include <cstddef>
-#include <iosfwd>
 #include <map>
 #include <memory>
 #include <optional>
@@ -45,12 +44,6 @@ class MemoryRegistry final : public RegistryApi {
   void FailWritesOf(const std::string& valueName);  // setting it fails
   void FailReadsOf(const std::string& valueName);   // its data cannot be fetched
 
-  // A line-oriented text file of every key and value. Load replaces the whole
-  // contents and refuses (returning false, nothing changed) while keys are
-  // open or when the file is unreadable or malformed.
-  bool SaveToFile(const std::string& path) const;
-  bool LoadFromFile(const std::string& path);
-
  private:
   struct Key;
   struct OpenedKey {
@@ -64,8 +57,6 @@ class MemoryRegistry final : public RegistryApi {
   static Key* AddSubkey(Key& parent, const std::string& name);
   const Key* FindKeyPath(RegistryRoot root, const std::string& path) const;
   Key& CreateKeyPath(RegistryRoot root, const std::string& path);
-  static void WriteKeys(std::ostream& out, RegistryRoot root, const std::string& path,
-                        const Key& key);
 
   std::unique_ptr<Key> current_user_;
   std::unique_ptr<Key> local_machine_;
