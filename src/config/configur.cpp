@@ -4,24 +4,15 @@
 #include <cstdint>
 #include <limits>
 
+#include "controller/help_topics.h"
+#include "text/Decimal.h"
+
 namespace buzonix {
 
 int SpinValue(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return kMinFrecuencia;
-  std::int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return kMinFrecuencia;
-    value = value * 10 + (text[i] - '0');
-    if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) return kMinFrecuencia;
-  }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max() || value < std::numeric_limits<std::int32_t>::min())
-    return kMinFrecuencia;
-  return static_cast<int>(value);
+  std::string_view digits = text;
+  while (!digits.empty() && digits.front() == ' ') digits.remove_prefix(1);
+  return ParseInt32(digits, true).value_or(kMinFrecuencia);
 }
 
 std::optional<std::string> SpinTextOnExit(const std::string& text) {
@@ -46,7 +37,7 @@ unsigned IntervalForMinutes(int minutes) {
 int OwnHelpContext(ConfControl control) {
   switch (control) {
     case ConfControl::PageControl1:
-      return 13;
+      return kHelpPaginas;
     case ConfControl::TabSheet1:
     case ConfControl::Panel1:
     case ConfControl::dHost:
@@ -55,9 +46,9 @@ int OwnHelpContext(ConfControl control) {
     case ConfControl::dfrecuencia:
     case ConfControl::BitBtn1:
     case ConfControl::BitBtn2:
-      return 14;
+      return kHelpConfiguracion;
     case ConfControl::Button1:
-      return 1;
+      return kHelpPrograma;
     case ConfControl::Conf:
     case ConfControl::AnimaSobre:
     case ConfControl::CheckBox1:
@@ -149,7 +140,7 @@ void TConfLogic::BitBtn1Click() {
     return;
   }
   host_.SetTimerEnabled(true);
-  if (host_.ToolTip() == kToolTipErrorConexion) host_.ResetTray();
+  if (host_.ToolTip() == kErrorEnConexion) host_.ResetTray();
   unit_.VentanasAbiertas &= static_cast<std::uint8_t>(~kConfigDialogOpen);
   view_.Release();
 }

@@ -53,11 +53,7 @@ class ConfView {
   ~ConfView() = default;
 };
 
-inline constexpr int kMinFrecuencia = 1;
-inline constexpr int kMaxFrecuencia = 720;
-inline constexpr unsigned kMillisecondsPerMinute = 60000;
 inline constexpr char kTituloPrefijo[] = "Buzonix Electr\xF3nico versi\xF3n ";
-inline constexpr char kToolTipErrorConexion[] = "Error en Conexion";
 
 // The spin field's value for its text, as the spin control reads it: a whole
 // number (leading blanks, an optional sign, decimal digits, within 32 bits),

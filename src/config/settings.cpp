@@ -1,9 +1,10 @@
 #include "config/settings.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "config/scramble.h"
+#include "controller/help_topics.h"
+#include "text/Decimal.h"
 
 namespace buzonix {
 namespace {
@@ -17,10 +18,6 @@ constexpr char kValorSonido[] = "Hacer Sonido";
 constexpr char kValorAnimacion[] = "Animacion";
 constexpr char kValorClavePlana[] = "clave";  // the password in clear, as old versions kept it
 
-constexpr int kHelpTopicConfiguracion = 14;
-constexpr int kMinFrequency = 1;
-constexpr int kMaxFrequency = 720;
-constexpr unsigned kMillisecondsPerMinute = 60000;
 
 std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 
@@ -67,7 +64,7 @@ void RunFirstStart(RegistryApi& api, Settings& settings, LoadHost& host) {
   }
   settings.Animacion = "Si";
   settings.Sonido = "Beep";
-  host.OpenHelpTopic(kHelpTopicConfiguracion);
+  host.OpenHelpTopic(kHelpConfiguracion);
   host.ShowConfigDialog();
 }
 
@@ -155,19 +152,15 @@ void GrabaClave(RegistryApi& api, const std::string& key, const std::string& sec
 }
 
 int FrequencyMinutes(const std::string& text) {
-  const char* const last = text.data() + text.size();
-  int minutes = 0;
-  const auto [end, error] = std::from_chars(text.data(), last, minutes);
-  if (text.empty() || error != std::errc() || end != last) {
-    throw EConvertError{Quoted(text) + " is not a valid integer value"};
-  }
-  return minutes;
+  const auto minutes = ParseInt32(text);
+  if (!minutes) throw EConvertError{Quoted(text) + " is not a valid integer value"};
+  return *minutes;
 }
 
 unsigned TimerIntervalFor(const std::string& frecuencia) {
-  int minutes = kMinFrequency;
+  int minutes = kMinFrecuencia;
   try {
-    minutes = std::clamp(FrequencyMinutes(frecuencia), kMinFrequency, kMaxFrequency);
+    minutes = std::clamp(FrequencyMinutes(frecuencia), kMinFrecuencia, kMaxFrecuencia);
   } catch (const EConvertError&) {
   }
   return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;

@@ -93,6 +93,11 @@ std::string LeeClave(RegistryApi& api, const std::string& key, const std::string
 void GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
                 const std::string& ident, const std::string& value);
 
+// The check frequency's range in minutes, wherever it is read or typed.
+inline constexpr int kMinFrecuencia = 1;
+inline constexpr int kMaxFrecuencia = 720;
+inline constexpr unsigned kMillisecondsPerMinute = 60000;
+
 // Minutes spelled by a decimal text (an optional '-', digits, nothing else).
 // Throws EConvertError "'<text>' is not a valid integer value" otherwise.
 int FrequencyMinutes(const std::string& text);

@@ -3,6 +3,12 @@
 
 namespace buzonix {
 
+// The context numbers the program opens.
+inline constexpr int kHelpPrograma = 1;
+inline constexpr int kHelpMenu = 2;
+inline constexpr int kHelpPaginas = 13;
+inline constexpr int kHelpConfiguracion = 14;
+
 struct HelpTopic {
   int context;
   const char* title;  // Windows-1252

@@ -8,6 +8,7 @@
 
 #include "config/RegistryApi.h"
 #include "config/settings.h"
+#include "controller/help_topics.h"
 #include "controller/unit.h"
 #include "mailcheck/CheckMail.h"
 #include "network/Sockets.h"
@@ -16,11 +17,6 @@
 namespace buzonix {
 
 inline constexpr char kApplicationTitle[] = "Buzonix Electr\xF3nico";
-inline constexpr char kHelpFile[] = "Buzel.hlp";
-inline constexpr int kHelpPrograma = 1;
-inline constexpr int kHelpMenu = 2;
-inline constexpr int kHelpPaginas = 13;
-inline constexpr int kHelpConfiguracion = 14;
 
 // The external digest library and its function.
 class DigestLibrary {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "text/Decimal.h"
+
 namespace buzonix {
 namespace {
 
@@ -65,14 +67,8 @@ std::int32_t ParseStatCount(const std::string& r) {
   const std::size_t space = rest.find(' ');
   if (space == std::string::npos) return -1;
   const std::string count = rest.substr(0, space);
-  if (count.empty()) return -1;
-  long long value = 0;
-  for (char c : count) {
-    if (!IsDigit(c)) return -1;
-    value = value * 10 + (c - '0');
-    if (value > 2147483647LL) return -1;
-  }
-  return static_cast<std::int32_t>(value);
+  // The count starts with a digit, so no sign gets through.
+  return ParseInt32(count).value_or(-1);
 }
 
 std::string CutReply(const std::string& line) {

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <utility>
 
+#include "text/Decimal.h"
+
 namespace buzonix {
 namespace {
 
@@ -80,25 +82,6 @@ const char* NotificationName(int event) {
     case kFdClose: return "FD_CLOSE";
     default: return "";
   }
-}
-
-// Decimal integer as the framework's conversion reads it: optional sign, digits,
-// 32-bit range.
-bool ParseDecimalInteger(const std::string& text, long long& value) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return false;
-  long long v = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < '0' || text[i] > '9') return false;
-    v = v * 10 + (text[i] - '0');
-    if (v > 2147483648LL) return false;
-  }
-  v = negative ? -v : v;
-  if (v > 2147483647LL) return false;
-  value = v;
-  return true;
 }
 
 std::uint16_t HostToNetwork16(std::uint16_t v) {
@@ -182,10 +165,9 @@ std::uint16_t TSockets::ResolvePort() {
   const bool decimal = !service.empty() && service.find_first_not_of("0123456789") == std::string::npos;
   if (!decimal)
     if (auto port = platform_.ServicePort(service)) return *port;
-  long long value = 0;
-  if (!ParseDecimalInteger(Port, value))
-    throw EConvertError{"'" + Port + "' is not a valid integer value"};
-  return HostToNetwork16(static_cast<std::uint16_t>(value));
+  const auto value = ParseInt32(Port, true);
+  if (!value) throw EConvertError{"'" + Port + "' is not a valid integer value"};
+  return HostToNetwork16(static_cast<std::uint16_t>(*value));
 }
 
 void TSockets::SConnect() {
