@@ -11,6 +11,11 @@ _buzonix_jobs="$(nproc 2>/dev/null || echo 2)"
 
 _buzonix_build() {  # folder, cmake arguments...
   local dir="$_buzonix_root/build/$1"; shift
+  # A folder configured with another toolchain file is configured afresh.
+  local want have
+  want="$(printf '%s\n' "$@" | sed -n 's/^-DCMAKE_TOOLCHAIN_FILE=//p')"
+  have="$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$dir/CMakeCache.txt" 2>/dev/null)"
+  [ "$want" = "$have" ] || rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   [ -f "$dir/CMakeCache.txt" ] || cmake -S "$_buzonix_root" -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$_buzonix_jobs"
 }
@@ -20,7 +25,7 @@ buzonix_build_native() {
 }
 
 buzonix_build_product() {
-  _buzonix_build i686 -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/i686-w64-mingw32.cmake" \
+  _buzonix_build i686 -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/mingw-w64.cmake" -DBUZONIX_WIN_ARCH=i686 \
     -DCMAKE_BUILD_TYPE=MinSizeRel -DBUZONIX_WERROR=ON
 }
 
@@ -29,7 +34,7 @@ buzonix_build_wintests() {
     buzonix_build_product
     export BUZONIX_WINBUILD="$_buzonix_root/build/i686"
   else
-    _buzonix_build win64 -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/x86_64-w64-mingw32.cmake" \
+    _buzonix_build win64 -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/mingw-w64.cmake" -DBUZONIX_WIN_ARCH=x86_64 \
       -DCMAKE_BUILD_TYPE=Release -DBUZONIX_WERROR=ON
     export BUZONIX_WINBUILD="$_buzonix_root/build/win64"
   fi
