@@ -13,7 +13,7 @@ pkgs=(cmake make g++ googletest
       xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-liberation fonts-wine
       dovecot-core dovecot-pop3d
       libssl-dev openssl
-      clang libclang-rt-14-dev
+      clang libclang-rt-14-dev zlib1g-dev
       python3)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 wine_missing=0

@@ -29,6 +29,7 @@ for icon in mainicon bandera0 bandera1 bandera2 bandera5; do
     png "$previews/$icon-$size.ppm" "$root/docs/art/$icon-${size}x8.png" -scale 800%
   done
 done
+cp "$previews"/*-rgba*.png "$root/docs/art/"     # the 32-bit images, as stored in the icons
 png "$previews/aviso-frames.ppm" "$root/docs/art/aviso-frames.png"
 png "$previews/info.ppm" "$root/docs/art/info.png"
 echo "artwork regenerated: res/art, res/artwork.rc, docs/art"

@@ -48,6 +48,12 @@ RgbImage contactSheet(const std::vector<RgbImage>& frames, int columns, int gap)
     return sheet;
 }
 
+std::vector<RgbaImage> smoothImages(const IconArt& icon) {
+    std::vector<RgbaImage> images;
+    for (int size : kSmoothIconSizes) images.push_back(drawSmoothIcon(icon.picture, size));
+    return images;
+}
+
 } // namespace
 
 std::string noticeFrameFileName(int frame) {
@@ -60,7 +66,7 @@ std::vector<OutputFile> buildResources() {
     std::vector<OutputFile> files;
     const std::vector<IconArt> icons = drawIcons();
     for (const IconArt& icon : icons)
-        files.push_back({kArtFolder + icon.fileName, encodeIcon4({icon.large, icon.small}, windows16Palette())});
+        files.push_back({kArtFolder + icon.fileName, encodeIcon({icon.large, icon.small}, windows16Palette(), smoothImages(icon))});
     for (int k = 0; k < kNoticeFrameCount; ++k)
         files.push_back({kArtFolder + noticeFrameFileName(k), encodeBmp8Rle(renderNoticeFrame(k), cubePalette())});
     files.push_back({std::string(kArtFolder) + "info.bmp", encodeBmp8(renderInfoPicture(), cubePalette())});
@@ -74,6 +80,8 @@ std::vector<OutputFile> buildPreviews() {
         const std::string stem = icon.fileName.substr(0, icon.fileName.find('.'));
         files.push_back({stem + "-32.ppm", encodePpm(toRgb(icon.large, windows16Palette()))});
         files.push_back({stem + "-16.ppm", encodePpm(toRgb(icon.small, windows16Palette()))});
+        for (const RgbaImage& image : smoothImages(icon))
+            files.push_back({stem + "-rgba" + std::to_string(image.width) + ".png", encodePng(image)});
     }
     std::vector<RgbImage> frames;
     for (int k = 0; k < kNoticeFrameCount; ++k) frames.push_back(asShownInNotice(renderNoticeFrame(k)));

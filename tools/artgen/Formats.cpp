@@ -1,6 +1,9 @@
 #include "Formats.h"
 
+#include <array>
 #include <string>
+
+#include <zlib.h>
 
 namespace buzonix::artgen {
 namespace {
@@ -255,29 +258,137 @@ Bytes encodeBmp8Rle(const IndexedImage& image, const Palette& palette) {
     return out.take();
 }
 
-Bytes encodeIcon4(const std::vector<IndexedImage>& images, const Palette& palette) {
+Bytes encodeIcon(const std::vector<IndexedImage>& images, const Palette& palette,
+                 const std::vector<RgbaImage>& trueColour) {
     if (palette.size() != 16) throw FormatError("a 4-bit icon needs 16 colours");
-    std::vector<Bytes> data;
-    for (const IndexedImage& image : images) data.push_back(iconImageData(image, palette));
+    struct Entry {
+        int size, colours, bits;
+        Bytes data;
+    };
+    std::vector<Entry> entries;
+    for (const IndexedImage& image : images) entries.push_back({image.width, 16, 4, iconImageData(image, palette)});
+    for (const RgbaImage& image : trueColour) entries.push_back({image.width, 0, 32, encodePng(image)});
 
     ByteWriter out;
     out.u16(0);                                   // reserved
     out.u16(1);                                   // resource type: icon
-    out.u16(static_cast<std::uint32_t>(images.size()));
-    std::uint32_t offset = kIconDirSize + kIconEntrySize * static_cast<std::uint32_t>(images.size());
-    for (std::size_t i = 0; i < images.size(); ++i) {
-        out.u8(static_cast<std::uint32_t>(images[i].width));
-        out.u8(static_cast<std::uint32_t>(images[i].height));
-        out.u8(16);                               // colours in the image
+    out.u16(static_cast<std::uint32_t>(entries.size()));
+    std::uint32_t offset = kIconDirSize + kIconEntrySize * static_cast<std::uint32_t>(entries.size());
+    for (const Entry& e : entries) {
+        out.u8(static_cast<std::uint32_t>(e.size) & 0xFF);   // 256 is written as 0
+        out.u8(static_cast<std::uint32_t>(e.size) & 0xFF);
+        out.u8(static_cast<std::uint32_t>(e.colours));      // colours in the image, 0 for true colour
         out.u8(0);
         out.u16(1);                               // planes
-        out.u16(4);                               // bits per pixel
-        out.u32(static_cast<std::uint32_t>(data[i].size()));
+        out.u16(static_cast<std::uint32_t>(e.bits));
+        out.u32(static_cast<std::uint32_t>(e.data.size()));
         out.u32(offset);
-        offset += static_cast<std::uint32_t>(data[i].size());
+        offset += static_cast<std::uint32_t>(e.data.size());
     }
-    for (const Bytes& d : data) out.append(d);
+    for (const Entry& e : entries) out.append(e.data);
     return out.take();
+}
+
+namespace {
+
+constexpr std::array<std::uint8_t, 8> kPngSignature = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+
+void writePngChunk(ByteWriter& out, const char* type, const Bytes& data) {
+    Bytes typed(type, type + 4);
+    typed.insert(typed.end(), data.begin(), data.end());
+    const auto bigEndian = [&out](std::uint32_t v) {
+        out.u8(v >> 24);
+        out.u8((v >> 16) & 0xFF);
+        out.u8((v >> 8) & 0xFF);
+        out.u8(v & 0xFF);
+    };
+    bigEndian(static_cast<std::uint32_t>(data.size()));
+    out.append(typed);
+    bigEndian(static_cast<std::uint32_t>(crc32(0, typed.data(), static_cast<uInt>(typed.size()))));
+}
+
+std::uint32_t bigEndianAt(const Bytes& bytes, std::size_t at) {
+    expect(at + 4 <= bytes.size(), "PNG ends early");
+    return std::uint32_t{bytes[at]} << 24 | std::uint32_t{bytes[at + 1]} << 16 | std::uint32_t{bytes[at + 2]} << 8 |
+           bytes[at + 3];
+}
+
+} // namespace
+
+Bytes encodePng(const RgbaImage& image) {
+    Bytes raw;
+    for (int y = 0; y < image.height; ++y) {
+        raw.push_back(0);                         // filter: none
+        for (int x = 0; x < image.width; ++x) {
+            const Rgba p = image.at(x, y);
+            raw.insert(raw.end(), {p.r, p.g, p.b, p.a});
+        }
+    }
+    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
+    Bytes packed(packedSize);
+    if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), Z_BEST_COMPRESSION) != Z_OK)
+        throw FormatError("zlib refused to compress");
+    packed.resize(packedSize);
+
+    ByteWriter header;
+    const auto bigEndian = [&header](std::uint32_t v) {
+        header.u8(v >> 24);
+        header.u8((v >> 16) & 0xFF);
+        header.u8((v >> 8) & 0xFF);
+        header.u8(v & 0xFF);
+    };
+    bigEndian(static_cast<std::uint32_t>(image.width));
+    bigEndian(static_cast<std::uint32_t>(image.height));
+    for (std::uint32_t v : {8u, 6u, 0u, 0u, 0u}) header.u8(v);  // 8 bits, RGBA, deflate, filter 0, no interlace
+    ByteWriter out;
+    out.append(Bytes(kPngSignature.begin(), kPngSignature.end()));
+    writePngChunk(out, "IHDR", header.take());
+    writePngChunk(out, "IDAT", packed);
+    writePngChunk(out, "IEND", {});
+    return out.take();
+}
+
+RgbaImage decodePng(const Bytes& file) {
+    expect(file.size() > 8 && std::equal(kPngSignature.begin(), kPngSignature.end(), file.begin()), "not a PNG");
+    std::size_t at = 8;
+    int width = 0, height = 0;
+    Bytes packed;
+    for (;;) {
+        const std::uint32_t length = bigEndianAt(file, at);
+        expect(at + 12 + length <= file.size(), "PNG chunk beyond the end");
+        const std::string type(file.begin() + static_cast<std::ptrdiff_t>(at + 4), file.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        const std::size_t data = at + 8;
+        const std::uint32_t crc = static_cast<std::uint32_t>(crc32(0, file.data() + at + 4, length + 4));
+        expect(crc == bigEndianAt(file, data + length), "PNG chunk checksum");
+        if (type == "IHDR") {
+            width = static_cast<int>(bigEndianAt(file, data));
+            height = static_cast<int>(bigEndianAt(file, data + 4));
+            expect(length == 13 && file[data + 8] == 8 && file[data + 9] == 6 && file[data + 12] == 0,
+                   "PNG is not 8-bit RGBA without interlace");
+            expect(width > 0 && width <= 256 && height > 0 && height <= 256, "PNG size");
+        } else if (type == "IDAT") {
+            packed.insert(packed.end(), file.begin() + static_cast<std::ptrdiff_t>(data),
+                          file.begin() + static_cast<std::ptrdiff_t>(data + length));
+        } else if (type == "IEND") {
+            break;
+        }
+        at = data + length + 4;
+    }
+    expect(width > 0, "PNG without a header");
+    const std::size_t stride = static_cast<std::size_t>(width) * 4 + 1;
+    Bytes raw(stride * height);
+    uLongf rawSize = static_cast<uLongf>(raw.size());
+    expect(uncompress(raw.data(), &rawSize, packed.data(), static_cast<uLong>(packed.size())) == Z_OK &&
+               rawSize == raw.size(),
+           "PNG data does not inflate to its size");
+    RgbaImage image(width, height);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* row = raw.data() + stride * y;
+        expect(row[0] == 0, "PNG row filter other than none");
+        for (int x = 0; x < width; ++x)
+            image.set(x, y, {row[1 + 4 * x], row[2 + 4 * x], row[3 + 4 * x], row[4 + 4 * x]});
+    }
+    return image;
 }
 
 Bytes encodePpm(const RgbImage& image) {
@@ -323,7 +434,7 @@ DecodedBitmap decodeBmp8(const Bytes& file) {
     return result;
 }
 
-std::vector<DecodedIconImage> decodeIcon4(const Bytes& file) {
+std::vector<DecodedIconImage> decodeIcon(const Bytes& file) {
     ByteReader in(file);
     expect(in.u16() == 0 && in.u16() == 1, "not an icon file");
     const std::uint32_t count = in.u16();
@@ -340,6 +451,17 @@ std::vector<DecodedIconImage> decodeIcon4(const Bytes& file) {
         const std::uint32_t offset = in.u32();
         expect(offset + size <= file.size(), "icon image beyond end of file");
 
+        if (size > 8 && std::equal(kPngSignature.begin(), kPngSignature.end(), file.begin() + offset)) {
+            DecodedIconImage image;
+            image.png = true;
+            image.bitsPerPixel = static_cast<int>(entryBits);
+            image.trueColour = decodePng(Bytes(file.begin() + offset, file.begin() + offset + size));
+            expect(image.trueColour.width == (width == 0 ? 256 : width) && image.trueColour.height == (height == 0 ? 256 : height),
+                   "PNG size differs from directory");
+            expect(entryBits == 32 && colourCount == 0, "directory entry of a PNG is not 32 bits");
+            result.push_back(std::move(image));
+            continue;
+        }
         in.seek(offset);
         expect(in.u32() == kInfoHeaderSize, "icon image is not a DIB");
         expect(in.s32() == width, "DIB width differs from directory");

@@ -348,12 +348,12 @@ IndexedImage drawMailbox(int size, MailboxState state) {
     return image;
 }
 
-IconArt mailboxIcon(std::string resourceName, std::string fileName, MailboxState state) {
-    return {std::move(resourceName), std::move(fileName), drawMailbox(32, state), drawMailbox(16, state)};
+IconArt mailboxIcon(std::string resourceName, std::string fileName, MailboxState state, IconPicture picture) {
+    return {std::move(resourceName), std::move(fileName), drawMailbox(32, state), drawMailbox(16, state), picture};
 }
 
 IconArt envelopeIcon() {
-    IconArt icon{"MAINICON", "mainicon.ico", IndexedImage(32, 32), IndexedImage(16, 16)};
+    IconArt icon{"MAINICON", "mainicon.ico", IndexedImage(32, 32), IndexedImage(16, 16), IconPicture::Envelope};
     paint(icon.large, kEnvelope32, Navy);
     paint(icon.small, kEnvelope16, Navy);
     return icon;
@@ -364,10 +364,10 @@ IconArt envelopeIcon() {
 std::vector<IconArt> drawIcons() {
     return {
         envelopeIcon(),
-        mailboxIcon("BANDERA0", "bandera0.ico", {Silver, false, false}),
-        mailboxIcon("BANDERA1", "bandera1.ico", {White, true, false}),
-        mailboxIcon("BANDERA2", "bandera2.ico", {Silver, false, true}),
-        mailboxIcon("BANDERA5", "bandera5.ico", {Cyan, true, false}),
+        mailboxIcon("BANDERA0", "bandera0.ico", {Silver, false, false}, IconPicture::MailboxEmpty),
+        mailboxIcon("BANDERA1", "bandera1.ico", {White, true, false}, IconPicture::MailboxMail),
+        mailboxIcon("BANDERA2", "bandera2.ico", {Silver, false, true}, IconPicture::MailboxError),
+        mailboxIcon("BANDERA5", "bandera5.ico", {Cyan, true, false}, IconPicture::MailboxApop),
     };
 }
 

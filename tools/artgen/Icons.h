@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "Image.h"
+#include "SmoothIcons.h"
 
 namespace buzonix::artgen {
 
@@ -14,6 +15,7 @@ struct IconArt {
     std::string fileName;
     IndexedImage large;         // 32 x 32
     IndexedImage small;         // 16 x 16
+    IconPicture picture;        // the same picture in 32 bits with alpha
 };
 
 std::vector<IconArt> drawIcons();

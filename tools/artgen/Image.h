@@ -44,4 +44,23 @@ struct RgbImage {
     void set(int x, int y, Rgb v) { pixels[static_cast<std::size_t>(y) * width + x] = v; }
 };
 
+// A true-colour picture with straight (not premultiplied) alpha, top row
+// first: the icons' 32-bit images.
+struct Rgba {
+    std::uint8_t r = 0, g = 0, b = 0, a = 0;
+    friend bool operator==(const Rgba&, const Rgba&) = default;
+};
+
+struct RgbaImage {
+    int width = 0;
+    int height = 0;
+    std::vector<Rgba> pixels;
+
+    RgbaImage() = default;
+    RgbaImage(int w, int h) : width(w), height(h), pixels(static_cast<std::size_t>(w) * h) {}
+
+    Rgba at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+    void set(int x, int y, Rgba v) { pixels[static_cast<std::size_t>(y) * width + x] = v; }
+};
+
 } // namespace buzonix::artgen

@@ -13,6 +13,7 @@
 #include "Formats.h"
 #include "InfoPicture.h"
 #include "Palettes.h"
+#include "SmoothIcons.h"
 
 namespace buzonix::artgen {
 namespace {
@@ -65,22 +66,51 @@ struct IconPair {
     IndexedImage large, small;
 };
 
+// The 32-bit images: every size once, transparent outside the rounded
+// backdrop's corner, opaque in the middle.
+bool smoothImagesOk(const std::vector<DecodedIconImage>& images, std::string& detail) {
+    std::vector<int> sizes;
+    for (const DecodedIconImage& i : images) {
+        if (!i.png) continue;
+        const RgbaImage& p = i.trueColour;
+        const int last = p.width - 1;
+        if (p.at(0, 0).a != 0 || p.at(last, last).a != 0 || p.at(last / 2, last / 2).a != 255) {
+            detail = "alpha of the " + std::to_string(p.width) + " pixel image";
+            return false;
+        }
+        sizes.push_back(p.width);
+    }
+    if (sizes != kSmoothIconSizes) {
+        detail = std::to_string(sizes.size()) + " true-colour images";
+        return false;
+    }
+    return true;
+}
+
 std::optional<IconPair> checkIconFile(Report& report, const fs::path& folder, const std::string& name) {
-    const std::string what = name + ": two 16-colour images, 32 and 16, opaque";
+    const std::string what = name + ": opaque 16-colour images of 32 and 16, then 32-bit ones with alpha of 20 to 64";
     try {
-        const std::vector<DecodedIconImage> images = decodeIcon4(readFile(folder / name));
+        const std::vector<DecodedIconImage> images = decodeIcon(readFile(folder / name));
         IconPair pair;
         bool has32 = false, has16 = false, palettesOk = true, opaque = true;
+        int indexed = 0;
         for (const DecodedIconImage& i : images) {
+            if (i.png) continue;
+            ++indexed;
             palettesOk = palettesOk && i.palette == windows16Palette();
             opaque = opaque && i.maskAllZero;
             if (i.image.width == 32 && i.image.height == 32) has32 = true, pair.large = i.image;
             if (i.image.width == 16 && i.image.height == 16) has16 = true, pair.small = i.image;
         }
-        const bool ok = images.size() == 2 && has32 && has16 && palettesOk && opaque;
+        std::string smoothDetail;
+        // The 16-colour images come first, 32 then 16, where old readers look.
+        const bool ordered = images.size() >= 2 && !images[0].png && images[0].image.width == 32 && !images[1].png;
+        const bool smoothOk = smoothImagesOk(images, smoothDetail);
+        const bool ok = indexed == 2 && has32 && has16 && palettesOk && opaque && ordered && smoothOk;
         report.check(ok, what,
                      ok ? "" : "images " + std::to_string(images.size()) + (palettesOk ? "" : ", palette differs") +
-                                   (opaque ? "" : ", mask has transparent pixels"));
+                                   (opaque ? "" : ", mask has transparent pixels") + (ordered ? "" : ", order") +
+                                   (smoothOk ? "" : ", " + smoothDetail));
         if (ok) return pair;
     } catch (const FormatError& e) {
         report.check(false, what, e.what());
