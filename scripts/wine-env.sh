@@ -40,5 +40,11 @@ buzonix_prepare_prefix() {
     wineserver -w >/dev/null 2>&1 || true
     touch "$WINEPREFIX/.buzonix-ready"
   fi
+  # Wine draws the caption buttons with the glyphs of its Marlett font, but
+  # Debian's Wine never looks in its own font folder (/usr/share/wine/fonts,
+  # from fonts-wine): it reads C:\windows\Fonts and fontconfig's folders only.
+  # Without this copy the close box shows a sans-serif "r".
+  local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+  [ -f "$fonts/marlett.ttf" ] || { mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"; }
   wineserver -p >/dev/null 2>&1 || true
 }
