@@ -10,8 +10,10 @@ namespace buzonix {
 std::unique_ptr<HelpWindow> HelpWindow::current_;
 
 namespace {
+// The window's size at 96 DPI.
 constexpr int kWidth = 460;
 constexpr int kHeight = 360;
+constexpr int kFontPoints = 8;
 }  // namespace
 
 HelpWindow::HelpWindow(HWND owner) {
@@ -22,21 +24,36 @@ HelpWindow::HelpWindow(HWND owner) {
   windowClass.icon = LoadIconA(GetModuleHandleA(nullptr), "MAINICON");
   WindowOptions options;
   options.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
-  options.x = (GetSystemMetrics(SM_CXSCREEN) - kWidth) / 2;
-  options.y = (GetSystemMetrics(SM_CYSCREEN) - kHeight) / 2;
-  options.width = kWidth;
-  options.height = kHeight;
+  // Sized for the DPI of the monitor of its owner.
+  const int dpi = WindowDpi(owner);
+  options.width = ScaleForDpi(kWidth, dpi);
+  options.height = ScaleForDpi(kHeight, dpi);
+  options.x = (GetSystemMetrics(SM_CXSCREEN) - options.width) / 2;
+  options.y = (GetSystemMetrics(SM_CYSCREEN) - options.height) / 2;
   options.parent = owner;  // owned, so no taskbar button of its own
   Create(windowClass, options);
   text_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                               ES_AUTOVSCROLL,
                           0, 0, 0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
-  font_ = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-  SendMessageA(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  UseFontFor(WindowDpi(Handle()));
   RECT client;
   GetClientRect(Handle(), &client);
   MoveWindow(text_, 0, 0, client.right, client.bottom, FALSE);
+}
+
+HelpWindow::~HelpWindow() {
+  Destroy();
+  if (font_ != nullptr) DeleteObject(font_);
+}
+
+void HelpWindow::UseFontFor(int dpi) {
+  const HFONT old = font_;
+  font_ = CreateFontA(-MulDiv(kFontPoints, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                      "MS Shell Dlg");
+  SendMessageA(text_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+  if (old != nullptr) DeleteObject(old);
 }
 
 void HelpWindow::Display(int context) {
@@ -69,6 +86,13 @@ LRESULT HelpWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case WM_SIZE:
       MoveWindow(text_, 0, 0, LOWORD(lparam), HIWORD(lparam), TRUE);
       return 0;
+    case WM_DPICHANGED: {
+      UseFontFor(DpiOf(wparam));
+      const RECT& r = SuggestedRectOf(lparam);
+      SetWindowPos(Handle(), nullptr, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
     case WM_CLOSE:
       // Kept for the next topic; closing only hides it.
       ShowWindow(Handle(), SW_HIDE);

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "win/Dpi_win.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
@@ -16,15 +17,17 @@ class HelpWindow final : public WinWindow {
   // Escape closes the help window; true when `msg` was that key.
   static bool PreTranslate(const MSG& msg);
   static void CloseAll();
-  ~HelpWindow() override { Destroy(); }
+  ~HelpWindow() override;
 
  private:
   explicit HelpWindow(HWND owner);
   void Display(int context);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  // The text's font, 8 points at `dpi`.
+  void UseFontFor(int dpi);
 
   HWND text_ = nullptr;
-  HFONT font_ = nullptr;
+  HFONT font_ = nullptr;  // owned
   static std::unique_ptr<HelpWindow> current_;
 };
 

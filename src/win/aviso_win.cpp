@@ -80,8 +80,10 @@ TFAvisa* g_current = nullptr;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_CLIPSIBLINGS;
 constexpr DWORD kExStyle = 0;
 
-RECT OuterRect(int clientWidth, int clientHeight) {
-  RECT rect{0, 0, clientWidth, clientHeight};
+// The window around a client area of `clientWidth` by `clientHeight` pixels at
+// 96 DPI, scaled to `dpi`, before the window exists.
+RECT OuterRect(int clientWidth, int clientHeight, int dpi) {
+  RECT rect{0, 0, ScaleForDpi(clientWidth, dpi), ScaleForDpi(clientHeight, dpi)};
   AdjustWindowRectEx(&rect, kStyle, FALSE, kExStyle);
   return rect;
 }
@@ -140,8 +142,25 @@ std::unique_ptr<AvisoFrameList> AvisoFrameList::FromResources(HINSTANCE instance
 
 int AvisoFrameList::Count() const { return ImageList_GetImageCount(list_.get()); }
 
-void AvisoFrameList::Draw(HDC dc, int index) const {
-  ImageList_Draw(list_.get(), index, dc, 0, 0, ILD_NORMAL);
+void AvisoFrameList::Draw(HDC dc, int index, int width, int height) const {
+  if (width == kAvisoFrameWidth && height == kAvisoFrameHeight) {
+    ImageList_Draw(list_.get(), index, dc, 0, 0, ILD_NORMAL);
+    return;
+  }
+  // Drawn at its own size, then stretched pixel by pixel (no blending, so the
+  // picture stays as crisp as the stored one).
+  const HDC memory = CreateCompatibleDC(dc);
+  const UniqueBitmap canvas(CreateCompatibleBitmap(dc, kAvisoFrameWidth, kAvisoFrameHeight));
+  if (memory == nullptr || !canvas) {
+    if (memory != nullptr) DeleteDC(memory);
+    return;
+  }
+  const HGDIOBJ old = SelectObject(memory, canvas.get());
+  ImageList_Draw(list_.get(), index, memory, 0, 0, ILD_NORMAL);
+  SetStretchBltMode(dc, COLORONCOLOR);
+  StretchBlt(dc, 0, 0, width, height, memory, 0, 0, kAvisoFrameWidth, kAvisoFrameHeight, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
 }
 
 // ---- TFAvisa ---------------------------------------------------------------
@@ -184,7 +203,7 @@ TFAvisa::TFAvisa(Pop3Unit& unit, HWND owner, HINSTANCE instance)
   options.style = kStyle;
   options.title = "FAvisa";
   // The resource's client size, until FormCreate sets one frame's size.
-  const RECT outer = OuterRect(363, 111);
+  const RECT outer = OuterRect(363, 111, WindowDpi(owner));
   options.width = outer.right - outer.left;
   options.height = outer.bottom - outer.top;
   options.parent = owner;
@@ -240,6 +259,9 @@ LRESULT TFAvisa::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       KillTimer(Handle(), kTimerId);
       break;
+    case WM_DPICHANGED:
+      ChangeDpi(DpiOf(wParam), SuggestedRectOf(lParam));
+      return 0;
     default:
       if (message == kReleaseMessage) {
         Release();  // this object is gone now
@@ -288,9 +310,19 @@ void TFAvisa::Release() {
 }
 
 void TFAvisa::SetClientSize(int width, int height) {
-  const RECT outer = OuterRect(width, height);
-  SetWindowPos(Handle(), nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
-               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  client_width_ = width;
+  client_height_ = height;
+  dpi_ = WindowDpi(Handle());
+  const SIZE outer = OuterSizeFor(Handle(), ScaleForDpi(width, dpi_), ScaleForDpi(height, dpi_));
+  SetWindowPos(Handle(), nullptr, 0, 0, outer.cx, outer.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// Moved to a monitor of another DPI: the same picture, scaled for it.
+void TFAvisa::ChangeDpi(int dpi, const RECT& suggested) {
+  dpi_ = dpi;
+  const SIZE outer = OuterSizeFor(Handle(), ScaleForDpi(client_width_, dpi_), ScaleForDpi(client_height_, dpi_));
+  SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, outer.cx, outer.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(Handle(), nullptr, FALSE);
 }
 
 void TFAvisa::CreateFrames() { frames_ = AvisoFrameList::FromResources(instance_); }
@@ -304,11 +336,12 @@ void TFAvisa::StopTimer() { KillTimer(Handle(), kTimerId); }
 void TFAvisa::DrawFrame(int index) {
   if (!frames_) return;
   if (paint_dc_ != nullptr) {
-    frames_->Draw(paint_dc_, index);
+    frames_->Draw(paint_dc_, index, ScaleForDpi(kAvisoFrameWidth, dpi_), ScaleForDpi(kAvisoFrameHeight, dpi_));
     return;
   }
   WindowDC dc(Handle());
-  if (dc.get() != nullptr) frames_->Draw(dc.get(), index);
+  if (dc.get() != nullptr)
+    frames_->Draw(dc.get(), index, ScaleForDpi(kAvisoFrameWidth, dpi_), ScaleForDpi(kAvisoFrameHeight, dpi_));
 }
 
 void TFAvisa::ReleaseAfterQueuedEvents() { PostMessageA(Handle(), kReleaseMessage, 0, 0); }

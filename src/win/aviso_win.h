@@ -14,6 +14,7 @@
 
 #include "controller/unit.h"
 #include "notify/aviso.h"
+#include "win/Dpi_win.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
@@ -38,8 +39,9 @@ class AvisoFrameList {
   static UniqueBitmap LoadFrame(HINSTANCE instance, int k);
 
   int Count() const;
-  // Frame `index` with its top-left corner at 0,0 of `dc`, unscaled.
-  void Draw(HDC dc, int index) const;
+  // Frame `index` with its top-left corner at 0,0 of `dc`, stretched to
+  // `width` by `height` (the frame's own size: unscaled).
+  void Draw(HDC dc, int index, int width = kAvisoFrameWidth, int height = kAvisoFrameHeight) const;
   HIMAGELIST Handle() const { return list_.get(); }
 
  private:
@@ -84,7 +86,9 @@ class TFAvisa final : public WinWindow, private AvisoWindow {
   void Release();
 
   // AvisoWindow
+  // The size at 96 DPI; the window is scaled for the DPI of its monitor.
   void SetClientSize(int width, int height) override;
+  void ChangeDpi(int dpi, const RECT& suggested);
   void CreateFrames() override;
   void FreeFrames() override;
   void StartTimer(unsigned milliseconds) override;
@@ -98,6 +102,9 @@ class TFAvisa final : public WinWindow, private AvisoWindow {
   HDC paint_dc_ = nullptr;  // during WM_PAINT
   bool pressed_ = false;    // the left button went down in the client area
   bool centred_ = false;
+  int dpi_ = kBaseDpi;
+  int client_width_ = kAvisoFrameWidth;  // at 96 DPI
+  int client_height_ = kAvisoFrameHeight;
 };
 
 }  // namespace buzonix

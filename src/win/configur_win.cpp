@@ -153,10 +153,7 @@ bool TConf::PreTranslate(MSG* msg) {
 
 TConf::TConf(Pop3Unit& unit, ConfHost& host, HWND owner, HINSTANCE instance)
     : instance_(instance), logic_(unit, host, *this) {
-  const HDC screen = GetDC(nullptr);
-  dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
-  ReleaseDC(nullptr, screen);
-  if (dpi_ <= 0) dpi_ = kDesignDpi;
+  dpi_ = WindowDpi(owner);
   fonts_ = std::make_unique<ConfFonts>(dpi_);
   Build(owner);
 }
@@ -463,8 +460,38 @@ void TConf::DestroyNow() {
   self->Destroy();
 }
 
+// Moved to a monitor of another DPI: every control and font scaled for it.
+void TConf::ChangeDpi(int dpi, const RECT& suggested) {
+  struct Swap {
+    const ConfFonts& from;
+    const ConfFonts& to;
+  };
+  auto fonts = std::make_unique<ConfFonts>(dpi);
+  Swap swap{*fonts_, *fonts};
+  ScaleChildWindows(
+      Handle(), dpi_, dpi,
+      [](HFONT font, void* context) -> HFONT {
+        const Swap& s = *static_cast<Swap*>(context);
+        const ConfFonts::Font ConfFonts::*all[] = {&ConfFonts::form,  &ConfFonts::pages, &ConfFonts::panel,
+                                                   &ConfFonts::labels, &ConfFonts::title, &ConfFonts::info};
+        for (const auto member : all)
+          if ((s.from.*member).handle == font) return (s.to.*member).handle;
+        return nullptr;
+      },
+      &swap);
+  SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts->form.handle), FALSE);
+  fonts_ = std::move(fonts);
+  dpi_ = dpi;
+  SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 LRESULT TConf::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
+    case WM_DPICHANGED:
+      ChangeDpi(DpiOf(wparam), SuggestedRectOf(lparam));
+      return 0;
     case kReleaseMessage:
       // A handler still on the stack (a message box of its own) finishes first.
       if (busy_ > 0) {

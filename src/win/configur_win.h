@@ -12,6 +12,7 @@
 
 #include "config/configur.h"
 #include "controller/unit.h"
+#include "win/Dpi_win.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
@@ -78,6 +79,7 @@ class TConf final : public WinWindow, private ConfView {
 
   // Messages of the form and, passed on, of the containers.
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+  void ChangeDpi(int dpi, const RECT& suggested);
   LRESULT ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM lparam);
   void PaintContainer(ConfControl container, HDC dc);
   void DrawGlyphButton(const DRAWITEMSTRUCT& item);

@@ -213,6 +213,37 @@ TEST_F(AvisoWinTest, RepaintShowsFrameZeroWithNavyWhereTheStoredFrameIsBlack) {
   EXPECT_GT(unchanged, 148 * 112 / 20);  // the envelope, as stored
 }
 
+// Moved to a monitor of twice the DPI: the frame is shown twice as large,
+// each stored pixel as a block of four.
+TEST_F(AvisoWinTest, MovedToAMonitorOfTwiceTheDpiShowsTheFrameTwiceAsLarge) {
+  FrameIndex = 6;
+  TFAvisa* notice = Make();
+  notice->Show();
+  const HWND hwnd = notice->Handle();
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT suggested{10, 20, 500, 500};
+  SendMessageA(hwnd, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+  RECT client, window;
+  GetClientRect(hwnd, &client);
+  GetWindowRect(hwnd, &window);
+  EXPECT_EQ(client.right, 2 * kAvisoFrameWidth * dpi / 96);
+  EXPECT_EQ(client.bottom, 2 * kAvisoFrameHeight * dpi / 96);
+  EXPECT_EQ(window.left, 10);
+  EXPECT_EQ(window.top, 20);
+  if (dpi != 96) return;  // the pixels below are those of a doubled frame
+  RedrawWindow(hwnd, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  const Pixels expected = ExpectedFrame(0);
+  const HDC dc = GetDC(hwnd);
+  int differences = 0;
+  for (int y = 0; y < kAvisoFrameHeight; y += 3)
+    for (int x = 0; x < kAvisoFrameWidth; x += 3)
+      differences += GetPixel(dc, 2 * x + 1, 2 * y + 1) != expected[y * kAvisoFrameWidth + x];
+  ReleaseDC(hwnd, dc);
+  EXPECT_EQ(differences, 0);
+}
+
 TEST_F(AvisoWinTest, TimerDrawsTheNextFramesStraightOntoTheWindow) {
   FrameIndex = 10;
   TFAvisa* notice = Make();
