@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -71,44 +69,6 @@ void PressKey(HWND hwnd, WPARAM key) {
   PostMessageA(hwnd, WM_KEYDOWN, key, 1);
   PostMessageA(hwnd, WM_KEYUP, key, 0xC0000001);
   Pump(30);
-}
-
-// A window of the form as a 24-bit BMP file.
-void SaveWindowPicture(HWND hwnd, const std::string& path) {
-  RECT r;
-  GetWindowRect(hwnd, &r);
-  const int width = r.right - r.left;
-  const int height = r.bottom - r.top;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  const HDC screen = GetDC(nullptr);
-  const HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  const HDC memory = CreateCompatibleDC(screen);
-  const HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) / 4) * 4;
-  const DWORD size = stride * static_cast<DWORD>(height);
-  BITMAPFILEHEADER file{};
-  file.bfType = 0x4D42;
-  file.bfOffBits = sizeof file + sizeof info.bmiHeader;
-  file.bfSize = file.bfOffBits + size;
-  if (FILE* out = std::fopen(path.c_str(), "wb")) {
-    std::fwrite(&file, sizeof file, 1, out);
-    std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, out);
-    std::fwrite(bits, size, 1, out);
-    std::fclose(out);
-  }
-  SelectObject(memory, old);
-  DeleteDC(memory);
-  DeleteObject(bitmap);
-  ReleaseDC(nullptr, screen);
 }
 
 class ConfWindow : public ::testing::Test {
@@ -384,26 +344,32 @@ TEST_F(ConfWindow, ErrorFrequencyIsReportedAndTheDialogStillOpens) {
   EXPECT_EQ(SendMessageA(Find(ConfControl::CheckBox2), BM_GETCHECK, 0, 0), BST_CHECKED);
 }
 
-// With BUZONIX_CONF_SHOTS set to a folder, leaves a picture of each page
-// there (conf-page1.bmp, conf-page2.bmp), as a first run shows them.
-TEST_F(ConfWindow, PicturesOfThePages) {
-  const char* folder = std::getenv("BUZONIX_CONF_SHOTS");
-  if (folder == nullptr) GTEST_SKIP() << "BUZONIX_CONF_SHOTS not set";
-  unit.settings.Sonido = "Beep";
-  unit.settings.Animacion = "Si";
-  unit.settings.EjecutarSiempre = true;
+// Moved to a monitor of twice the DPI: every control twice as large, every
+// font twice as high, at the place the system suggests.
+TEST_F(ConfWindow, MovedToAMonitorOfTwiceTheDpiScalesEveryControlAndFont) {
   OpenDialog();
-  Type(Find(ConfControl::dHost), "pop.example.org");
-  Type(Find(ConfControl::dusuario), "ana");
-  Type(Find(ConfControl::dclave), "secreto");
-  SetFocus(Find(ConfControl::dHost));
-  Pump(300);
-  SaveWindowPicture(form, std::string(folder) + "\\conf-page1.bmp");
-  const HWND tabs = Find(ConfControl::PageControl1);
-  SetFocus(tabs);
-  PressKey(tabs, VK_RIGHT);
-  Pump(300);
-  SaveWindowPicture(form, std::string(folder) + "\\conf-page2.bmp");
+  const HWND field = Find(ConfControl::dHost);
+  const auto fontHeight = [](HWND hwnd) {
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(hwnd, WM_GETFONT, 0, 0)), sizeof font, &font);
+    return font.lfHeight;
+  };
+  RECT before;
+  GetWindowRect(field, &before);
+  const LONG heightBefore = fontHeight(field);
+  const HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  RECT suggested{20, 30, 1220, 830};
+  SendMessageA(form, WM_DPICHANGED, MAKEWPARAM(2 * dpi, 2 * dpi), reinterpret_cast<LPARAM>(&suggested));
+  RECT after, window;
+  GetWindowRect(field, &after);
+  GetWindowRect(form, &window);
+  EXPECT_NEAR(after.right - after.left, 2 * (before.right - before.left), 1);
+  EXPECT_NEAR(after.bottom - after.top, 2 * (before.bottom - before.top), 1);
+  EXPECT_NEAR(fontHeight(field), 2 * heightBefore, 1);
+  EXPECT_EQ(window.left, 20);
+  EXPECT_EQ(window.right - window.left, 1200);
 }
 
 }  // namespace

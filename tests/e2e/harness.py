@@ -200,23 +200,62 @@ def _rgb(source, *args):
                           check=True).stdout
 
 
-def tray_shows(picture, seconds=10):
-    """Whether the notification area shows the 16 by 16 image of res/art/<picture>.ico
-    somewhere: the screen is captured and searched for an exact match."""
+# Sizes of the icons' 32-bit images, stored after the 16-colour 32 and 16.
+TRUE_COLOUR_SIZES = [20, 24, 32, 40, 48, 64]
+DESKTOP_KEY = r"Control Panel\Desktop"
+
+
+def set_dpi(dpi):
+    """Wine's DPI (the prefix's LogPixels) for every program started from now
+    on; the shell starts afresh with it, so that its notification area takes
+    the small-icon size of that DPI."""
+    reg_set(DESKTOP_KEY, "LogPixels", str(dpi), kind="dword")
+    subprocess.run(["wineserver", "-k"], check=False)
+    subprocess.run(["wineserver", "-w"], check=False)
+    ensure_wineserver()
+
+
+def screenshot(path, rect=None):
+    """The screen, or the rectangle (left, top, right, bottom) of it, as a PNG."""
+    crop = [] if rect is None else ["-crop", f"{rect[2] - rect[0]}x{rect[3] - rect[1]}+{rect[0]}+{rect[1]}", "+repage"]
+    with tempfile.NamedTemporaryFile(suffix=".png") as shot:
+        subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", shot.name], check=True)
+        subprocess.run(["convert", shot.name, *crop, "-strip", path], check=True)
+
+
+def window_rect(hwnd):
+    return tuple(map(int, driver("rect", hwnd)[0].split()))
+
+
+def _icon_image(picture, size):
+    """The image of `size` of res/art/<picture>.ico as RGBA bytes: the 16-colour
+    one at 16 pixels, else the 32-bit one."""
+    index = 1 if size == 16 else 2 + TRUE_COLOUR_SIZES.index(size)
+    return subprocess.run(["convert", os.path.join(ART, picture + ".ico") + f"[{index}]", "-depth", "8", "rgba:-"],
+                          capture_output=True, check=True).stdout
+
+
+def tray_shows(picture, seconds=10, size=16):
+    """Whether the notification area shows the image of `size` pixels of
+    res/art/<picture>.ico somewhere: the screen is captured and searched for
+    the image's opaque pixels (how the shell blends the others differs)."""
     tray = driver("find", "-", "Wine System Tray", 5)[0]
-    left, top, right, bottom = map(int, driver("rect", tray)[0].split())
+    left, top, right, bottom = window_rect(tray)
     width, height = right - left, bottom - top
-    expected = _rgb(os.path.join(ART, picture + ".ico") + "[1]")
+    icon = _icon_image(picture, size)
+    opaque = [(i % size, i // size, icon[4 * i:4 * i + 3]) for i in range(size * size) if icon[4 * i + 3] == 255]
+
+    def shown_at(area, x, y):
+        for dx, dy, colour in opaque:
+            at = 3 * ((y + dy) * width + x + dx)
+            if any(abs(area[at + c] - colour[c]) > 2 for c in range(3)):
+                return False
+        return True
 
     def matches():
         with tempfile.NamedTemporaryFile(suffix=".png") as shot:
-            subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", shot.name], check=True)
-            area = _rgb(shot.name, "-crop", f"{width}x{height}+{left}+{top}")
-        row = lambda y, x: area[3 * (y * width + x):3 * (y * width + x + 16)]
-        for y in range(height - 15):
-            for x in range(width - 15):
-                if row(y, x) == expected[0:48] and all(row(y + i, x) == expected[48 * i:48 * i + 48] for i in range(16)):
-                    return True
-        return False
+            screenshot(shot.name, (left, top, right, bottom))
+            area = _rgb(shot.name)
+        return any(shown_at(area, x, y) for y in range(height - size + 1) for x in range(width - size + 1))
 
     return wait_until(matches, seconds, 0.5)
