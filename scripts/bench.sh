@@ -29,7 +29,8 @@ echo "== native soak"
 build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
 
 echo "== size of the program and its library, stripped"
-ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL | awk '{s += $5; print $5, $9} END {print s, "together"}'
+ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL |
+  awk '{s += $5; print $5, $9} END {printf "%d together (%.1f KB; target 300 KB)\n", s, s / 1000}'
 
 echo "== under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_start_display
