@@ -18,6 +18,11 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : kBaseDpi;
 }
 
+BOOL CALLBACK CollectWindow(HWND child, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+  return TRUE;
+}
+
 }  // namespace
 
 int WindowDpi(HWND hwnd) {
@@ -33,13 +38,7 @@ int WindowDpi(HWND hwnd) {
 void ScaleChildWindows(HWND parent, int oldDpi, int newDpi, HFONT (*newFont)(HFONT, void*), void* context) {
   // Collected first: moving a window while enumerating could reorder the list.
   std::vector<HWND> children;
-  EnumChildWindows(
-      parent,
-      [](HWND child, LPARAM list) {
-        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&children));
+  EnumChildWindows(parent, &CollectWindow, reinterpret_cast<LPARAM>(&children));
   for (HWND child : children) {
     RECT rect;
     GetWindowRect(child, &rect);
