@@ -8,6 +8,7 @@
 
 #include "config/RegistryApi.h"
 #include "network/Sockets.h"  // EConvertError, raised by FrequencyMinutes
+#include "state/unit.h"
 
 namespace buzonix {
 
@@ -28,17 +29,6 @@ inline constexpr char kClaveRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 inline constexpr char kSeccionRun[] = "Run";
 // No accent here, unlike the program's title.
 inline constexpr char kValorRun[] = "Buzonix Electronico";
-
-struct Settings {
-  std::string Host;
-  std::string Usuario;
-  std::string Clave;  // in clear; scrambled only in the registry
-  std::string Frecuencia = "1";
-  std::string Sonido;     // "Beep": beep on new mail
-  std::string Animacion;  // "Si": show the notice window
-  bool EjecutarSiempre = false;
-  std::string NumeroVersion = "1.01";
-};
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Construction opens the
 // key with all access, creating it if missing; when it cannot be opened the
