@@ -25,6 +25,15 @@
 #include "posix/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
 
+#ifdef BUZONIX_BENCH_QT
+#include <QCoreApplication>
+
+#include "linux/QtEventLoop.h"
+using BenchLoop = buzonix::QtEventLoop;
+#else
+using BenchLoop = buzonix::MessageLoop;
+#endif
+
 namespace {
 
 using buzonix::TrayPicture;
@@ -110,7 +119,7 @@ struct CheckRig {
       check.Sockets1ErrorOccurred(s, h, e, m);
     };
   }
-  buzonix::MessageLoop loop;
+  BenchLoop loop;
   buzonix::PosixSocketPlatform platform{loop};
   buzonix::TSockets sockets;
   buzonix::CheckState state;
@@ -154,6 +163,9 @@ int Soak(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef BUZONIX_BENCH_QT
+  QCoreApplication application(argc, argv);
+#endif
   if (argc >= 8 && std::string(argv[1]) == "soak") return Soak(argv);
   if (argc < 4) {
     std::fprintf(stderr, "usage: check_bench ADDRESS USER PASSWORD [ROUNDS]\n");
