@@ -4,6 +4,8 @@
 // registry access goes through, and the start-up load and the save.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "config/RegistryApi.h"
@@ -29,6 +31,33 @@ inline constexpr char kClaveRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 inline constexpr char kSeccionRun[] = "Run";
 // No accent here, unlike the program's title.
 inline constexpr char kValorRun[] = "Buzonix Electronico";
+// The value names: "Numero" under "Version", the others under "Configuracion".
+inline constexpr char kValorNumero[] = "Numero";
+inline constexpr char kValorHost[] = "Host";
+inline constexpr char kValorUsuario[] = "usuario";
+inline constexpr char kValorCodigo[] = "Codigo";  // the password, scrambled
+inline constexpr char kValorFrecuencia[] = "frecuencia";
+inline constexpr char kValorSonido[] = "Hacer Sonido";
+inline constexpr char kValorAnimacion[] = "Animacion";
+inline constexpr char kValorSeguridad[] = "Seguridad";
+inline constexpr char kValorPuerto[] = "Puerto";
+
+// How the connection to the server is secured.
+enum class SecurityMode { kNinguna, kStarttls, kSslTls };
+inline constexpr char kSeguridadNinguna[] = "Ninguna";
+inline constexpr char kSeguridadStarttls[] = "STARTTLS";
+inline constexpr char kSeguridadSslTls[] = "SSL/TLS";
+
+// The mode a stored text names; anything else is plain POP3, as before the
+// setting existed.
+SecurityMode SecurityModeOf(const std::string& seguridad);
+const char* SecurityText(SecurityMode mode);
+// 995 for TLS from the first byte, 110 otherwise.
+std::uint16_t DefaultPort(SecurityMode mode);
+// A port written as decimal digits alone, 1 to 65535.
+std::optional<std::uint16_t> ParsePort(const std::string& text);
+// The port to connect to: Puerto, or the mode's default when it is no port.
+std::uint16_t PortOf(const Settings& settings);
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Construction opens the
 // key with all access, creating it if missing; when it cannot be opened the

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -31,8 +32,16 @@ void ConfDialog::Open(Pop3Unit& unit, ConfHost& host) {
 
 void ConfDialog::CloseAll() { delete current.data(); }
 
+void ConfDialog::ApplySecurity(Settings& settings) {
+  if (current.isNull()) return;
+  const std::string port = FromQt(current->port_->text().trimmed());
+  if (!ParsePort(port)) throw ERegistryException{"'" + port + "' no es un puerto (1 a 65535)"};
+  settings.Puerto = port;
+  settings.Seguridad = SecurityText(static_cast<SecurityMode>(current->security_->currentIndex()));
+}
+
 ConfDialog::ConfDialog(Pop3Unit& unit, ConfHost& host)
-    : QDialog(nullptr), logic_(unit, host, *this) {
+    : QDialog(nullptr), unit_(unit), logic_(unit, host, *this) {
   setObjectName("configuracion");
   setWindowTitle(QString::fromUtf8("Buzonix Electr\u00f3nico"));
   setWindowIcon(QIcon(":/art/mainicon.ico"));
@@ -42,6 +51,21 @@ ConfDialog::ConfDialog(Pop3Unit& unit, ConfHost& host)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);
   logic_.FormCreate();
+  ShowSecurity(unit_.settings);
+}
+
+void ConfDialog::ShowSecurity(const Settings& settings) {
+  shownSecurity_ = static_cast<int>(SecurityModeOf(settings.Seguridad));
+  security_->setCurrentIndex(shownSecurity_);
+  port_->setText(ToQt(std::to_string(PortOf(settings))));
+}
+
+void ConfDialog::SecurityChanged(int index) {
+  // A port left at the old mode's usual one follows the mode.
+  const auto previous = DefaultPort(static_cast<SecurityMode>(shownSecurity_));
+  if (port_->text().trimmed() == QString::number(previous))
+    port_->setText(QString::number(DefaultPort(static_cast<SecurityMode>(index))));
+  shownSecurity_ = index;
 }
 
 QLineEdit* ConfDialog::AddField(ConfControl control, const char* name) {
@@ -65,6 +89,15 @@ QWidget* ConfDialog::BuildSettingsPage() {
   user_ = AddField(ConfControl::dusuario, "usuario");
   password_ = AddField(ConfControl::dclave, "clave");
   password_->setEchoMode(QLineEdit::Password);
+  security_ = new QComboBox;
+  security_->setObjectName("seguridad");
+  for (SecurityMode mode : {SecurityMode::kNinguna, SecurityMode::kStarttls, SecurityMode::kSslTls})
+    security_->addItem(SecurityText(mode));
+  QObject::connect(security_, &QComboBox::currentIndexChanged, this,
+                   [this](int index) { SecurityChanged(index); });
+  port_ = new QLineEdit;
+  port_->setObjectName("puerto");
+  port_->setMaximumWidth(80);
   spin_ = AddField(ConfControl::dfrecuencia, "frecuencia");
   spin_->setMaximumWidth(80);
   spin_->installEventFilter(this);
@@ -72,6 +105,8 @@ QWidget* ConfDialog::BuildSettingsPage() {
   form->addRow("Servidor:", host_);
   form->addRow("Usuario:", user_);
   form->addRow("Clave:", password_);
+  form->addRow("Seguridad:", security_);
+  form->addRow("Puerto:", port_);
   auto* every = new QHBoxLayout;
   every->addWidget(spin_);
   every->addWidget(new QLabel("Min."));

@@ -9,6 +9,7 @@
 #include "config/configur.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QTabWidget;
@@ -20,6 +21,9 @@ class ConfDialog final : public QDialog, private ConfView {
   // Opens the dialog, or does nothing while one is open.
   static void Open(Pop3Unit& unit, ConfHost& host);
   static void CloseAll();
+  // Copies the open dialog's security and port into `settings`; throws
+  // ERegistryException for a port that is no number from 1 to 65535.
+  static void ApplySecurity(Settings& settings);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -28,6 +32,8 @@ class ConfDialog final : public QDialog, private ConfView {
 
  private:
   ConfDialog(Pop3Unit& unit, ConfHost& host);
+  void ShowSecurity(const Settings& settings);
+  void SecurityChanged(int index);
   QWidget* BuildSettingsPage();
   QWidget* BuildInformationPage();
   QLineEdit* AddField(ConfControl control, const char* name);
@@ -48,12 +54,16 @@ class ConfDialog final : public QDialog, private ConfView {
   void SetTitle(const std::string& text) override;
   void Release() override;
 
+  Pop3Unit& unit_;
   TConfLogic logic_;
   QTabWidget* pages_ = nullptr;
   QLineEdit* host_ = nullptr;
   QLineEdit* user_ = nullptr;
   QLineEdit* password_ = nullptr;
   QLineEdit* spin_ = nullptr;
+  QComboBox* security_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  int shownSecurity_ = 0;
   std::map<ConfCheck, QCheckBox*> checks_;
   QLabel* title_ = nullptr;
   std::map<QWidget*, ConfControl> controls_;

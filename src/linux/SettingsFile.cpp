@@ -13,18 +13,22 @@
 namespace buzonix {
 namespace {
 
-constexpr char kNumero[] = "Version/Numero";
-constexpr char kHost[] = "Configuracion/Host";
-constexpr char kUsuario[] = "Configuracion/usuario";
-constexpr char kCodigo[] = "Configuracion/Codigo";
-constexpr char kFrecuencia[] = "Configuracion/frecuencia";
-constexpr char kSonido[] = "Configuracion/Hacer Sonido";
-constexpr char kAnimacion[] = "Configuracion/Animacion";
+// INI keys: the registry's section, a slash, the value's name.
+QString Key(const char* section, const char* name) { return QString(section) + "/" + name; }
+const QString kNumero = Key(kSeccionVersion, kValorNumero);
+const QString kHost = Key(kSeccionConfiguracion, kValorHost);
+const QString kUsuario = Key(kSeccionConfiguracion, kValorUsuario);
+const QString kCodigo = Key(kSeccionConfiguracion, kValorCodigo);
+const QString kFrecuencia = Key(kSeccionConfiguracion, kValorFrecuencia);
+const QString kSonido = Key(kSeccionConfiguracion, kValorSonido);
+const QString kAnimacion = Key(kSeccionConfiguracion, kValorAnimacion);
+const QString kSeguridad = Key(kSeccionConfiguracion, kValorSeguridad);
+const QString kPuerto = Key(kSeccionConfiguracion, kValorPuerto);
 constexpr int kHelpTopicConfiguracion = 14;
 
 // One value as text, "Error" when missing. A value with an unquoted comma
 // reads as a list: it is taken back as it was typed.
-std::string ReadText(const QSettings& file, const char* key) {
+std::string ReadText(const QSettings& file, const QString& key) {
   const QVariant value = file.value(key);
   if (!value.isValid()) return kMissingText;
   if (value.typeId() == QMetaType::QStringList) return FromQt(value.toStringList().join(", "));
@@ -62,6 +66,9 @@ void SettingsFile::Load(Settings& settings, LoadHost& host) {
     settings.EjecutarSiempre = true;
     settings.Animacion = "Si";
     settings.Sonido = "Beep";
+    // TLS from the first byte is what a new installation is offered.
+    settings.Seguridad = kSeguridadSslTls;
+    settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
     host.OpenHelpTopic(kHelpTopicConfiguracion);
     host.ShowConfigDialog();
     return;
@@ -76,6 +83,10 @@ void SettingsFile::Load(Settings& settings, LoadHost& host) {
   settings.Frecuencia = ReadText(file, kFrecuencia);
   settings.Sonido = ReadText(file, kSonido);
   settings.Animacion = ReadText(file, kAnimacion);
+  // Files without them go on in plain POP3 on 110.
+  const SecurityMode mode = SecurityModeOf(ReadText(file, kSeguridad));
+  settings.Seguridad = SecurityText(mode);
+  settings.Puerto = std::to_string(ParsePort(ReadText(file, kPuerto)).value_or(DefaultPort(mode)));
   settings.EjecutarSiempre = autostart_.StartsProgram(host.ProgramPath());
   host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
   host.EnableTimer();
@@ -108,6 +119,8 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     file.setValue(kFrecuencia, ToQt(settings.Frecuencia));
     file.setValue(kSonido, ToQt(settings.Sonido));
     file.setValue(kAnimacion, ToQt(settings.Animacion));
+    file.setValue(kSeguridad, ToQt(settings.Seguridad));
+    file.setValue(kPuerto, ToQt(settings.Puerto));
     file.sync();
     Check(file, path_);
   }

@@ -14,6 +14,7 @@
 
 #include "config/MemoryRegistry.h"
 #include "config/configur.h"
+#include "controller/errors.h"
 #include "controller/pop3.h"
 #include "linux/Autostart.h"
 #include "linux/ConfDialog_linux.h"
@@ -26,6 +27,7 @@
 #include "linux/TrayShell_linux.h"
 #include "mailcheck/md5.h"
 #include "posix/SocketPlatform_posix.h"
+#include "posix/TlsEngine_openssl.h"
 
 namespace buzonix {
 namespace {
@@ -53,20 +55,6 @@ class QtSocketPlatform final : public PosixSocketPlatform {
   }
 };
 
-std::string ErrorMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const ERegistryException& e) {
-    return e.message;
-  } catch (const EConvertError& e) {
-    return e.message;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Error desconocido";
-  }
-}
-
 class Application final : private FormPlatform, private ConfHost {
  public:
   Application()
@@ -78,6 +66,8 @@ class Application final : private FormPlatform, private ConfHost {
     auto shell = std::make_unique<QtTrayShell>(&menu_);
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_unused_,
                                       sockets_, std::move(shell), digest_);
+    // OpenSSL with the system's trust store.
+    buzel_->SetTlsEngineFactory(MakeOpenSslEngine);
     QObject::connect(&check_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->Timer1Timer(); }); });
     sockets_.onExit = [this](int) { End(); };
   }
@@ -206,8 +196,11 @@ class Application final : private FormPlatform, private ConfHost {
   // ConfHost
   std::string ToolTip() const override { return buzel_->TrayIcon1.ToolTip(); }
   void ResetTray() override { buzel_->ShowNoMailTray(); }
-  void Save(const Settings& settings) override {
-    settings_file_.Save(settings, ProgramPath(), PasswordPlaceFor(settings));
+  void Save(const Settings&) override {
+    // The dialog's logic has copied its fields into the unit's settings; the
+    // security fields are the Linux dialog's own.
+    ConfDialog::ApplySecurity(unit_.settings);
+    settings_file_.Save(unit_.settings, ProgramPath(), PasswordPlaceFor(unit_.settings));
   }
   void ShowError(const std::string& message) override { ErrorBox(message + "."); }
 

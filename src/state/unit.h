@@ -19,6 +19,8 @@ struct Settings {
   std::string Animacion;  // "Si": show the notice window
   bool EjecutarSiempre = false;
   std::string NumeroVersion = "1.01";
+  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts of config/settings.h
+  std::string Puerto = "110";         // decimal, 1 to 65535
 };
 
 // Check state that lives from one check to the next.

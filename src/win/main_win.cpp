@@ -9,11 +9,13 @@
 #include <string>
 
 #include "config/configur.h"
+#include "controller/errors.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
 #include "win/SocketPlatform_win.h"
+#include "win/TlsEngine_schannel.h"
 #include "win/TrayShell_win.h"
 #include "win/WinWindow.h"
 #include "win/aviso_win.h"
@@ -25,21 +27,6 @@ namespace {
 constexpr UINT_PTR kCheckTimerId = 1;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
-
-// The text of any error the program raises.
-std::string ErrorMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const ERegistryException& e) {
-    return e.message;
-  } catch (const EConvertError& e) {
-    return e.message;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Error desconocido";
-  }
-}
 
 const char* ErrorClassName(std::exception_ptr error) {
   try {
@@ -140,6 +127,7 @@ class Application final : private FormPlatform, private ConfHost {
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
                                       std::make_unique<WinTrayShell>(app_window_.Handle()),
                                       digest_library_);
+    buzel_->SetTlsEngineFactory(MakeSchannelEngine);
     BuildMenu();
     buzel_->TrayIcon1.PopupMenu = &menu_;
   }

@@ -18,6 +18,9 @@ APOP_DOVECOT = os.environ["BUZONIX_APOP_ADDR"]
 SCRIPTED = os.environ["BUZONIX_SCRIPTED_ADDR"]
 SERVERS = os.environ["BUZONIX_SERVERS_DIR"]
 REFUSING = "127.0.0.99"  # nothing listens there
+# dovecot with APOP over TLS from the first byte, by the name its certificate carries.
+APOP_DOVECOT_TLS = ("localhost", int(os.environ["BUZONIX_TLS_PORT_BASE"]) + 2)
+TEST_CA = os.path.join(SERVERS, "certs", "ca.pem")
 ICON_REGION = "24x24+776+0"  # trayer's one icon, top right
 ICON_CENTRE = (788, 12)
 SERVIDOR_FIELD = (334, 57)  # in the configuration dialog
@@ -103,7 +106,8 @@ class ProgramCase(unittest.TestCase):
             self.session.xdotool("key", "ctrl+a")
             self.session.xdotool("type", "--delay", "5", text)
             self.session.xdotool("key", "Tab")
-        self.session.xdotool("key", "Return")
+        # The test servers speak plain POP3: "Ninguna", whose port 110 follows.
+        self.session.xdotool("key", "N", "Tab", "Return")
         return dialog
 
 
@@ -150,6 +154,8 @@ class XEmbedTrayTest(ProgramCase):
         self.press(question, "Return")
         text = wait_for(lambda: "Codigo" in (self.session.settings_text() or "") and self.session.settings_text())
         self.assertIn("Codigo=" + desktop.scramble("secret"), text)
+        self.assertIn("Seguridad=Ninguna", text)
+        self.assertIn("Puerto=110", text)
         self.assertNotIn("secret", text)
         entry = self.session.autostart_entry()
         self.assertTrue(os.path.exists(entry))
@@ -227,6 +233,24 @@ class DBusTrayTest(ProgramCase):
         self.assertLess(time.monotonic() - started, 30)
 
 
+    def test_tls_check_trusts_the_system_store_and_refuses_an_unknown_issuer(self):
+        host, port = APOP_DOVECOT_TLS
+        self.session.write_settings(host, extra=f"Seguridad=SSL/TLS\nPuerto={port}\n")
+        self.session.env["SSL_CERT_FILE"] = TEST_CA  # the test CA as the system's trust store
+        self.session.start_program()
+        item = TrayItem(self.session)
+        self.assertEqual(wait_for(lambda: item.tooltip() == "3 Mensajes" and item.tooltip()), "3 Mensajes")
+        self.session.program.terminate()
+        self.session.program.wait(10)
+
+        del self.session.env["SSL_CERT_FILE"]
+        self.session.start_program()
+        item = TrayItem(self.session)
+        box = self.wait_window("^" + TITLE + "$")
+        self.assertEqual(item.tooltip(), "Error en Conexion")
+        self.press(box, "Return")
+
+
 class KeyringTest(ProgramCase):
     tray = "dbus"
     keyring = True
@@ -256,8 +280,8 @@ class KeyringTest(ProgramCase):
         time.sleep(0.3)
         self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
         time.sleep(0.2)
-        # Servidor, Usuario, Clave, Frecuencia, Animacion, then Ejecutar siempre.
-        self.session.xdotool("key", "Tab", "Tab", "Tab", "Tab", "Tab", "space", "Return")
+        # Servidor, Usuario, Clave, Seguridad, Puerto, Frecuencia, Animacion, then Ejecutar siempre.
+        self.session.xdotool("key", *["Tab"] * 7, "space", "Return")
         self.assertTrue(wait_for(lambda: not os.path.exists(entry)))
 
 
