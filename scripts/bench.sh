@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks and soak, printing figures (no pass or fail): a full check against
-# a raw client natively, 100,000 checks natively, and under Wine the program's
+# a raw client natively (also through Qt's event loop), 100,000 checks natively,
+# the Linux program's start, memory and idle CPU next to a minimal Qt tray
+# program, and under Wine the program's
 # start, memory, idle CPU and a soak of checks from its menu, each next to a
 # minimal tray program. Takes about 15 minutes.
 #   BUZONIX_NATIVE_SOAK (100000) BUZONIX_SOAK_CHECKS (2000) BUZONIX_IDLE_SECONDS (60)
@@ -11,6 +13,7 @@ scripts/install-deps.sh
 source scripts/wine-env.sh
 source scripts/build.sh
 _buzonix_build bench -DCMAKE_BUILD_TYPE=Release -DBUZONIX_SANITIZE=OFF
+buzonix_build_linux
 buzonix_build_wintests
 buzonix_build_product
 
@@ -30,6 +33,12 @@ echo "== one check over TLS against dovecot, natively (the test CA trusted)"
 SSL_CERT_FILE="$servers/certs/ca.pem" build/bench/tools/bench/check_bench tls localhost $((tls_base + 4)) alice secret 1000
 echo "== native soak"
 build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
+
+echo "== one check natively with its waits in Qt's event loop, as the Linux program runs it"
+build/linux/tools/bench/check_bench_qt 127.0.0.52 alice secret 2000
+echo "== the Linux program next to a minimal Qt tray program (D-Bus tray)"
+BUZONIX_PROGRAM=build/linux/bin/buzonix BUZONIX_MINTRAY=build/linux/tools/bench/mintray_qt \
+BUZONIX_APOP_ADDR=127.0.0.51 /usr/bin/python3 -W ignore tools/bench/linux_bench.py
 
 echo "== size of the program and its library, stripped"
 ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL | awk '{s += $5; print $5, $9} END {print s, "together"}'

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "controller/unit.h"
+#include "state/unit.h"
 
 namespace buzonix {
 

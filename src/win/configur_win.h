@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/configur.h"
-#include "controller/unit.h"
+#include "state/unit.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {

@@ -32,6 +32,15 @@
 #include "posix/SocketPlatform_posix.h"
 #include "posix/TlsEngine_openssl.h"
 
+#ifdef BUZONIX_BENCH_QT
+#include <QCoreApplication>
+
+#include "linux/QtEventLoop.h"
+using BenchLoop = buzonix::QtEventLoop;
+#else
+using BenchLoop = buzonix::MessageLoop;
+#endif
+
 namespace {
 
 using buzonix::TrayPicture;
@@ -167,7 +176,7 @@ struct CheckRig {
       check.Sockets1ErrorOccurred(s, h, e, m);
     };
   }
-  buzonix::MessageLoop loop;
+  BenchLoop loop;
   buzonix::PosixSocketPlatform platform{loop};
   buzonix::TSockets sockets;
   buzonix::CheckState state;
@@ -240,6 +249,9 @@ int Tls(char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef BUZONIX_BENCH_QT
+  QCoreApplication application(argc, argv);
+#endif
   if (argc >= 8 && std::string(argv[1]) == "soak") return Soak(argv);
   if (argc >= 7 && std::string(argv[1]) == "tls") return Tls(argv);
   if (argc < 4) {
