@@ -2,41 +2,34 @@
 
 #include <shellapi.h>
 
-#include <cstddef>
-#include <cstdint>
+#include <algorithm>
 #include <cstring>
 
 namespace buzonix {
 
 namespace {
 
-constexpr UINT kRefreshMessage = WM_USER + 2;
 constexpr UINT_PTR kRetryTimerId = 1;
-
-// The shell is given the first-version NOTIFYICONDATAA. In the 32-bit
-// program that record is the portable mirror, field for field.
-#ifndef _WIN64
-static_assert(NOTIFYICONDATAA_V1_SIZE == sizeof(NotifyRecord));
-static_assert(offsetof(NOTIFYICONDATAA, hWnd) == offsetof(NotifyRecord, hWnd));
-static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) ==
-              offsetof(NotifyRecord, uCallbackMessage));
-static_assert(offsetof(NOTIFYICONDATAA, hIcon) == offsetof(NotifyRecord, hIcon));
-static_assert(offsetof(NOTIFYICONDATAA, szTip) == offsetof(NotifyRecord, szTip));
-#endif
 
 }  // namespace
 
-ShellHandle ToShellHandle(HANDLE handle) {
-  return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(handle));
-}
+ShellHandle ToShellHandle(HANDLE handle) { return reinterpret_cast<ShellHandle>(handle); }
 
-// Sign-extended, as the system widens 32-bit handles.
-HWND ToWindowHandle(ShellHandle handle) {
-  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
-}
+HICON ToIconHandle(ShellHandle handle) { return reinterpret_cast<HICON>(handle); }
 
-HICON ToIconHandle(ShellHandle handle) {
-  return reinterpret_cast<HICON>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+NOTIFYICONDATAA NotifyIconRecord(HWND window, const TrayLook& look) {
+  // The whole current structure, zeroed, of which the shell reads only the
+  // first-version part that cbSize names.
+  NOTIFYICONDATAA data{};
+  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  data.hWnd = window;
+  data.uID = 0;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = kTrayCallbackMessage;
+  data.hIcon = ToIconHandle(look.icon);
+  const std::size_t length = std::min(look.toolTip.size(), sizeof data.szTip - 1);
+  std::memcpy(data.szTip, look.toolTip.data(), length);
+  return data;
 }
 
 WinTrayShell::WinTrayShell(HWND applicationWindow)
@@ -50,21 +43,15 @@ WinTrayShell::~WinTrayShell() {
   Destroy();
 }
 
-bool WinTrayShell::Notify(ShellNotifyMessage message, const NotifyRecord& record) {
-  // The whole current structure, zeroed, of which the shell reads only the
-  // first-version part (record.cbSize, 88 bytes, in the 32-bit program).
-  NOTIFYICONDATAA data{};
-  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
-  data.hWnd = ToWindowHandle(record.hWnd);
-  data.uID = record.uID;
-  data.uFlags = record.uFlags;
-  data.uCallbackMessage = record.uCallbackMessage;
-  data.hIcon = ToIconHandle(record.hIcon);
-  std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
-  return Shell_NotifyIconA(static_cast<DWORD>(message), &data) != FALSE;
+bool WinTrayShell::Notify(ShellNotifyMessage message, const TrayLook& look) {
+  NOTIFYICONDATAA data = NotifyIconRecord(Handle(), look);
+  DWORD operation = NIM_ADD;
+  if (message == ShellNotifyMessage::Modify) operation = NIM_MODIFY;
+  if (message == ShellNotifyMessage::Delete) operation = NIM_DELETE;
+  return Shell_NotifyIconA(operation, &data) != FALSE;
 }
 
-void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kRefreshMessage, 0, 0); }
+void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kTrayRefreshMessage, 0, 0); }
 
 ScreenPoint WinTrayShell::CursorPosition() {
   POINT point{};
@@ -116,9 +103,33 @@ LRESULT WinTrayShell::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       client_->HandleRetryTimer();
       return 0;
     }
-    if (client_->HandleMessage(message, wParam, lParam)) return 0;
+    if (message == kTrayRefreshMessage) {
+      client_->HandleRefresh();
+      return 0;
+    }
+    if (message == kTrayCallbackMessage) {
+      HandleMouse(lParam);
+      return 0;
+    }
   }
   return WinWindow::HandleMessage(message, wParam, lParam);
+}
+
+void WinTrayShell::HandleMouse(LPARAM mouseMessage) {
+  // Presses, moves and the other buttons mean nothing to the program.
+  switch (mouseMessage) {
+    case WM_LBUTTONUP:
+      client_->HandleClick();
+      break;
+    case WM_LBUTTONDBLCLK:
+      client_->HandleDoubleClick();
+      break;
+    case WM_RBUTTONUP:
+      client_->HandleMenuRequest();
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace buzonix

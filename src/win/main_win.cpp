@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/configur.h"
+#include "controller/errors.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
 #include "win/PopupMenu_win.h"
@@ -26,21 +27,6 @@ namespace {
 constexpr UINT_PTR kCheckTimerId = 1;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
-
-// The text of any error the program raises.
-std::string ErrorMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const ERegistryException& e) {
-    return e.message;
-  } catch (const EConvertError& e) {
-    return e.message;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Error desconocido";
-  }
-}
 
 // An address as printf's %p writes it here: upper-case hexadecimal digits,
 // two for each byte of a pointer.
