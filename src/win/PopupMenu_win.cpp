@@ -3,6 +3,8 @@
 #include <system_error>
 #include <utility>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 
 WinPopupMenu::Owner::Owner(WinPopupMenu& menu) : menu_(menu) {
@@ -27,9 +29,10 @@ WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()), owner_(*this) {
 WinPopupMenu::~WinPopupMenu() = default;
 
 void WinPopupMenu::Append(UINT flags, UINT_PTR id, const char* caption) {
-  if (!AppendMenuA(menu_.get(), flags, id, caption))
+  const std::wstring text = caption != nullptr ? Wide(caption) : std::wstring();
+  if (!AppendMenuW(menu_.get(), flags, id, caption != nullptr ? text.c_str() : nullptr))
     throw std::system_error(static_cast<int>(GetLastError()), std::system_category(),
-                            "AppendMenuA");
+                            "AppendMenuW");
 }
 
 void WinPopupMenu::AddItem(const std::string& caption, std::function<void()> onClick) {

@@ -20,8 +20,10 @@ class Win32Registry final : public RegistryApi {
   void CloseKey(KeyHandle key) override;
 };
 
-// The running program's full path as the system reports it: no quotes, no
-// arguments. This is what the start-with-Windows entry holds.
+// The running program's full path as the system reports it, of any length, in
+// Windows-1252 (the short form where the long one has characters it cannot
+// hold): no quotes, no arguments. This is what the start-with-Windows entry
+// holds.
 std::string ProgramFullPath();
 
 }  // namespace buzonix

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 namespace {
 
@@ -9,7 +11,7 @@ constexpr UINT kNotificationMessage = WM_USER;        // the component's events
 constexpr UINT kWakeMessage = WM_USER + 1;            // readiness of a waiting call
 constexpr UINT_PTR kTimeoutTimerId = 10;
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-constexpr char kWindowClass[] = "BuzonixSocketWindow";
+constexpr wchar_t kWindowClass[] = L"BuzonixSocketWindow";
 
 std::function<void(int)>& QuitHandler() {
   static std::function<void(int)> handler;
@@ -35,16 +37,16 @@ void WinSocketPlatform::SetExitHandler(std::function<void(int)> handler) {
 
 WinSocketPlatform::WinSocketPlatform() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, kWindowClass, &wc)) {
+  WNDCLASSW wc{};
+  if (!GetClassInfoW(instance, kWindowClass, &wc)) {
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
     wc.lpszClassName = kWindowClass;
-    RegisterClassA(&wc);
+    RegisterClassW(&wc);
   }
-  window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
+  window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                             nullptr);
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 WinSocketPlatform::~WinSocketPlatform() {
@@ -53,8 +55,8 @@ WinSocketPlatform::~WinSocketPlatform() {
 
 LRESULT CALLBACK WinSocketPlatform::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
-  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return self->HandleMessage(message, wparam, lparam);
 }
 
@@ -79,7 +81,7 @@ LRESULT WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       return 0;
     }
     default:
-      return DefWindowProcA(window_, message, wparam, lparam);
+      return DefWindowProcW(window_, message, wparam, lparam);
   }
 }
 
@@ -135,7 +137,7 @@ void WinSocketPlatform::SetBlocking(SocketHandle s) {
 
 bool WinSocketPlatform::WaitForAnyMessage() {
   MSG msg;
-  const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+  const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
   if (got == 0) {
     const int exit_code = static_cast<int>(msg.wParam);
     if (QuitHandler()) QuitHandler()(exit_code);
@@ -143,7 +145,7 @@ bool WinSocketPlatform::WaitForAnyMessage() {
     cancelled_ = true;
   } else if (got > 0) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
   return !cancelled_;
 }
@@ -221,7 +223,7 @@ void WinSocketPlatform::SetTimer(unsigned milliseconds) {
 void WinSocketPlatform::KillTimer() { ::KillTimer(window_, kTimeoutTimerId); }
 
 void WinSocketPlatform::ShowMessageBox(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL);
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OKCANCEL);
 }
 
 void WinSocketPlatform::ExitProgram(int code) {

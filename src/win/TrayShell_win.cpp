@@ -2,9 +2,14 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <string>
+
+#include "win/Text_win.h"
 
 namespace buzonix {
 
@@ -12,17 +17,6 @@ namespace {
 
 constexpr UINT kRefreshMessage = WM_USER + 2;
 constexpr UINT_PTR kRetryTimerId = 1;
-
-// The shell is given the first-version NOTIFYICONDATAA. In the 32-bit
-// program that record is the portable mirror, field for field.
-#ifndef _WIN64
-static_assert(NOTIFYICONDATAA_V1_SIZE == sizeof(NotifyRecord));
-static_assert(offsetof(NOTIFYICONDATAA, hWnd) == offsetof(NotifyRecord, hWnd));
-static_assert(offsetof(NOTIFYICONDATAA, uCallbackMessage) ==
-              offsetof(NotifyRecord, uCallbackMessage));
-static_assert(offsetof(NOTIFYICONDATAA, hIcon) == offsetof(NotifyRecord, hIcon));
-static_assert(offsetof(NOTIFYICONDATAA, szTip) == offsetof(NotifyRecord, szTip));
-#endif
 
 }  // namespace
 
@@ -41,7 +35,7 @@ HICON ToIconHandle(ShellHandle handle) {
 
 WinTrayShell::WinTrayShell(HWND applicationWindow)
     : applicationWindow_(applicationWindow),
-      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
   CreateHidden("BuzonixTrayIconWindow");
 }
 
@@ -51,17 +45,19 @@ WinTrayShell::~WinTrayShell() {
 }
 
 bool WinTrayShell::Notify(ShellNotifyMessage message, const NotifyRecord& record) {
-  // The whole current structure, zeroed, of which the shell reads only the
-  // first-version part (record.cbSize, 88 bytes, in the 32-bit program).
-  NOTIFYICONDATAA data{};
-  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  // The first-version record, which every shell reads; the tooltip goes to it
+  // as UTF-16, so it reads right under any code page.
+  NOTIFYICONDATAW data{};
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
   data.hWnd = ToWindowHandle(record.hWnd);
   data.uID = record.uID;
   data.uFlags = record.uFlags;
   data.uCallbackMessage = record.uCallbackMessage;
   data.hIcon = ToIconHandle(record.hIcon);
-  std::memcpy(data.szTip, record.szTip, sizeof record.szTip);
-  return Shell_NotifyIconA(static_cast<DWORD>(message), &data) != FALSE;
+  const std::string tip(record.szTip, strnlen(record.szTip, sizeof record.szTip));
+  const std::wstring wide = Wide(tip);
+  wide.copy(data.szTip, std::min(wide.size(), std::size(record.szTip) - 1));
+  return Shell_NotifyIconW(static_cast<DWORD>(message), &data) != FALSE;
 }
 
 void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kRefreshMessage, 0, 0); }
@@ -78,14 +74,14 @@ void WinTrayShell::BringApplicationToForeground() {
 
 void WinTrayShell::DispatchPendingMessages() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     if (msg.message == WM_QUIT) {
       // The quit request belongs to the main message loop: put it back.
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 

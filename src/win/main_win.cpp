@@ -14,6 +14,7 @@
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
 #include "win/SocketPlatform_win.h"
+#include "win/Text_win.h"
 #include "win/TrayShell_win.h"
 #include "win/WinWindow.h"
 #include "win/aviso_win.h"
@@ -25,6 +26,10 @@ namespace {
 constexpr UINT_PTR kCheckTimerId = 1;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
+
+void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
+  MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
+}
 
 // The text of any error the program raises.
 std::string ErrorMessage(std::exception_ptr error) {
@@ -149,10 +154,10 @@ class Application final : private FormPlatform, private ConfHost {
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
     if (!terminating_) RunFormShow();
     MSG msg;
-    while (!terminating_ && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (!terminating_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
       if (TConf::PreTranslate(&msg) || HelpWindow::PreTranslate(msg)) continue;
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
     }
     End();
     return 0;
@@ -183,7 +188,7 @@ class Application final : private FormPlatform, private ConfHost {
     std::snprintf(text, sizeof text, "Exception %s in module %s at %p.\r\n%s.",
                   ErrorClassName(error), name != nullptr ? name + 1 : module,
                   reinterpret_cast<void*>(&ReportFatalAddress), ErrorMessage(error).c_str());
-    MessageBoxA(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
+    ShowBox(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
     ExitProcess(1);
   }
   static void ReportFatalAddress() {}
@@ -240,10 +245,10 @@ class Application final : private FormPlatform, private ConfHost {
     if (timer_enabled_ && interval_ > 0) SetTimer(main_window_.Handle(), kCheckTimerId, interval_, nullptr);
   }
   void ErrorBox(const std::string& text) override {
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK | MB_ICONSTOP);
   }
   void PlainMessage(const std::string& text) override {
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK);
+    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK);
   }
   void Beep() override { MessageBeep(0xFFFFFFFF); }
   void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
@@ -277,8 +282,7 @@ class Application final : private FormPlatform, private ConfHost {
   void ResetTray() override { buzel_->ShowNoMailTray(); }
   void Save(const Settings& settings) override { SaveSettings(registry_, settings, ProgramPath()); }
   void ShowError(const std::string& message) override {
-    const std::string text = message + ".";
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+    ShowBox(app_window_.Handle(), message + ".", kApplicationTitle, MB_OK | MB_ICONSTOP);
   }
 
   ApplicationWindow app_window_;
@@ -313,8 +317,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   // An error a handler does not catch is shown as the framework shows it, and
   // the program goes on.
   buzonix::SetUnhandledErrorHook([](std::exception_ptr error) {
-    const std::string text = buzonix::ErrorMessage(error) + ".";
-    MessageBoxA(nullptr, text.c_str(), buzonix::kApplicationTitle, MB_OK | MB_ICONSTOP);
+    buzonix::ShowBox(nullptr, buzonix::ErrorMessage(error) + ".", buzonix::kApplicationTitle,
+                     MB_OK | MB_ICONSTOP);
   });
   buzonix::Application app;
   application = &app;

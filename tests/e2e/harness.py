@@ -130,8 +130,11 @@ class Program:
     def windows_path(self):
         return "Z:" + self.exe.replace("/", "\\")
 
-    def start(self):
-        self.process = subprocess.Popen([WINE, self.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, locale=None, cwd=None):
+        """locale: a Unix locale for the program alone (Wine takes its code page from it)."""
+        env = dict(os.environ, LC_ALL=locale, LANG=locale) if locale else None
+        self.process = subprocess.Popen([WINE, self.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        env=env, cwd=cwd)
         return self
 
     def wait_tray(self, seconds=15):
