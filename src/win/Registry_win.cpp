@@ -12,6 +12,10 @@ namespace {
 HKEY ToHkey(KeyHandle handle) { return reinterpret_cast<HKEY>(handle); }
 KeyHandle ToHandle(HKEY key) { return reinterpret_cast<KeyHandle>(key); }
 
+REGSAM Rights(KeyAccess access) {
+  return access == KeyAccess::kRead ? KEY_READ : KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;
+}
+
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
 // Text values are held as UTF-16 whatever wrote them (the ANSI calls convert
@@ -28,19 +32,19 @@ KeyHandle Win32Registry::Root(RegistryRoot root) {
   return ToHandle(root == RegistryRoot::kCurrentUser ? HKEY_CURRENT_USER : HKEY_LOCAL_MACHINE);
 }
 
-RegKey Win32Registry::CreateKey(KeyHandle parent, const std::string& path) {
+RegKey Win32Registry::CreateKey(KeyHandle parent, const std::string& path, KeyAccess access) {
   HKEY key = nullptr;
   DWORD disposition = 0;
   const LONG status = RegCreateKeyExW(ToHkey(parent), Wide(path).c_str(), 0, nullptr,
-                                      REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                                      REG_OPTION_NON_VOLATILE, Rights(access), nullptr, &key,
                                       &disposition);
   if (status != ERROR_SUCCESS) return {};
   return RegKey(*this, ToHandle(key));
 }
 
-RegKey Win32Registry::OpenKey(KeyHandle parent, const std::string& path) {
+RegKey Win32Registry::OpenKey(KeyHandle parent, const std::string& path, KeyAccess access) {
   HKEY key = nullptr;
-  if (RegOpenKeyExW(ToHkey(parent), Wide(path).c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) {
+  if (RegOpenKeyExW(ToHkey(parent), Wide(path).c_str(), 0, Rights(access), &key) != ERROR_SUCCESS) {
     return {};
   }
   return RegKey(*this, ToHandle(key));

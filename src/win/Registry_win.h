@@ -10,8 +10,8 @@ namespace buzonix {
 class Win32Registry final : public RegistryApi {
  public:
   KeyHandle Root(RegistryRoot root) override;
-  RegKey CreateKey(KeyHandle parent, const std::string& path) override;
-  RegKey OpenKey(KeyHandle parent, const std::string& path) override;
+  RegKey CreateKey(KeyHandle parent, const std::string& path, KeyAccess access) override;
+  RegKey OpenKey(KeyHandle parent, const std::string& path, KeyAccess access) override;
   QueryResult QueryValue(KeyHandle key, const std::string& name, RegistryValue& value) override;
   bool SetTextValue(KeyHandle key, const std::string& name, const std::string& bytes) override;
   bool DeleteValue(KeyHandle key, const std::string& name) override;

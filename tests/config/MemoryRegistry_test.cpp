@@ -33,7 +33,7 @@ TEST_F(MemoryRegistryFile, SaveAndLoadKeepEveryKeyValueAndByte) {
                  RegistryValue{kRegBinary, std::string("\0%: \xFF\n:", 7)});
   saved.PutValue(kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                  "Buzonix Electronico", RegistryValue{kRegSz, "/opt/bz/buzonix"});
-  { const RegKey created = saved.CreateKey(saved.Root(kUser), "Software\\Empty Key"); }
+  { const RegKey created = saved.CreateKey(saved.Root(kUser), "Software\\Empty Key", KeyAccess::kWrite); }
   ASSERT_TRUE(saved.SaveToFile(path_));
 
   MemoryRegistry loaded;
@@ -76,23 +76,23 @@ TEST_F(MemoryRegistryFile, RefusesMissingOrMalformedFilesAndKeepsItsContents) {
 TEST_F(MemoryRegistryFile, RefusesToLoadWhileAKeyIsOpen) {
   MemoryRegistry registry;
   ASSERT_TRUE(registry.SaveToFile(path_));
-  const RegKey open = registry.CreateKey(registry.Root(kUser), "Software");
+  const RegKey open = registry.CreateKey(registry.Root(kUser), "Software", KeyAccess::kWrite);
   EXPECT_FALSE(registry.LoadFromFile(path_));
 }
 
 TEST(MemoryRegistry, OpenDoesNotCreateAndHandlesCloseWithTheirOwner) {
   MemoryRegistry registry;
-  EXPECT_FALSE(registry.OpenKey(registry.Root(kUser), "Software\\Buzonix").IsOpen());
+  EXPECT_FALSE(registry.OpenKey(registry.Root(kUser), "Software\\Buzonix", KeyAccess::kRead).IsOpen());
   EXPECT_FALSE(registry.KeyExists(kUser, "Software"));
   {
-    RegKey created = registry.CreateKey(registry.Root(kUser), "Software\\Buzonix");
+    RegKey created = registry.CreateKey(registry.Root(kUser), "Software\\Buzonix", KeyAccess::kWrite);
     ASSERT_TRUE(created.IsOpen());
     RegKey moved = std::move(created);
     EXPECT_FALSE(created.IsOpen());
     EXPECT_EQ(registry.OpenKeyCount(), 1u);
-    RegKey sub = registry.OpenKey(moved.Handle(), "");
+    RegKey sub = registry.OpenKey(moved.Handle(), "", KeyAccess::kRead);
     EXPECT_EQ(registry.OpenKeyCount(), 2u);
-    sub = registry.OpenKey(registry.Root(kUser), "SOFTWARE");
+    sub = registry.OpenKey(registry.Root(kUser), "SOFTWARE", KeyAccess::kRead);
     EXPECT_EQ(registry.OpenKeyCount(), 2u);
   }
   EXPECT_EQ(registry.OpenKeyCount(), 0u);

@@ -2,13 +2,15 @@
 other than Windows-1252, a DLL planted in the current folder."""
 import unittest
 
-from harness import (CHEQUEAR, CONFIG_KEY, SALIR, SCRIPTED, TITLE, ProgramTest, driver, reg_get, set_script, wait_tooltip)
+from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE, ProgramTest,
+                     driver, reg_get, reg_set, reg_text, set_script, wait_tooltip, wait_until)
 
 CYRILLIC = "ru_RU.UTF-8"
 HELP_CLASS = "BuzonixHelp"
 DIALOG = "TConf"
-HOST, USER, ACEPTAR = 104, 105, 111
+HOST, USER, PASSWORD, ALWAYS, ACEPTAR = 104, 105, 106, 109, 111
 WM_CHAR = 0x0102
+BM_GETCHECK = 0x00F0
 
 
 def texts_of(window, window_class):
@@ -36,12 +38,75 @@ class CodePageTest(ProgramTest):
         user = driver("item", dialog, USER)[0]
         for character in b"Jos\xe9":  # typed: the driver's arguments carry ASCII only
             driver("post", user, WM_CHAR, character, 1)
-        driver("settext", driver("item", dialog, USER + 1)[0], "secret")
+        driver("settext", driver("item", dialog, PASSWORD)[0], "secret")
         driver("click", driver("item", dialog, ACEPTAR)[0])
         driver("gone", DIALOG, "-")
         self.assertEqual(reg_get(CONFIG_KEY, "usuario"), (1, b"Jos\xe9\0"))
         driver("menu", CHEQUEAR)
         self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
+
+
+class StandardUserTest(ProgramTest):
+    """HKLM's Run key readable but not writable, as a user without
+    administrator rights meets it."""
+
+    def setUp(self):
+        driver("reglock", "HKLM", RUN_KEY, "off")
+        super().setUp()
+        driver("regdel", "HKCU", RUN_KEY, RUN_VALUE)
+
+    def tearDown(self):
+        super().tearDown()
+        driver("reglock", "HKLM", RUN_KEY, "off")
+        driver("regdel", "HKCU", RUN_KEY, RUN_VALUE)
+        driver("regdel", "HKLM", RUN_KEY, RUN_VALUE)
+
+    def always_checked(self, dialog):
+        return driver("send", driver("item", dialog, ALWAYS)[0], BM_GETCHECK, 0, 0) == ["1"]
+
+    def accept(self, dialog):
+        driver("click", driver("item", dialog, ACEPTAR)[0])
+        driver("nobox", 1)
+        driver("gone", DIALOG, "-")
+
+    def test_registers_in_the_users_own_run_key_and_the_dialog_accepts(self):
+        driver("reglock", "HKLM", RUN_KEY, "on")
+        program = self.program().start()
+        program.wait_tray()
+        dialog = driver("find", DIALOG, "-")[0]
+        self.assertEqual(reg_text(RUN_KEY, RUN_VALUE), program.windows_path())
+        self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
+        self.assertTrue(self.always_checked(dialog))
+        driver("settext", driver("item", dialog, HOST)[0], SCRIPTED)
+        driver("settext", driver("item", dialog, USER)[0], "alice")
+        self.accept(dialog)
+        self.assertEqual(reg_text(CONFIG_KEY, "usuario"), "alice")
+
+        driver("menu", CONFIGURACION)
+        dialog = driver("find", DIALOG, "-")[0]
+        self.assertTrue(self.always_checked(dialog))
+        driver("click", driver("item", dialog, ALWAYS)[0])
+        self.accept(dialog)
+        self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE))
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
+
+    def test_an_administrators_machine_wide_entry_reads_as_checked_and_stays_single(self):
+        program = self.program()
+        reg_set(RUN_KEY, RUN_VALUE, program.windows_path(), root="HKLM")
+        driver("reglock", "HKLM", RUN_KEY, "on")
+        self.store_settings(SCRIPTED, "alice", "secret", animation="No", sound="")
+        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 2})
+        program.start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        driver("menu", CONFIGURACION)
+        dialog = driver("find", DIALOG, "-")[0]
+        self.assertTrue(self.always_checked(dialog))
+        self.accept(dialog)
+        self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE))
+        self.assertEqual(reg_text(RUN_KEY, RUN_VALUE, root="HKLM"), program.windows_path())
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(), 0)
 

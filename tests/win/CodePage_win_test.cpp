@@ -64,7 +64,7 @@ TEST_F(CodePage, RegistryTextsReadBackByteForByte) {
   Win32Registry registry;
   const KeyHandle root = registry.Root(RegistryRoot::kCurrentUser);
   {
-    RegKey key = registry.CreateKey(root, "Software\\Buzonix\\CodePageTest");
+    RegKey key = registry.CreateKey(root, "Software\\Buzonix\\CodePageTest", KeyAccess::kWrite);
     ASSERT_TRUE(key.IsOpen());
     ASSERT_TRUE(registry.SetTextValue(key.Handle(), "usuario", "Jos\xE9 \x80"));
   }
@@ -80,7 +80,7 @@ TEST_F(CodePage, RegistryTextsReadBackByteForByte) {
   RegSetValueExW(key, L"Host", 0, REG_SZ, reinterpret_cast<const BYTE*>(earlier), sizeof earlier);
   RegCloseKey(key);
   RegistryValue value;
-  RegKey opened = registry.OpenKey(root, "Software\\Buzonix\\CodePageTest");
+  RegKey opened = registry.OpenKey(root, "Software\\Buzonix\\CodePageTest", KeyAccess::kRead);
   ASSERT_EQ(registry.QueryValue(opened.Handle(), "Host", value), QueryResult::kFound);
   EXPECT_EQ(TextOfValueData(value.data), "Mu\xF1oz");
   opened.Close();
