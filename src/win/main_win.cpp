@@ -181,12 +181,11 @@ class Application final : private FormPlatform, private ConfHost {
 
   // An error that escapes the start-up load ends the program.
   [[noreturn]] void ReportFatal(std::exception_ptr error) {
-    char module[MAX_PATH];
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    const char* name = std::strrchr(module, '\\');
+    const std::string module = ProgramFullPath();
+    const std::string name = module.substr(module.rfind('\\') + 1);
     char text[1024];
     std::snprintf(text, sizeof text, "Exception %s in module %s at %p.\r\n%s.",
-                  ErrorClassName(error), name != nullptr ? name + 1 : module,
+                  ErrorClassName(error), name.c_str(),
                   reinterpret_cast<void*>(&ReportFatalAddress), ErrorMessage(error).c_str());
     ShowBox(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
     ExitProcess(1);
@@ -268,11 +267,7 @@ class Application final : private FormPlatform, private ConfHost {
     terminating_ = true;
     if (sockets_.IsBlocking()) PostQuitMessage(0);
   }
-  std::string ProgramPath() override {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n);
-  }
+  std::string ProgramPath() override { return ProgramFullPath(); }
   ShellHandle Picture(TrayPicture picture) override {
     return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(pictures_[static_cast<int>(picture)]));
   }

@@ -111,5 +111,15 @@ class StandardUserTest(ProgramTest):
         self.assertEqual(program.exit_code(), 0)
 
 
+class ProgramFileTest(ProgramTest):
+    def test_a_path_longer_than_max_path_is_registered_whole(self):
+        program = self.program(subfolder="/".join(["carpeta-de-programas-%02d" % i for i in range(12)]))
+        self.assertGreater(len(program.windows_path()), 300)
+        program.start()
+        program.wait_tray()
+        driver("find", DIALOG, "-")
+        self.assertEqual(reg_text(RUN_KEY, RUN_VALUE, root="HKLM"), program.windows_path())
+
+
 if __name__ == "__main__":
     unittest.main()
