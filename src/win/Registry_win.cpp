@@ -89,8 +89,6 @@ bool Win32Registry::DeleteValue(KeyHandle key, const std::string& name) {
 
 void Win32Registry::CloseKey(KeyHandle key) { RegCloseKey(ToHkey(key)); }
 
-namespace {
-
 std::wstring WideProgramPath() {
   std::vector<wchar_t> buffer(MAX_PATH);
   for (;;) {
@@ -101,6 +99,8 @@ std::wstring WideProgramPath() {
     buffer.resize(buffer.size() * 2);  // cut short: ask again with more room
   }
 }
+
+namespace {
 
 std::wstring ShortPath(const std::wstring& path) {
   const DWORD size = GetShortPathNameW(path.c_str(), nullptr, 0);

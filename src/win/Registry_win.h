@@ -25,5 +25,7 @@ class Win32Registry final : public RegistryApi {
 // hold): no quotes, no arguments. This is what the start-with-Windows entry
 // holds.
 std::string ProgramFullPath();
+// The same in UTF-16, exactly as the system reports it.
+std::wstring WideProgramPath();
 
 }  // namespace buzonix

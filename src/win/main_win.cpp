@@ -111,9 +111,13 @@ class WinDigestLibrary final : public DigestLibrary {
  public:
   using MDStringFunction = const char*(__stdcall*)(const char*);
   ~WinDigestLibrary() override { Release(); }
+  // Only the file beside the program: one planted in the current folder or
+  // on PATH would run inside the program and see every password.
   bool Load() override {
-    HMODULE module = LoadLibraryA("APOP");
-    if (reinterpret_cast<std::uintptr_t>(module) <= 32) return false;
+    const std::wstring program = WideProgramPath();
+    const std::wstring path = program.substr(0, program.rfind(L'\\') + 1) + L"APOP.DLL";
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, 0);
+    if (module == nullptr) return false;
     module_ = module;
     return true;
   }
@@ -305,7 +309,22 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
+namespace {
+
+// Takes the current folder out of the search for DLLs, and where the system
+// offers it, limits the search to the program's folder and the system's.
+void RestrictLibrarySearch() {
+  SetDllDirectoryW(L"");
+  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set = reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set != nullptr) set(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictLibrarySearch();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;

@@ -1,8 +1,10 @@
 """The real program as a standard user meets it on Windows: a system code page
 other than Windows-1252, a DLL planted in the current folder."""
+import os
+import shutil
 import unittest
 
-from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE, ProgramTest,
+from harness import (BIN, CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE, ProgramTest,
                      driver, reg_get, reg_set, reg_text, set_script, wait_tooltip, wait_until)
 
 CYRILLIC = "ru_RU.UTF-8"
@@ -112,6 +114,16 @@ class StandardUserTest(ProgramTest):
 
 
 class ProgramFileTest(ProgramTest):
+    def test_a_digest_library_in_the_current_folder_is_never_loaded(self):
+        program = self.program(with_digest_library=False)
+        planted = os.path.join(program.top, "actual")
+        os.makedirs(planted)
+        shutil.copy(os.path.join(BIN, "APOP.DLL"), planted)
+        program.start(cwd=planted)
+        self.assertEqual(driver("box", 20), [TITLE, "No se encuentra libreria APOP.DLL"])
+        self.assertEqual(driver("box", 20), [TITLE, "Funcion no enlazada. Esta la DLL cargada?"])
+        self.assertEqual(program.exit_code(), 0)
+
     def test_a_path_longer_than_max_path_is_registered_whole(self):
         program = self.program(subfolder="/".join(["carpeta-de-programas-%02d" % i for i in range(12)]))
         self.assertGreater(len(program.windows_path()), 300)
