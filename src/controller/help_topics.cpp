@@ -43,7 +43,9 @@ constexpr HelpTopic kTopics[] = {
     {14, "Configuraci\xF3n",
      "Servidor: el nombre o la direcci\xF3n del servidor de correo entrante (POP3) que le "
      "indic\xF3 su proveedor, por ejemplo pop.ejemplo.es. Se usa el puerto 110.\r\n\r\n"
-     "Usuario y Clave: los de su cuenta de correo. La clave se guarda cifrada.\r\n\r\n"
+     "Usuario y Clave: los de su cuenta de correo. La clave se guarda en el registro de Windows "
+     "solo disimulada, con una clave fija del programa, no protegida: quien pueda leer su registro "
+     "puede recuperarla.\r\n\r\n"
      "Frecuencia de Comprobaci\xF3n de Correo: cada cu\xE1ntos minutos se consulta el "
      "buz\xF3n, de 1 a 720 (doce horas).\r\n\r\n"
      "Animaci\xF3n: muestra una ventana con un sobre que gira cuando llega correo nuevo. "

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/MemoryRegistry.h"
+#include "controller/help_topics.h"
 #include "controller/pop3.h"
 #include "mailcheck/md5.h"
 #include "notify/RecordingTrayShell.h"
@@ -204,6 +205,12 @@ TEST_F(MainFormTest, EndingWhileIdleSendsNothing) {
   platform.Pump(100);
   EXPECT_EQ(testing::ReceivedLines(), lines);
   EXPECT_EQ(digest.trace, (std::vector<std::string>{"load", "release"}));
+}
+
+TEST(HelpTopics, ThePasswordIsNotSaidToBeSafeWhereAnyoneCanUndoIt) {
+  const std::string text = FindHelpTopic(14).text;
+  EXPECT_EQ(text.find("cifrad"), std::string::npos);
+  EXPECT_NE(text.find("quien pueda leer su registro puede recuperarla"), std::string::npos);
 }
 
 }  // namespace
