@@ -16,6 +16,8 @@ constexpr char kValorFrecuencia[] = "frecuencia";
 constexpr char kValorSonido[] = "Hacer Sonido";
 constexpr char kValorAnimacion[] = "Animacion";
 constexpr char kValorClavePlana[] = "clave";  // the password in clear, as old versions kept it
+constexpr char kValorSeguridad[] = "Seguridad";
+constexpr char kValorPuerto[] = "Puerto";
 
 constexpr int kHelpTopicConfiguracion = 14;
 constexpr int kMinFrequency = 1;
@@ -90,6 +92,9 @@ void RunFirstStart(RegistryApi& api, Settings& settings, LoadHost& host) {
   }
   settings.Animacion = "Si";
   settings.Sonido = "Beep";
+  // TLS from the first byte is what a new installation is offered.
+  settings.Seguridad = kSeguridadSslTls;
+  settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
   host.OpenHelpTopic(kHelpTopicConfiguracion);
   host.ShowConfigDialog();
 }
@@ -114,6 +119,11 @@ void ReadConfiguration(RegistryApi& api, Settings& settings) {
   settings.Frecuencia = ReadDuringLoad(api, kSeccionConfiguracion, kValorFrecuencia);
   settings.Sonido = ReadDuringLoad(api, kSeccionConfiguracion, kValorSonido);
   settings.Animacion = ReadDuringLoad(api, kSeccionConfiguracion, kValorAnimacion);
+  // Stores of earlier versions hold neither: they go on in plain POP3 on 110.
+  const SecurityMode mode = SecurityModeOf(ReadDuringLoad(api, kSeccionConfiguracion, kValorSeguridad));
+  settings.Seguridad = SecurityText(mode);
+  const auto port = ParsePort(ReadDuringLoad(api, kSeccionConfiguracion, kValorPuerto));
+  settings.Puerto = std::to_string(port.value_or(DefaultPort(mode)));
 }
 
 void WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
@@ -209,6 +219,35 @@ unsigned TimerIntervalFor(const std::string& frecuencia) {
   return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;
 }
 
+SecurityMode SecurityModeOf(const std::string& seguridad) {
+  if (seguridad == kSeguridadStarttls) return SecurityMode::kStarttls;
+  if (seguridad == kSeguridadSslTls) return SecurityMode::kSslTls;
+  return SecurityMode::kNinguna;
+}
+
+const char* SecurityText(SecurityMode mode) {
+  switch (mode) {
+    case SecurityMode::kStarttls: return kSeguridadStarttls;
+    case SecurityMode::kSslTls: return kSeguridadSslTls;
+    case SecurityMode::kNinguna: break;
+  }
+  return kSeguridadNinguna;
+}
+
+std::uint16_t DefaultPort(SecurityMode mode) { return mode == SecurityMode::kSslTls ? 995 : 110; }
+
+std::optional<std::uint16_t> ParsePort(const std::string& text) {
+  if (text.empty() || text.size() > 5 || text.find_first_not_of("0123456789") != std::string::npos)
+    return std::nullopt;
+  const int value = std::stoi(text);
+  if (value < 1 || value > 65535) return std::nullopt;
+  return static_cast<std::uint16_t>(value);
+}
+
+std::uint16_t PortOf(const Settings& settings) {
+  return ParsePort(settings.Puerto).value_or(DefaultPort(SecurityModeOf(settings.Seguridad)));
+}
+
 void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host) {
   const std::string storedVersion = ReadDuringLoad(api, kSeccionVersion, kValorNumero);
   if (storedVersion == kMissingText) {
@@ -231,6 +270,8 @@ void SaveSettings(RegistryApi& api, const Settings& settings, const std::string&
   WriteConfiguration(api, kValorFrecuencia, settings.Frecuencia);
   WriteConfiguration(api, kValorSonido, settings.Sonido);
   WriteConfiguration(api, kValorAnimacion, settings.Animacion);
+  WriteConfiguration(api, kValorSeguridad, settings.Seguridad);
+  WriteConfiguration(api, kValorPuerto, settings.Puerto);
   if (settings.EjecutarSiempre) {
     WriteRunEntry(api, programPath);
   } else {

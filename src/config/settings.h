@@ -5,6 +5,8 @@
 // access goes through, and the start-up load and the save.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "config/RegistryApi.h"
@@ -39,7 +41,26 @@ struct Settings {
   std::string Animacion;  // "Si": show the notice window
   bool EjecutarSiempre = false;
   std::string NumeroVersion = "1.01";
+  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts
+  std::string Puerto = "110";         // decimal, 1 to 65535
 };
+
+// How the connection to the server is secured.
+enum class SecurityMode { kNinguna, kStarttls, kSslTls };
+inline constexpr char kSeguridadNinguna[] = "Ninguna";
+inline constexpr char kSeguridadStarttls[] = "STARTTLS";
+inline constexpr char kSeguridadSslTls[] = "SSL/TLS";
+
+// The mode a stored text names; anything else is plain POP3, as before the
+// setting existed.
+SecurityMode SecurityModeOf(const std::string& seguridad);
+const char* SecurityText(SecurityMode mode);
+// 995 for TLS from the first byte, 110 otherwise.
+std::uint16_t DefaultPort(SecurityMode mode);
+// A port written as decimal digits alone, 1 to 65535.
+std::optional<std::uint16_t> ParsePort(const std::string& text);
+// The port to connect to: Puerto, or the mode's default when it is no port.
+std::uint16_t PortOf(const Settings& settings);
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Each operation opens
 // the key with the rights it needs (reading, or writing), creating it if

@@ -51,7 +51,7 @@ void TBuzel::FormShow() { LoadSettings(registry_, unit_.settings, *this); }
 void TBuzel::FormDestroy() {
   CheckState& state = unit_.check;
   if (state.Chequeando) {
-    Sockets1.SetText("QUIT\r\n");
+    check_.SendQuit();
     const bool timed_out = check_.CompruebaTiempo();
     if (timed_out || state.ErrorSocket != 0) form_.PlainMessage("El Servidor no Responde");
     Sockets1.Disconnect();

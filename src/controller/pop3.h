@@ -68,6 +68,9 @@ class TBuzel : private CheckHost, private LoadHost {
   void FormShow();
   void FormDestroy();
   void CheckMail() override { check_.CheckMail(); }
+  void SetTlsEngineFactory(TlsEngineFactory factory) {
+    check_.SetTlsEngineFactory(std::move(factory));
+  }
   void Timer1Timer();
   void TrayIcon1Click();
   void ChequearCorreoAhora1Click();

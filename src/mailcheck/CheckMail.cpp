@@ -5,7 +5,6 @@
 namespace buzonix {
 namespace {
 
-constexpr char kPort[] = "110";
 // A line that never ends is not read forever.
 constexpr std::size_t kMaxLineOctets = 64 * 1024;
 
@@ -99,7 +98,7 @@ std::string ReplyReader::ReadLine() {
     pending_.erase(0, take);
     consumed += take;
     if (lf != std::string::npos || consumed >= kMaxLineOctets) return line;
-    TSockets::Received received = sockets_.Receive();
+    TSockets::Received received = channel_->Receive();
     if (received.status != TSockets::Received::kData) return line;
     pending_ = std::move(received.bytes);
   }
@@ -134,10 +133,56 @@ void MailCheck::Sockets1ErrorOccurred(TSockets&, SocketHandle, int error, const 
 
 std::string MailCheck::ReadReply() { return CutReply(reader_.ReadLine()); }
 
-void MailCheck::Send(const std::string& command) { sockets_.SetText(command + "\r\n"); }
+void MailCheck::Send(const std::string& command) { channel_->Send(command + "\r\n"); }
+
+void MailCheck::UsePlainChannel() {
+  tls_.reset();
+  channel_ = &plain_;
+  reader_.SetChannel(plain_);
+  reader_.Reset();
+}
 
 void MailCheck::CloseConnection() {
   if (sockets_.Socket() != kNoSocket) sockets_.Disconnect();
+  UsePlainChannel();
+}
+
+// The handshake on the open connection; from here on the dialogue runs inside
+// TLS. Nothing of the user's goes out before the server is verified.
+bool MailCheck::StartTls() {
+  std::unique_ptr<TlsEngine> engine = tls_factory_ ? tls_factory_(settings_.Host) : nullptr;
+  if (!engine) {
+    ReportTlsFailure(sockets_, TlsFailure::kUnavailable, settings_.Host);
+    return false;
+  }
+  tls_ = std::make_unique<TlsChannel>(sockets_, std::move(engine), settings_.Host);
+  if (!tls_->Handshake()) return false;
+  channel_ = tls_.get();
+  reader_.SetChannel(*tls_);
+  reader_.Reset();
+  return true;
+}
+
+// STLS after the plain greeting. Any answer but +OK, or a greeting that was
+// not +OK, ends the check: never a silent fall back to plain text.
+bool MailCheck::NegotiateStls(const std::string& greeting) {
+  if (!StartsWithOk(greeting)) {
+    if (!FailureTest()) ReportTlsFailure(sockets_, TlsFailure::kNone, settings_.Host);
+    return false;
+  }
+  Send("STLS");
+  const std::string reply = ReadReply();
+  if (FailureTest()) return false;
+  if (!StartsWithOk(reply)) {
+    sockets_.ReportError(sockets_.Socket(), "STLS", kTlsNoStarttls, kNoStarttlsText);
+    return false;
+  }
+  // Plain bytes after the +OK could only be an attacker's injection.
+  if (reader_.HasPending()) {
+    ReportTlsFailure(sockets_, TlsFailure::kHandshake, settings_.Host);
+    return false;
+  }
+  return StartTls();
 }
 
 void MailCheck::RefuseLogin() {
@@ -186,9 +231,10 @@ void MailCheck::CheckMail() {
     return;
   }
 
-  reader_.Reset();
+  UsePlainChannel();
+  const SecurityMode security = SecurityModeOf(settings_.Seguridad);
   sockets_.IPAddr = settings_.Host;
-  sockets_.Port = kPort;
+  sockets_.Port = std::to_string(PortOf(settings_));
   sockets_.SetNonBlocking(false);
   sockets_.SConnect();
   if (FailureTest() || sockets_.Socket() == kNoSocket) {
@@ -199,7 +245,9 @@ void MailCheck::CheckMail() {
     return;
   }
 
+  if (security == SecurityMode::kSslTls && !StartTls()) return;
   const std::string greeting = ReadReply();
+  if (security == SecurityMode::kStarttls && !NegotiateStls(greeting)) return;
   // Without a digest function a stamped greeting is answered with USER/PASS.
   const std::string stamp = digest_ ? ExtraeSello(greeting) : std::string();
   const bool by_apop = !stamp.empty();
@@ -236,6 +284,7 @@ void MailCheck::CheckMail() {
 
   Send("QUIT");
   ReadReply();
+  if (tls_ && !FailureTest()) tls_->Close();
 }
 
 }  // namespace buzonix

@@ -4,10 +4,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "config/settings.h"
+#include "network/Channel.h"
 #include "network/Sockets.h"
+#include "network/TlsChannel.h"
 
 namespace buzonix {
 
@@ -64,27 +67,41 @@ std::string MessagesCaption(std::int32_t count);
 // feed; bytes after it wait for the next reply.
 class ReplyReader {
  public:
-  explicit ReplyReader(TSockets& sockets) : sockets_(sockets) {}
+  explicit ReplyReader(ByteChannel& channel) : channel_(&channel) {}
+  void SetChannel(ByteChannel& channel) { channel_ = &channel; }
   // One line up to and including its line feed, at most kMaxReplyOctets kept
   // (the rest of a longer line is read and dropped). Ends early with what has
   // arrived when the peer closes, a receive fails, or there is no socket.
   std::string ReadLine();
   void Reset() { pending_.clear(); }
+  // Bytes that arrived after the last line read.
+  bool HasPending() const { return !pending_.empty(); }
 
  private:
-  TSockets& sockets_;
+  ByteChannel* channel_;
   std::string pending_;
 };
 
 class MailCheck {
  public:
   MailCheck(TSockets& sockets, CheckState& state, const Settings& settings, CheckHost& host)
-      : sockets_(sockets), state_(state), settings_(settings), host_(host), reader_(sockets) {}
+      : sockets_(sockets),
+        state_(state),
+        settings_(settings),
+        host_(host),
+        plain_(sockets),
+        channel_(&plain_),
+        reader_(plain_) {}
 
   void SetDigest(DigestFunction digest) { digest_ = std::move(digest); }
   bool HasDigest() const { return static_cast<bool>(digest_); }
+  // Where secure connections get their TLS engines; without one they fail as
+  // unavailable.
+  void SetTlsEngineFactory(TlsEngineFactory factory) { tls_factory_ = std::move(factory); }
 
   void CheckMail();
+  // QUIT on the connection of a check under way (inside TLS when secured).
+  void SendQuit() { Send("QUIT"); }
   bool CompruebaTiempo();
   void Sockets1ErrorOccurred(TSockets& sender, SocketHandle socket, int error,
                              const std::string& msg);
@@ -97,13 +114,20 @@ class MailCheck {
   void Notify();
   void ShowOutcome(bool by_apop);
   void CloseConnection();
+  bool StartTls();
+  bool NegotiateStls(const std::string& greeting);
+  void UsePlainChannel();
 
   TSockets& sockets_;
   CheckState& state_;
   const Settings& settings_;
   CheckHost& host_;
+  PlainChannel plain_;
+  std::unique_ptr<TlsChannel> tls_;
+  ByteChannel* channel_;
   ReplyReader reader_;
   DigestFunction digest_;
+  TlsEngineFactory tls_factory_;
 };
 
 }  // namespace buzonix

@@ -130,7 +130,11 @@ TSockets::~TSockets() {
 }
 
 void TSockets::ReportError(SocketHandle socket, const std::string& function, int code) {
-  const std::string msg = ErrorText(code);
+  ReportError(socket, function, code, ErrorText(code));
+}
+
+void TSockets::ReportError(SocketHandle socket, const std::string& function, int code,
+                           const std::string& msg) {
   if (OnErrorOccurred) {
     OnErrorOccurred(*this, socket, code, msg);
     return;
@@ -230,19 +234,23 @@ void TSockets::SConnect() {
 }
 
 void TSockets::SetText(const std::string& value) {
-  const std::size_t length = std::min(value.size(), std::strlen(value.c_str()));
+  SendBytes(std::string_view(value).substr(0, std::strlen(value.c_str())));
+}
+
+bool TSockets::SendBytes(std::string_view bytes) {
   std::size_t sent = 0;
   do {
     StartTimeout();
-    const int n = platform_.Send(socket_, value.data() + sent, static_cast<int>(length - sent));
+    const int n = platform_.Send(socket_, bytes.data() + sent, static_cast<int>(bytes.size() - sent));
     const int error = n < 0 ? platform_.LastError() : 0;
     StopTimeout();
     if (n < 0) {
       ReportError(socket_, "SetText (Send)", error);
-      return;
+      return false;
     }
     sent += static_cast<std::size_t>(n);
-  } while (sent < length);
+  } while (sent < bytes.size());
+  return true;
 }
 
 TSockets::Received TSockets::Receive() {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "network/SocketPlatform.h"
 
@@ -59,6 +60,9 @@ class TSockets : private SocketWindowSink {
   // Sends every byte of `value` up to its first zero byte, repeating the send
   // until the platform has taken them all.
   void SetText(const std::string& value);
+  // Sends every byte of `bytes`, zero bytes included; false when a send
+  // failed (already reported).
+  bool SendBytes(std::string_view bytes);
   std::string GetText();
   void Disconnect();
 
@@ -70,6 +74,9 @@ class TSockets : private SocketWindowSink {
   Received Receive();
 
   void ReportError(SocketHandle socket, const std::string& function, int code);
+  // The same report with a message of the caller's own.
+  void ReportError(SocketHandle socket, const std::string& function, int code,
+                   const std::string& msg);
 
  private:
   void OnTimerMessage() override;

@@ -15,6 +15,7 @@
 #include "win/Registry_win.h"
 #include "win/SocketPlatform_win.h"
 #include "win/Text_win.h"
+#include "win/TlsEngine_schannel.h"
 #include "win/TrayShell_win.h"
 #include "win/WinWindow.h"
 #include "win/aviso_win.h"
@@ -149,6 +150,7 @@ class Application final : private FormPlatform, private ConfHost {
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
                                       std::make_unique<WinTrayShell>(app_window_.Handle()),
                                       digest_library_);
+    buzel_->SetTlsEngineFactory(MakeSchannelEngine);
     BuildMenu();
     buzel_->TrayIcon1.PopupMenu = &menu_;
   }

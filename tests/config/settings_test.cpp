@@ -132,6 +132,51 @@ TEST_F(SettingsStore, NormalStartLoadsEverySettingAndChecksOnce) {
   EXPECT_TRUE(settings.EjecutarSiempre);
 }
 
+TEST_F(SettingsStore, SecurityAndPortOfEarlierStoresFirstRunsAndDamagedValues) {
+  PutConfigured();  // as earlier versions left it: neither value
+  Load();
+  EXPECT_EQ(settings.Seguridad, "Ninguna");
+  EXPECT_EQ(settings.Puerto, "110");
+
+  struct Case {
+    std::string seguridad, puerto, mode, port;
+  };
+  for (const Case& c : std::vector<Case>{{"SSL/TLS", "", "SSL/TLS", "995"},
+                                         {"STARTTLS", "0", "STARTTLS", "110"},
+                                         {"ssl/tls", "65536", "Ninguna", "110"},
+                                         {"SSL/TLS", "-995", "SSL/TLS", "995"},
+                                         {"SSL/TLS", "0995", "SSL/TLS", "995"},
+                                         {"STARTTLS", "1100", "STARTTLS", "1100"}}) {
+    Put(kConfig, "Seguridad", c.seguridad);
+    Put(kConfig, "Puerto", c.puerto);
+    Load();
+    EXPECT_EQ(settings.Seguridad, c.mode) << c.seguridad << " " << c.puerto;
+    EXPECT_EQ(settings.Puerto, c.port) << c.seguridad << " " << c.puerto;
+  }
+
+  MemoryRegistry fresh;
+  Settings first;
+  RecordingHost recorder(kProgram);
+  LoadSettings(fresh, first, recorder);
+  EXPECT_EQ(first.Seguridad, "SSL/TLS");
+  EXPECT_EQ(first.Puerto, "995");
+}
+
+TEST_F(SettingsStore, SecurityAndPortAreSavedAndReadBack) {
+  PutConfigured();
+  settings.Host = "pop.ejemplo.es";
+  settings.Usuario = "ana";
+  settings.Seguridad = "STARTTLS";
+  settings.Puerto = "2110";
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(Stored(kConfig, "Seguridad"), "STARTTLS");
+  EXPECT_EQ(Stored(kConfig, "Puerto"), "2110");
+  settings = Settings{};
+  Load();
+  EXPECT_EQ(settings.Seguridad, "STARTTLS");
+  EXPECT_EQ(PortOf(settings), 2110);
+}
+
 TEST_F(SettingsStore, RunEntryMustNameThisProgramByteForByte) {
   PutConfigured();
   for (const std::string& entry :

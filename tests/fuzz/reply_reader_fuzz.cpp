@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sockets.IPAddr = "127.0.0.1";
   sockets.Port = "110";
   sockets.SConnect();
-  ReplyReader reader(sockets);
+  PlainChannel channel(sockets);
+  ReplyReader reader(channel);
   std::string rebuilt;
   bool truncated = false;
   for (int lines = 0; lines < 100000; ++lines) {

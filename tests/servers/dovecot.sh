@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # A private dovecot POP3 server on ADDRESS:110 with its own configuration.
-#   dovecot.sh start DIR ADDRESS apop|plain     users: alice (3 messages),
-#                                               bob (none), carol (120); password "secret"
+#   dovecot.sh start DIR ADDRESS apop|plain [CERTDIR STLS_PORT TLS_PORT]
+#                                               users: alice (3 messages),
+#                                               bob (none), carol (120); password "secret";
+#                                               with CERTDIR also on localhost's STLS_PORT
+#                                               (STLS) and TLS_PORT (TLS from the first byte)
 #   dovecot.sh stop DIR
 #   dovecot.sh deliver DIR USER N               drops N more messages into USER's box
 set -euo pipefail
@@ -23,7 +26,7 @@ deliver() {  # user count
 
 case "$cmd" in
   start)
-    address=$3 mode=$4
+    address=$3 mode=$4 certs=${5:-} stls_port=${6:-} tls_port=${7:-}
     mkdir -p "$dir"
     chmod 755 "$dir"
     "$0" stop "$dir" || true
@@ -37,12 +40,28 @@ case "$cmd" in
     chown root:dovecot "$dir/passwd"; chmod 0640 "$dir/passwd"
     deliver alice 3; deliver carol 120; deliver bob 0
     mechanisms=plain; [ "$mode" = apop ] && mechanisms="plain apop"
+    ssl="ssl = no" tls_listeners=""
+    if [ -n "$certs" ]; then
+      ssl="ssl = yes
+ssl_cert = <$certs/valid.pem
+ssl_key = <$certs/valid.key
+ssl_min_protocol = TLSv1.2"
+      tls_listeners="inet_listener pop3stls {
+    address = 127.0.0.1
+    port = $stls_port
+  }
+  inet_listener pop3s {
+    address = 127.0.0.1
+    port = $tls_port
+    ssl = yes
+  }"
+    fi
     cat > "$dir/dovecot.conf" <<CONF
 protocols = pop3
 listen = $address
 base_dir = $dir/base
 state_dir = $dir/base
-ssl = no
+$ssl
 disable_plaintext_auth = no
 auth_mechanisms = $mechanisms
 auth_failure_delay = 0
@@ -72,6 +91,7 @@ service pop3-login {
     address = $address
     port = 110
   }
+  $tls_listeners
   service_count = 0
   process_min_avail = 1
 }
@@ -85,10 +105,11 @@ service imap-login {
   }
 }
 CONF
-    dovecot -c "$dir/dovecot.conf"
+    dovecot -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1
     # Wait until the listener answers.
     for _ in $(seq 1 50); do
-      if (exec 3<>"/dev/tcp/$address/110") 2>/dev/null; then exit 0; fi
+      if (exec 3<>"/dev/tcp/$address/110") 2>/dev/null &&
+         { [ -z "$certs" ] || (exec 3<>"/dev/tcp/127.0.0.1/$tls_port") 2>/dev/null; }; then exit 0; fi
       sleep 0.1
     done
     echo "dovecot did not start" >&2; exit 1

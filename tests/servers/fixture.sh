@@ -1,11 +1,19 @@
 #!/usr/bin/env bash
 # Starts or stops the servers a test run talks to, all on loopback port 110:
 # the scripted server, a dovecot whose greeting carries an APOP stamp and one
-# whose greeting does not.
-#   fixture.sh start|stop DIR SCRIPTED_ADDR APOP_ADDR PLAIN_ADDR
+# whose greeting does not. With PORT_BASE they also serve TLS on localhost
+# with the certificates of DIR/certs: the scripted server on PORT_BASE, the
+# APOP dovecot STLS on +1 and TLS on +2, the plain one STLS on +3 and TLS on +4.
+#   fixture.sh start|stop DIR SCRIPTED_ADDR APOP_ADDR PLAIN_ADDR [PORT_BASE]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-cmd=$1 dir=$(realpath -m "$2") scripted=$3 apop=$4 plain=$5
+cmd=$1 dir=$(realpath -m "$2") scripted=$3 apop=$4 plain=$5 base=${6:-}
+tls_scripted=() tls_apop=() tls_plain=()
+if [ -n "$base" ]; then
+  tls_scripted=(--tls-port "$base" --certs "$dir/certs")
+  tls_apop=("$dir/certs" $((base + 1)) $((base + 2)))
+  tls_plain=("$dir/certs" $((base + 3)) $((base + 4)))
+fi
 stop_all() {
   if [ -f "$dir/scripted/pid" ]; then kill "$(cat "$dir/scripted/pid")" 2>/dev/null || true; rm -f "$dir/scripted/pid"; fi
   "$here/dovecot.sh" stop "$dir/dovecot-apop" 2>/dev/null || true
@@ -17,10 +25,11 @@ case "$cmd" in
     mkdir -p "$dir/scripted"
     chmod 777 "$dir" "$dir/scripted"
     rm -f "$dir/scripted/log.jsonl"
+    [ -z "$base" ] || "$here/certs.sh" "$dir/certs"
     setsid nohup python3 "$here/scripted_pop3.py" --address "$scripted" --dir "$dir/scripted" \
-      >"$dir/scripted.out" 2>&1 < /dev/null &
-    "$here/dovecot.sh" start "$dir/dovecot-apop" "$apop" apop 2>/dev/null
-    "$here/dovecot.sh" start "$dir/dovecot-plain" "$plain" plain 2>/dev/null
+      "${tls_scripted[@]}" >"$dir/scripted.out" 2>&1 < /dev/null &
+    "$here/dovecot.sh" start "$dir/dovecot-apop" "$apop" apop "${tls_apop[@]}" 2>/dev/null
+    "$here/dovecot.sh" start "$dir/dovecot-plain" "$plain" plain "${tls_plain[@]}" 2>/dev/null
     for _ in $(seq 1 50); do [ -f "$dir/scripted/pid" ] && exit 0; sleep 0.1; done
     echo "scripted server did not start" >&2; exit 1
     ;;

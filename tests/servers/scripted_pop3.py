@@ -10,18 +10,28 @@ A script is either a behaving server:
 or a list of steps:
   {"steps": [{"send": "+OK hi\\r\\n"}, {"read": 1}, {"send": "...", "bytewise": 0.01},
              {"stall": 40}, {"close": 1}, {"reset": 1}]}
+With --certs, TLS too: a behaving server takes "tls": "implicit" or "stls" and
+"cert" (a certificate name of the certs folder: valid, wrongname, expired,
+selfsigned, untrusted); steps take {"tls": CERT} (the server's handshake),
+{"read_raw": 1} (one chunk of bytes, unlogged), {"alert": 1} (a fatal alert
+record straight on the wire) and {"close_notify": 1}.
 Texts are Latin-1 (each character one byte). A script's "tag" is copied into
 every log entry of the connections that play it.
 """
 import argparse
 import hashlib
+import itertools
 import json
 import os
 import socket
+import ssl
 import struct
 import sys
 import threading
 import time
+
+
+CERTS = None  # the certificates folder, when TLS is served
 
 
 class Connection:
@@ -29,6 +39,7 @@ class Connection:
         self.sock = sock
         self.number = number
         self.directory = directory
+        self.raw = sock
         self.buffer = b""
         self.lock = threading.Lock()
 
@@ -103,6 +114,18 @@ class Connection:
             self.sock.settimeout(None)
         return True
 
+    def start_tls(self, cert):
+        """The server's side of the handshake with certificate `cert`."""
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(os.path.join(CERTS, cert + ".pem"), os.path.join(CERTS, cert + ".key"))
+        try:
+            self.sock = context.wrap_socket(self.raw, server_side=True)
+        except (ssl.SSLError, OSError) as e:
+            self.log(end="tls-failed", error=str(e))
+            return False
+        self.log(event="tls")
+        return True
+
     def reset(self):
         self.sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
         self.sock.close()
@@ -127,6 +150,20 @@ def play_steps(conn, steps):
         elif "reset" in step:
             conn.reset()
             return
+        elif "tls" in step:
+            if not conn.start_tls(step["tls"]):
+                return
+        elif "read_raw" in step:
+            if not conn.raw.recv(65536):
+                conn.log(end="closed")
+                return
+        elif "alert" in step:
+            conn.raw.sendall(b"\x15\x03\x03\x00\x02\x02\x50")  # fatal internal_error
+        elif "close_notify" in step:
+            try:
+                conn.sock = conn.sock.unwrap()
+            except (ssl.SSLError, OSError):
+                pass
     conn.wait_end()
 
 
@@ -134,6 +171,9 @@ def play_pop3(conn, script):
     users = script.get("users", {})
     greeting = script.get("greeting", "+OK ready")
     stamp = greeting[greeting.rfind("<"):] if "<" in greeting else ""
+    cert = script.get("cert", "valid")
+    if script.get("tls") == "implicit" and not conn.start_tls(cert):
+        return
     conn.send(greeting + "\r\n")
     user = None
     logged_in = False
@@ -159,6 +199,10 @@ def play_pop3(conn, script):
                 conn.send("+OK Logged in.\r\n")
             else:
                 conn.send("-ERR [AUTH] Authentication failed.\r\n")
+        elif verb == "STLS" and script.get("tls") == "stls" and conn.sock is conn.raw:
+            conn.send("+OK Begin TLS negotiation now.\r\n")
+            if not conn.start_tls(cert):
+                return
         elif verb == "STAT" and logged_in:
             conn.send("+OK %d %d\r\n" % (script.get("count", 0), script.get("size", 0)))
         elif verb == "QUIT":
@@ -197,19 +241,35 @@ def main():
     parser.add_argument("--address", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=110)
     parser.add_argument("--dir", required=True)
+    parser.add_argument("--tls-port", type=int, help="also listen on localhost's port for TLS tests")
+    parser.add_argument("--certs", help="folder of the certificates TLS scripts name")
     args = parser.parse_args()
+    global CERTS
+    CERTS = args.certs
     os.makedirs(args.dir, exist_ok=True)
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    listener.bind((args.address, args.port))
-    listener.listen(64)
+    listeners = [listen(args.address, args.port)]
+    if args.tls_port:
+        listeners.append(listen("127.0.0.1", args.tls_port))
     with open(os.path.join(args.dir, "pid"), "w") as f:
         f.write(str(os.getpid()))
-    number = 0
+    counter = itertools.count(1)
+    for listener in listeners[1:]:
+        threading.Thread(target=accept_forever, args=(listener, counter, args.dir), daemon=True).start()
+    accept_forever(listeners[0], counter, args.dir)
+
+
+def listen(address, port):
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind((address, port))
+    listener.listen(64)
+    return listener
+
+
+def accept_forever(listener, counter, directory):
     while True:
         sock, _ = listener.accept()
-        number += 1
-        threading.Thread(target=serve, args=(Connection(sock, number, args.dir),),
+        threading.Thread(target=serve, args=(Connection(sock, next(counter), directory),),
                          daemon=True).start()
 
 

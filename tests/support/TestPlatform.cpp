@@ -8,8 +8,13 @@
 #include <thread>
 
 #ifdef _WIN32
+#include <windows.h>
+#include <wincrypt.h>
+
 #include "win/SocketPlatform_win.h"
+#include "win/TlsEngine_schannel.h"
 #else
+#include "posix/TlsEngine_openssl.h"
 #include "posix/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
 #endif
@@ -177,6 +182,46 @@ std::string ScriptedAddress() { return Env("BUZONIX_SCRIPTED_ADDR", BUZONIX_SCRI
 std::string ApopDovecotAddress() { return Env("BUZONIX_APOP_ADDR", BUZONIX_APOP_ADDR_DEFAULT); }
 std::string PlainDovecotAddress() { return Env("BUZONIX_PLAIN_ADDR", BUZONIX_PLAIN_ADDR_DEFAULT); }
 std::string DeadAddress() { return "127.0.0.99"; }
+
+namespace {
+std::string TlsPort(int offset) {
+  const int base = std::atoi(Env("BUZONIX_TLS_PORT_BASE", std::to_string(BUZONIX_TLS_PORT_BASE_DEFAULT).c_str()).c_str());
+  return std::to_string(base + offset);
+}
+std::string CaFile() {
+  return HostPath(Env("BUZONIX_SERVERS_DIR", BUZONIX_SERVERS_DIR_DEFAULT) + "/certs/ca.pem");
+}
+}  // namespace
+
+std::string ScriptedTlsPort() { return TlsPort(0); }
+std::string ApopDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 2 : 1); }
+std::string PlainDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 4 : 3); }
+
+#ifdef _WIN32
+void TrustTestCa() {
+  static bool done = false;
+  if (done) return;
+  std::ifstream in(CaFile(), std::ios::binary);
+  const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  DWORD size = 0;
+  CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr);
+  std::string der(size, '\0');
+  if (size == 0 || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER,
+                                         reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr))
+    return;
+  // The prefix's own root store: the host never learns of this CA.
+  const HCERTSTORE root = CertOpenSystemStoreA(0, "ROOT");
+  if (root == nullptr) return;
+  done = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
+                                          reinterpret_cast<const BYTE*>(der.data()), size,
+                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
+  CertCloseStore(root, 0);
+}
+TlsEngineFactory PlatformTlsEngines() { return MakeSchannelEngine; }
+#else
+void TrustTestCa() { setenv("SSL_CERT_FILE", CaFile().c_str(), 0); }
+TlsEngineFactory PlatformTlsEngines() { return MakeOpenSslEngine; }
+#endif
 
 void SetScript(const std::string& json) {
   const std::string path = ServerFile("script.json");

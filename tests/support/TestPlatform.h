@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "network/SocketPlatform.h"
+#include "network/TlsEngine.h"
 
 namespace buzonix::testing {
 
@@ -40,6 +41,18 @@ std::string ApopDovecotAddress();
 std::string PlainDovecotAddress();
 // An address where nothing listens on port 110.
 std::string DeadAddress();
+// TLS servers, all on "localhost": the scripted server, and the two dovecots'
+// STLS and TLS-from-the-first-byte ports.
+inline constexpr char kTlsHost[] = "localhost";
+std::string ScriptedTlsPort();
+std::string ApopDovecotPort(bool implicit_tls);
+std::string PlainDovecotPort(bool implicit_tls);
+// The test CA, trusted by this test program only (natively through
+// SSL_CERT_FILE, under Wine in the prefix's root store).
+void TrustTestCa();
+// The TLS engines of this build: Schannel in the Windows test program,
+// OpenSSL natively.
+TlsEngineFactory PlatformTlsEngines();
 
 // The scripted server: the script for the next connections, and what it saw.
 void SetScript(const std::string& json);
