@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "win/MessagePump_win.h"
 #include "win/Text_win.h"
 
 namespace buzonix {
@@ -136,16 +137,15 @@ void WinSocketPlatform::SetBlocking(SocketHandle s) {
 }
 
 bool WinSocketPlatform::WaitForAnyMessage() {
-  MSG msg;
-  const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-  if (got == 0) {
-    const int exit_code = static_cast<int>(msg.wParam);
+  blocking_ = true;
+  cancelled_ = false;
+  int exit_code = 0;
+  const bool quit = !PumpOneMessage(exit_code);
+  blocking_ = false;
+  if (quit) {
     if (QuitHandler()) QuitHandler()(exit_code);
     PostQuitMessage(exit_code);  // let the caller's loop see it
     cancelled_ = true;
-  } else if (got > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
   }
   return !cancelled_;
 }
@@ -162,45 +162,31 @@ int WinSocketPlatform::Connect(SocketHandle s, std::uint32_t address, std::uint1
   remote.sin_port = port_net;
   remote.sin_addr.s_addr = address;
   if (connect(AsSocket(s), reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
-  auto pending = connects_.find(s);
-  if (WSAGetLastError() != WSAEWOULDBLOCK || pending == connects_.end()) return -1;
-  blocking_ = true;
-  cancelled_ = false;
-  bool waited = true;
-  while (!connects_[s].done && (waited = WaitForAnyMessage())) {
+  if (WSAGetLastError() != WSAEWOULDBLOCK || connects_.count(s) == 0) return -1;
+  while (!connects_[s].done) {
+    if (!WaitForAnyMessage()) return Cancelled();
   }
-  blocking_ = false;
-  if (!waited) return Cancelled();
   const int error = connects_[s].error;
   if (error == 0) return 0;
   WSASetLastError(error);
   return -1;
 }
 
-int WinSocketPlatform::Send(SocketHandle s, const char* data, int length) {
+int WinSocketPlatform::WhenReady(SocketHandle s, const std::function<int()>& call) {
   const bool waits = connects_.count(s) != 0;
   for (;;) {
-    const int n = send(AsSocket(s), data, length, 0);
+    const int n = call();
     if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
-    blocking_ = true;
-    cancelled_ = false;
-    const bool waited = WaitForAnyMessage();
-    blocking_ = false;
-    if (!waited) return Cancelled();
+    if (!WaitForAnyMessage()) return Cancelled();
   }
 }
 
+int WinSocketPlatform::Send(SocketHandle s, const char* data, int length) {
+  return WhenReady(s, [&] { return send(AsSocket(s), data, length, 0); });
+}
+
 int WinSocketPlatform::Recv(SocketHandle s, char* buffer, int length) {
-  const bool waits = connects_.count(s) != 0;
-  for (;;) {
-    const int n = recv(AsSocket(s), buffer, length, 0);
-    if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
-    blocking_ = true;
-    cancelled_ = false;
-    const bool waited = WaitForAnyMessage();
-    blocking_ = false;
-    if (!waited) return Cancelled();
-  }
+  return WhenReady(s, [&] { return recv(AsSocket(s), buffer, length, 0); });
 }
 
 void WinSocketPlatform::Shutdown(SocketHandle s) { shutdown(AsSocket(s), 2); }

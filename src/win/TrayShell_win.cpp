@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 
+#include "win/MessagePump_win.h"
 #include "win/Text_win.h"
 
 namespace buzonix {
@@ -72,18 +73,7 @@ void WinTrayShell::BringApplicationToForeground() {
   SetForegroundWindow(applicationWindow_ != nullptr ? applicationWindow_ : Handle());
 }
 
-void WinTrayShell::DispatchPendingMessages() {
-  MSG msg;
-  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // The quit request belongs to the main message loop: put it back.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageW(&msg);
-  }
-}
+void WinTrayShell::DispatchPendingMessages() { PumpQueuedMessages(); }
 
 ShellHandle WinTrayShell::CopyIcon(ShellHandle icon) {
   if (icon == 0) return 0;

@@ -11,6 +11,7 @@
 #include "config/configur.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
+#include "win/MessagePump_win.h"
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
 #include "win/SocketPlatform_win.h"
@@ -159,11 +160,8 @@ class Application final : private FormPlatform, private ConfHost {
     buzel_->FormCreate();
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
     if (!terminating_) RunFormShow();
-    MSG msg;
-    while (!terminating_ && GetMessageW(&msg, nullptr, 0, 0) > 0) {
-      if (TConf::PreTranslate(&msg) || HelpWindow::PreTranslate(msg)) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
+    int exit_code = 0;
+    while (!terminating_ && PumpOneMessage(exit_code)) {
     }
     End();
     return 0;

@@ -5,13 +5,14 @@ import shutil
 import unittest
 
 from harness import (BIN, CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE, ProgramTest,
-                     driver, reg_get, reg_set, reg_text, set_script, wait_tooltip, wait_until)
+                     driver, received_lines, reg_get, reg_set, reg_text, set_script, wait_tooltip, wait_until)
 
 CYRILLIC = "ru_RU.UTF-8"
 HELP_CLASS = "BuzonixHelp"
 DIALOG = "TConf"
 HOST, USER, PASSWORD, ALWAYS, ACEPTAR = 104, 105, 106, 109, 111
 WM_CHAR = 0x0102
+VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 BM_GETCHECK = 0x00F0
 
 
@@ -111,6 +112,24 @@ class StandardUserTest(ProgramTest):
         self.assertEqual(reg_text(RUN_KEY, RUN_VALUE, root="HKLM"), program.windows_path())
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(), 0)
+
+
+class KeyboardTest(ProgramTest):
+    def test_dialog_keys_work_at_once_while_a_check_waits_on_a_stalled_server(self):
+        set_script({"steps": [{"send": "+OK ready\r\n"}, {"read": 1}, {"stall": 40}]})
+        self.store_settings(SCRIPTED, "alice", "secret")
+        program = self.program().start()
+        program.wait_tray()
+        self.assertTrue(wait_until(lambda: received_lines() == ["USER alice\r\n"], 10))
+        for key in (VK_ESCAPE, VK_RETURN):
+            with self.subTest(key=key):
+                driver("menu", CONFIGURACION)
+                dialog = driver("find", DIALOG, "-")[0]
+                driver("key", driver("item", dialog, USER)[0], key)
+                self.assertTrue(wait_until(lambda: driver("visible", dialog) == ["0"], 3))
+        self.assertEqual(received_lines(), ["USER alice\r\n"])  # still waiting
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(20), 0)
 
 
 class ProgramFileTest(ProgramTest):
