@@ -26,6 +26,7 @@ namespace buzonix {
 namespace {
 
 constexpr UINT_PTR kCheckTimerId = 1;
+constexpr UINT_PTR kResumeTimerId = 2;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -79,10 +80,13 @@ class ApplicationWindow final : public WinWindow {
 };
 
 // The main form's window: off-screen and hidden for the whole run; it carries
-// the check timer.
+// the check timer, the one-shot timer after a wake, and hears of the wake.
 class MainFormWindow final : public WinWindow {
  public:
-  MainFormWindow(HWND owner, std::function<void()> on_timer) : on_timer_(std::move(on_timer)) {
+  struct Events {
+    std::function<void()> timer, resumed, resumeTimer;
+  };
+  MainFormWindow(HWND owner, Events events) : events_(std::move(events)) {
     WindowClass windowClass;
     windowClass.name = "TBuzel";
     WindowOptions options;
@@ -100,12 +104,21 @@ class MainFormWindow final : public WinWindow {
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message == WM_TIMER && wparam == kCheckTimerId) {
-      on_timer_();
+      events_.timer();
       return 0;
+    }
+    if (message == WM_TIMER && wparam == kResumeTimerId) {
+      KillTimer(Handle(), kResumeTimerId);
+      events_.resumeTimer();
+      return 0;
+    }
+    if (message == WM_POWERBROADCAST) {
+      if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) events_.resumed();
+      return TRUE;
     }
     return WinWindow::HandleMessage(message, wparam, lparam);
   }
-  std::function<void()> on_timer_;
+  Events events_;
 };
 
 // The digest library bound by name at start-up.
@@ -146,7 +159,10 @@ class WinDigestLibrary final : public DigestLibrary {
 class Application final : private FormPlatform, private ConfHost {
  public:
   Application()
-      : main_window_(app_window_.Handle(), [this] { Guarded([this] { buzel_->Timer1Timer(); }); }) {
+      : main_window_(app_window_.Handle(),
+                     {[this] { Guarded([this] { buzel_->Timer1Timer(); }); },
+                      [this] { Guarded([this] { buzel_->Resumed(); }); },
+                      [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); }}) {
     LoadPictures();
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
                                       std::make_unique<WinTrayShell>(app_window_.Handle()),
@@ -246,6 +262,9 @@ class Application final : private FormPlatform, private ConfHost {
   void UpdateTimer() {
     KillTimer(main_window_.Handle(), kCheckTimerId);
     if (timer_enabled_ && interval_ > 0) SetTimer(main_window_.Handle(), kCheckTimerId, interval_, nullptr);
+  }
+  void StartResumeTimer(unsigned milliseconds) override {
+    SetTimer(main_window_.Handle(), kResumeTimerId, milliseconds, nullptr);
   }
   void ErrorBox(const std::string& text) override {
     ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK | MB_ICONSTOP);

@@ -13,6 +13,7 @@ DIALOG = "TConf"
 HOST, USER, PASSWORD, ALWAYS, ACEPTAR = 104, 105, 106, 109, 111
 WM_CHAR = 0x0102
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
 BM_GETCHECK = 0x00F0
 
 
@@ -130,6 +131,20 @@ class KeyboardTest(ProgramTest):
         self.assertEqual(received_lines(), ["USER alice\r\n"])  # still waiting
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(20), 0)
+
+
+class ResumeTest(ProgramTest):
+    def test_a_wake_from_sleep_brings_the_count_up_to_date(self):
+        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 2})
+        self.store_settings(SCRIPTED, "alice", "secret", frequency="60", animation="No", sound="")
+        program = self.program().start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 5})
+        driver("post", driver("find", "TBuzel", "-")[0], WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0)
+        self.assertEqual(wait_tooltip("5 Mensajes", 15), "5 Mensajes")
+        driver("nobox", 1)
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
 
 
 class ProgramFileTest(ProgramTest):
