@@ -14,7 +14,7 @@ pkgs=(cmake make g++ googletest
       dovecot-core dovecot-pop3d
       libssl-dev openssl
       clang libclang-rt-14-dev zlib1g-dev
-      python3
+      python3 locales
       qt6-base-dev qtkeychain-qt6-dev
       trayer dbus-daemon python3-dbus gnome-keyring desktop-file-utils)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
@@ -39,6 +39,10 @@ if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
   $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
   [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64 libgnutls30 libgnutls30:i386)
   $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+# A locale whose code page is not Windows-1252, for the Windows tests of texts.
+if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
+  $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
 # A system dovecot started by the package would hold port 110, which the tests use.
 if pgrep -x dovecot >/dev/null 2>&1 && [ -f /run/dovecot/master.pid ]; then

@@ -55,9 +55,9 @@ KeyHandle MemoryRegistry::Root(RegistryRoot root) {
 std::optional<MemoryRegistry::OpenedKey> MemoryRegistry::Find(KeyHandle handle) const {
   std::optional<OpenedKey> found;
   if (handle == kCurrentUserHandle) {
-    found = OpenedKey{current_user_.get(), RegistryRoot::kCurrentUser};
+    found = OpenedKey{current_user_.get(), RegistryRoot::kCurrentUser, KeyAccess::kWrite};
   } else if (handle == kLocalMachineHandle) {
-    found = OpenedKey{local_machine_.get(), RegistryRoot::kLocalMachine};
+    found = OpenedKey{local_machine_.get(), RegistryRoot::kLocalMachine, KeyAccess::kWrite};
   } else if (const auto it = open_.find(handle); it != open_.end()) {
     found = it->second;
   }
@@ -65,31 +65,42 @@ std::optional<MemoryRegistry::OpenedKey> MemoryRegistry::Find(KeyHandle handle) 
   return found;
 }
 
-RegKey MemoryRegistry::Open(KeyHandle parent, const std::string& path, bool create) {
+// The key behind a handle opened for writing, on a root that lets it write.
+std::optional<MemoryRegistry::OpenedKey> MemoryRegistry::FindWritable(KeyHandle handle) const {
+  const std::optional<OpenedKey> found = Find(handle);
+  if (!found || found->access != KeyAccess::kWrite || read_only_roots_.count(found->root) != 0)
+    return std::nullopt;
+  return found;
+}
+
+RegKey MemoryRegistry::Open(KeyHandle parent, const std::string& path, bool create,
+                            KeyAccess access) {
   const std::optional<OpenedKey> start = Find(parent);
   if (!start) return {};
+  const bool mayWrite = read_only_roots_.count(start->root) == 0;
+  if (access == KeyAccess::kWrite && !mayWrite) return {};
   Key* key = start->key;
   for (const std::string& part : PathParts(path)) {
     const auto it = key->subkeys.find(Folded(part));
     if (it != key->subkeys.end()) {
       key = it->second.get();
-    } else if (create) {
+    } else if (create && mayWrite) {
       key = AddSubkey(*key, part);
     } else {
       return {};
     }
   }
   const KeyHandle handle = next_handle_++;
-  open_.emplace(handle, OpenedKey{key, start->root});
+  open_.emplace(handle, OpenedKey{key, start->root, access});
   return RegKey(*this, handle);
 }
 
-RegKey MemoryRegistry::CreateKey(KeyHandle parent, const std::string& path) {
-  return Open(parent, path, true);
+RegKey MemoryRegistry::CreateKey(KeyHandle parent, const std::string& path, KeyAccess access) {
+  return Open(parent, path, true, access);
 }
 
-RegKey MemoryRegistry::OpenKey(KeyHandle parent, const std::string& path) {
-  return Open(parent, path, false);
+RegKey MemoryRegistry::OpenKey(KeyHandle parent, const std::string& path, KeyAccess access) {
+  return Open(parent, path, false, access);
 }
 
 void MemoryRegistry::CloseKey(KeyHandle key) { open_.erase(key); }
@@ -107,7 +118,7 @@ QueryResult MemoryRegistry::QueryValue(KeyHandle key, const std::string& name,
 
 bool MemoryRegistry::SetTextValue(KeyHandle key, const std::string& name,
                                   const std::string& bytes) {
-  const std::optional<OpenedKey> opened = Find(key);
+  const std::optional<OpenedKey> opened = FindWritable(key);
   if (!opened || unwritable_values_.count(Folded(name)) != 0) return false;
   Key::Value& stored = opened->key->values[Folded(name)];
   if (stored.name.empty()) stored.name = name;
@@ -116,7 +127,7 @@ bool MemoryRegistry::SetTextValue(KeyHandle key, const std::string& name,
 }
 
 bool MemoryRegistry::DeleteValue(KeyHandle key, const std::string& name) {
-  const std::optional<OpenedKey> opened = Find(key);
+  const std::optional<OpenedKey> opened = FindWritable(key);
   return opened && opened->key->values.erase(Folded(name)) != 0;
 }
 
@@ -167,6 +178,8 @@ MemoryRegistry::Key& MemoryRegistry::CreateKeyPath(RegistryRoot root, const std:
 }
 
 void MemoryRegistry::DenyAccess(RegistryRoot root) { denied_roots_.insert(root); }
+
+void MemoryRegistry::DenyWrites(RegistryRoot root) { read_only_roots_.insert(root); }
 
 void MemoryRegistry::FailWritesOf(const std::string& valueName) {
   unwritable_values_.insert(Folded(valueName));

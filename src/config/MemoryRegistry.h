@@ -23,8 +23,8 @@ class MemoryRegistry final : public RegistryApi {
   MemoryRegistry& operator=(const MemoryRegistry&) = delete;
 
   KeyHandle Root(RegistryRoot root) override;
-  RegKey CreateKey(KeyHandle parent, const std::string& path) override;
-  RegKey OpenKey(KeyHandle parent, const std::string& path) override;
+  RegKey CreateKey(KeyHandle parent, const std::string& path, KeyAccess access) override;
+  RegKey OpenKey(KeyHandle parent, const std::string& path, KeyAccess access) override;
   QueryResult QueryValue(KeyHandle key, const std::string& name, RegistryValue& value) override;
   bool SetTextValue(KeyHandle key, const std::string& name, const std::string& bytes) override;
   bool DeleteValue(KeyHandle key, const std::string& name) override;
@@ -41,6 +41,7 @@ class MemoryRegistry final : public RegistryApi {
 
   // Faults, as a registry without rights or with damaged data shows them.
   void DenyAccess(RegistryRoot root);                // no key below it opens
+  void DenyWrites(RegistryRoot root);                // keys below it open for reading only
   void FailWritesOf(const std::string& valueName);  // setting it fails
   void FailReadsOf(const std::string& valueName);   // its data cannot be fetched
 
@@ -49,11 +50,13 @@ class MemoryRegistry final : public RegistryApi {
   struct OpenedKey {
     Key* key;
     RegistryRoot root;
+    KeyAccess access;
   };
 
   void CloseKey(KeyHandle key) override;
   std::optional<OpenedKey> Find(KeyHandle handle) const;
-  RegKey Open(KeyHandle parent, const std::string& path, bool create);
+  RegKey Open(KeyHandle parent, const std::string& path, bool create, KeyAccess access);
+  std::optional<OpenedKey> FindWritable(KeyHandle handle) const;
   static Key* AddSubkey(Key& parent, const std::string& name);
   const Key* FindKeyPath(RegistryRoot root, const std::string& path) const;
   Key& CreateKeyPath(RegistryRoot root, const std::string& path);
@@ -63,6 +66,7 @@ class MemoryRegistry final : public RegistryApi {
   std::map<KeyHandle, OpenedKey> open_;
   KeyHandle next_handle_ = 16;
   std::set<RegistryRoot> denied_roots_;
+  std::set<RegistryRoot> read_only_roots_;
   std::set<std::string> unwritable_values_;
   std::set<std::string> unreadable_values_;
 };

@@ -11,6 +11,11 @@ namespace buzonix {
 
 enum class RegistryRoot { kCurrentUser, kLocalMachine };
 
+// The rights a key is opened with. Windows grants only what is asked for and
+// refuses the whole open when one right is missing: a standard user may read
+// HKEY_LOCAL_MACHINE but not write it.
+enum class KeyAccess { kRead, kWrite };
+
 // Value types, numbered as the Windows registry numbers them.
 enum RegistryType : std::uint32_t {
   kRegNone = 0,
@@ -71,16 +76,17 @@ class RegistryApi {
 
   // The predefined key of a root; valid as a parent, never closed.
   virtual KeyHandle Root(RegistryRoot root) = 0;
-  // Opens `path` (backslash-separated) below `parent` with all access rights,
-  // creating every missing key on the way. Not open on failure.
-  virtual RegKey CreateKey(KeyHandle parent, const std::string& path) = 0;
-  // Opens an existing key with all access rights. Not open on failure.
-  virtual RegKey OpenKey(KeyHandle parent, const std::string& path) = 0;
+  // Opens `path` (backslash-separated) below `parent` for `access`, creating
+  // every missing key on the way. Not open on failure.
+  virtual RegKey CreateKey(KeyHandle parent, const std::string& path, KeyAccess access) = 0;
+  // Opens an existing key for `access`. Not open on failure.
+  virtual RegKey OpenKey(KeyHandle parent, const std::string& path, KeyAccess access) = 0;
   virtual QueryResult QueryValue(KeyHandle key, const std::string& name,
                                  RegistryValue& value) = 0;
-  // Stores `bytes` as a REG_SZ value of size bytes.size(): the program adds
+  // On a key opened for writing: stores `bytes` as a REG_SZ value of size bytes.size(): the program adds
   // no terminating zero (the Windows registry itself may count one).
   virtual bool SetTextValue(KeyHandle key, const std::string& name, const std::string& bytes) = 0;
+  // On a key opened for writing.
   virtual bool DeleteValue(KeyHandle key, const std::string& name) = 0;
 
  protected:

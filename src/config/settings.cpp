@@ -24,16 +24,39 @@ std::string ReadDuringLoad(RegistryApi& api, const std::string& section,
   }
 }
 
-std::string RunEntryDuringLoad(RegistryApi& api) {
+std::string RunEntryDuringLoad(TRegIniFile&& windowsKey) {
   try {
-    return TRegMaquina(api, kClaveWindows).ReadString(kSeccionRun, kValorRun, kMissingText);
+    return windowsKey.ReadString(kSeccionRun, kValorRun, kMissingText);
   } catch (const ERegistryException&) {
     return kMissingText;
   }
 }
 
+// Byte for byte: the entry must name this very file, in this letter case.
+bool RegisteredToRun(RegistryApi& api, const std::string& programPath) {
+  return RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath ||
+         RunEntryDuringLoad(TRegIniFile(api, kClaveWindows)) == programPath;
+}
+
+// Machine-wide where the user may write it; otherwise in the user's own Run
+// key, which Windows runs at that user's logon alike. One entry only, so the
+// program never starts twice.
 void WriteRunEntry(RegistryApi& api, const std::string& programPath) {
-  TRegMaquina(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+  try {
+    TRegMaquina(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+    TRegIniFile(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
+    return;
+  } catch (const ERegistryException&) {
+  }
+  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return;
+  TRegIniFile(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+}
+
+// From every Run key the user may write. Opened on the Run key itself, since
+// the delete works on the accessor's own key.
+void DeleteRunEntries(RegistryApi& api) {
+  TRegMaquina(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
+  TRegIniFile(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
 }
 
 // A program started from drive A: or B: (or from any path whose first byte
@@ -46,7 +69,7 @@ void RunFirstStart(RegistryApi& api, Settings& settings, LoadHost& host) {
   const std::string programPath = host.ProgramPath();
   settings.EjecutarSiempre = false;
   if (MayStartWithWindows(programPath)) {
-    // Without the rights to write HKEY_LOCAL_MACHINE the program simply stays
+    // Where not even the user's own Run key takes it, the program stays
     // unregistered; the user can still reach the dialog.
     try {
       WriteRunEntry(api, programPath);
@@ -100,13 +123,24 @@ TRegIniFile::TRegIniFile(RegistryApi& api, const std::string& keyPath)
     : TRegIniFile(api, RegistryRoot::kCurrentUser, keyPath) {}
 
 TRegIniFile::TRegIniFile(RegistryApi& api, RegistryRoot root, const std::string& keyPath)
-    : api_(api), root_(api.Root(root)), key_(api.CreateKey(root_, keyPath)) {}
+    : api_(api), root_(api.Root(root)), path_(keyPath) {}
 
-KeyHandle TRegIniFile::Base() const { return key_.IsOpen() ? key_.Handle() : root_; }
+// An existing key is opened rather than created: creating asks for more than
+// reading needs.
+RegKey TRegIniFile::OwnKey(KeyAccess access) {
+  RegKey key = api_.OpenKey(root_, path_, access);
+  if (!key.IsOpen()) key = api_.CreateKey(root_, path_, access);
+  return key;
+}
+
+KeyHandle TRegIniFile::Base(const RegKey& ownKey) const {
+  return ownKey.IsOpen() ? ownKey.Handle() : root_;
+}
 
 std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident,
                                     const std::string& def) {
-  const RegKey sectionKey = api_.OpenKey(Base(), section);
+  const RegKey ownKey = OwnKey(KeyAccess::kRead);
+  const RegKey sectionKey = api_.OpenKey(Base(ownKey), section, KeyAccess::kRead);
   if (!sectionKey.IsOpen()) return def;
   RegistryValue value;
   switch (api_.QueryValue(sectionKey.Handle(), ident, value)) {
@@ -125,7 +159,8 @@ std::string TRegIniFile::ReadString(const std::string& section, const std::strin
 
 void TRegIniFile::WriteString(const std::string& section, const std::string& ident,
                               const std::string& value) {
-  const RegKey sectionKey = api_.CreateKey(Base(), section);
+  const RegKey ownKey = OwnKey(KeyAccess::kWrite);
+  const RegKey sectionKey = api_.CreateKey(Base(ownKey), section, KeyAccess::kWrite);
   if (!sectionKey.IsOpen()) throw ERegistryException{"Failed to create key " + section};
   if (!api_.SetTextValue(sectionKey.Handle(), ident, value)) {
     throw ERegistryException{"Failed to set data for " + Quoted(ident)};
@@ -133,7 +168,8 @@ void TRegIniFile::WriteString(const std::string& section, const std::string& ide
 }
 
 void TRegIniFile::DeleteValue(const std::string& /*section*/, const std::string& ident) {
-  if (key_.IsOpen()) api_.DeleteValue(key_.Handle(), ident);
+  const RegKey ownKey = api_.OpenKey(root_, path_, KeyAccess::kWrite);
+  if (ownKey.IsOpen()) api_.DeleteValue(ownKey.Handle(), ident);
 }
 
 TRegMaquina::TRegMaquina(RegistryApi& api, const std::string& keyPath)
@@ -203,8 +239,7 @@ void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host) {
   }
   if (storedVersion != settings.NumeroVersion) MigratePlainPassword(api, settings);
   ReadConfiguration(api, settings);
-  // Byte for byte: the entry must name this very file, in this letter case.
-  settings.EjecutarSiempre = RunEntryDuringLoad(api) == host.ProgramPath();
+  settings.EjecutarSiempre = RegisteredToRun(api, host.ProgramPath());
   host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
   host.EnableTimer();
   host.CheckMail();
@@ -223,9 +258,7 @@ void SaveSettings(RegistryApi& api, const Settings& settings, const std::string&
   if (settings.EjecutarSiempre) {
     WriteRunEntry(api, programPath);
   } else {
-    // Opened on the Run key itself, since the delete works on the accessor's
-    // own key.
-    TRegMaquina(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
+    DeleteRunEntries(api);
   }
 }
 

@@ -1,7 +1,8 @@
 // The program's settings: their registry layout under HKEY_CURRENT_USER
 // "Software\Buzonix" (subkeys "Version" and "Configuracion") plus the
-// start-with-Windows entry under HKEY_LOCAL_MACHINE, the two accessors every
-// registry access goes through, and the start-up load and the save.
+// start-with-Windows entry under HKEY_LOCAL_MACHINE (or, for a user who may not
+// write there, under HKEY_CURRENT_USER), the two accessors every registry
+// access goes through, and the start-up load and the save.
 #pragma once
 
 #include <cstdint>
@@ -59,10 +60,10 @@ std::optional<std::uint16_t> ParsePort(const std::string& text);
 // The port to connect to: Puerto, or the mode's default when it is no port.
 std::uint16_t PortOf(const Settings& settings);
 
-// Sectioned access below one key of HKEY_CURRENT_USER. Construction opens the
-// key with all access, creating it if missing; when it cannot be opened the
-// operations work relative to the root instead. Every subkey is closed again
-// before an operation returns, and the key when the accessor goes. Nothing is
+// Sectioned access below one key of HKEY_CURRENT_USER. Each operation opens
+// the key with the rights it needs (reading, or writing), creating it if
+// missing; when it cannot be opened the operation works relative to the root
+// instead. Every key is closed again before an operation returns. Nothing is
 // flushed to disk on the way: the registry writes lazily.
 class TRegIniFile {
  public:
@@ -87,11 +88,12 @@ class TRegIniFile {
   TRegIniFile(RegistryApi& api, RegistryRoot root, const std::string& keyPath);
 
  private:
-  KeyHandle Base() const;
+  RegKey OwnKey(KeyAccess access);
+  KeyHandle Base(const RegKey& ownKey) const;
 
   RegistryApi& api_;
   KeyHandle root_;
-  RegKey key_;
+  std::string path_;
 };
 
 // The same accessor below HKEY_LOCAL_MACHINE, for the start-with-Windows entry.
@@ -142,12 +144,15 @@ struct LoadHost {
 // program to start with Windows (not from drive A: or B:), turns sound and
 // animation on and opens help topic 14 and the dialog; otherwise it migrates
 // an old plain password, reads the settings, sets and enables the timer and
-// runs one check. Values that are not text or cannot be read count as missing
+// runs one check. "Ejecutar siempre" holds when either Run key names this very
+// program. Values that are not text or cannot be read count as missing
 // here, so damaged data never stops the program from starting.
 void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host);
 
-// Writes every setting and then writes or deletes the start-with-Windows entry.
-// The first failing step throws ERegistryException; later steps do not run.
+// Writes every setting and then writes or deletes the start-with-Windows entry:
+// written machine-wide where the user may, else in the user's own Run key;
+// deleted from every Run key the user may write. The first failing step
+// throws ERegistryException; later steps do not run.
 void SaveSettings(RegistryApi& api, const Settings& settings, const std::string& programPath);
 
 }  // namespace buzonix

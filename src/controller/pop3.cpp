@@ -31,6 +31,15 @@ TBuzel::TBuzel(Pop3Unit& unit, FormPlatform& form, RegistryApi& registry,
 
 TBuzel::~TBuzel() = default;
 
+namespace {
+
+// After a wake: the first check 5 s on, then every 10 s, four in all.
+constexpr unsigned kResumeDelayMs = 5000;
+constexpr unsigned kResumeRetryMs = 10000;
+constexpr int kResumeTries = 4;
+
+}  // namespace
+
 void TBuzel::NoEnlazada() { form_.PlainMessage("Funcion no enlazada. Esta la DLL cargada?"); }
 
 void TBuzel::FormCreate() {
@@ -65,6 +74,39 @@ void TBuzel::FormDestroy() {
 
 void TBuzel::Timer1Timer() { check_.CheckMail(); }
 
+void TBuzel::Resumed() {
+  // Nothing to refresh where checks are not running (no settings yet, or a
+  // refused password waiting for the dialog).
+  if (!form_.TimerEnabled()) return;
+  resume_tries_ = 0;
+  form_.StartResumeTimer(kResumeDelayMs);
+}
+
+void TBuzel::ResumeTimerTimer() {
+  ++resume_tries_;
+  quiet_ = resume_tries_ < kResumeTries;
+  failed_quietly_ = false;
+  check_.CheckMail();
+  quiet_ = false;
+  if (failed_quietly_) form_.StartResumeTimer(kResumeRetryMs);
+}
+
+// A quiet check holds back every sign of its failure: boxes, and the error
+// look of the tray, which would also keep the next failure from being told.
+bool TBuzel::HeldBack(bool failure) {
+  if (!quiet_ || !failure) return false;
+  failed_quietly_ = true;
+  return true;
+}
+
+void TBuzel::ErrorBox(const std::string& text) {
+  if (!HeldBack(true)) form_.ErrorBox(text);
+}
+
+void TBuzel::PlainMessage(const std::string& text) {
+  if (!HeldBack(true)) form_.PlainMessage(text);
+}
+
 void TBuzel::TrayIcon1Click() {
   if (unit_.check.NumMensajes > 0 && unit_.VentanasAbiertas == 0) {
     form_.CreateNotice();
@@ -95,9 +137,13 @@ void TBuzel::ShowNoMailTray() {
   TrayIcon1.SetToolTip(kNoHayMensajes);
 }
 
-void TBuzel::SetTrayIcon(TrayPicture picture) { TrayIcon1.SetIcon(form_.Picture(picture)); }
+void TBuzel::SetTrayIcon(TrayPicture picture) {
+  if (!HeldBack(picture == TrayPicture::Bandera2)) TrayIcon1.SetIcon(form_.Picture(picture));
+}
 
-void TBuzel::SetToolTip(const std::string& text) { TrayIcon1.SetToolTip(text); }
+void TBuzel::SetToolTip(const std::string& text) {
+  if (!HeldBack(text == kErrorEnConexion)) TrayIcon1.SetToolTip(text);
+}
 
 std::string TBuzel::ToolTip() const { return TrayIcon1.ToolTip(); }
 

@@ -46,6 +46,9 @@ class FormPlatform {
   virtual void CreateAndShowConfigDialog() = 0;
   // Asks the application to end once its message loop sees the request.
   virtual void Terminate() = 0;
+  // Calls TBuzel::ResumeTimerTimer once, `milliseconds` from now (a running
+  // one starts over).
+  virtual void StartResumeTimer(unsigned milliseconds) = 0;
   virtual std::string ProgramPath() = 0;
   // The icon held by one of the four images (owned by the platform).
   virtual ShellHandle Picture(TrayPicture picture) = 0;
@@ -73,6 +76,11 @@ class TBuzel : private CheckHost, private LoadHost {
   void ConfiguracionClick();
   void Ayuda1Click();
   void CerrarClick();
+  // The machine woke from sleep: the count shown may be hours old, and the
+  // network often needs a moment. A check runs shortly after, retried quietly
+  // while it fails; the last try reports as any check does.
+  void Resumed();
+  void ResumeTimerTimer();
 
   // The tray look for no mail, as the configuration dialog restores it.
   void ShowNoMailTray();
@@ -85,8 +93,8 @@ class TBuzel : private CheckHost, private LoadHost {
   void SetTrayIcon(TrayPicture picture) override;
   void SetToolTip(const std::string& text) override;
   std::string ToolTip() const override;
-  void ErrorBox(const std::string& text) override { form_.ErrorBox(text); }
-  void PlainMessage(const std::string& text) override { form_.PlainMessage(text); }
+  void ErrorBox(const std::string& text) override;
+  void PlainMessage(const std::string& text) override;
   void Beep() override { form_.Beep(); }
   void ShowNotice(std::int32_t count) override;
   void DisableTimer() override { form_.SetTimerEnabled(false); }
@@ -97,6 +105,7 @@ class TBuzel : private CheckHost, private LoadHost {
   void SetTimerInterval(unsigned milliseconds) override { form_.SetTimerInterval(milliseconds); }
   void EnableTimer() override { form_.SetTimerEnabled(true); }
 
+  bool HeldBack(bool failure);
   void NoEnlazada();
   bool ConfigDialogOpen() const { return (unit_.VentanasAbiertas & kConfigDialogOpen) != 0; }
 
@@ -106,6 +115,9 @@ class TBuzel : private CheckHost, private LoadHost {
   DigestLibrary& digest_library_;
   bool library_loaded_ = false;
   MailCheck check_;
+  int resume_tries_ = 0;        // checks made since the machine woke
+  bool quiet_ = false;          // a check whose boxes are held back
+  bool failed_quietly_ = false;  // it would have shown one
 };
 
 }  // namespace buzonix

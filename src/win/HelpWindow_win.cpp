@@ -4,6 +4,7 @@
 
 #include "controller/help_topics.h"
 #include "controller/pop3.h"
+#include "win/Text_win.h"
 
 namespace buzonix {
 
@@ -32,7 +33,7 @@ HelpWindow::HelpWindow(HWND owner) {
   options.y = (GetSystemMetrics(SM_CYSCREEN) - options.height) / 2;
   options.parent = owner;  // owned, so no taskbar button of its own
   Create(windowClass, options);
-  text_ = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "",
+  text_ = CreateWindowExW(WS_EX_CLIENTEDGE, L"EDIT", L"",
                           WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY |
                               ES_AUTOVSCROLL,
                           0, 0, 0, 0, Handle(), nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -59,8 +60,8 @@ void HelpWindow::UseFontFor(int dpi) {
 void HelpWindow::Display(int context) {
   const HelpTopic& topic = FindHelpTopic(context);
   const std::string title = std::string("Ayuda - ") + topic.title;
-  SetWindowTextA(Handle(), title.c_str());
-  SetWindowTextA(text_, topic.text);
+  SetText(Handle(), title);
+  SetText(text_, topic.text);
   ShowWindow(Handle(), SW_SHOWNORMAL);
   SetForegroundWindow(Handle());
   SetFocus(text_);

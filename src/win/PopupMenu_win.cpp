@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 
 WinPopupMenu::Owner::Owner(WinPopupMenu& menu) : menu_(menu) {
@@ -25,8 +27,9 @@ WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()), owner_(*this) {
 WinPopupMenu::~WinPopupMenu() = default;
 
 void WinPopupMenu::Append(UINT flags, UINT_PTR id, const char* caption) {
-  if (!AppendMenuA(menu_.get(), flags, id, caption))
-    ThrowLastError("AppendMenuA");
+  const std::wstring text = caption != nullptr ? Wide(caption) : std::wstring();
+  if (!AppendMenuW(menu_.get(), flags, id, caption != nullptr ? text.c_str() : nullptr))
+    ThrowLastError("AppendMenuW");
 }
 
 void WinPopupMenu::AddItem(const std::string& caption, std::function<void()> onClick) {

@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "win/MessagePump_win.h"
+#include "win/Text_win.h"
+
 namespace buzonix {
 namespace {
 
@@ -9,7 +12,7 @@ constexpr UINT kNotificationMessage = WM_USER;        // the component's events
 constexpr UINT kWakeMessage = WM_USER + 1;            // readiness of a waiting call
 constexpr UINT_PTR kTimeoutTimerId = 10;
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-constexpr char kWindowClass[] = "BuzonixSocketWindow";
+constexpr wchar_t kWindowClass[] = L"BuzonixSocketWindow";
 
 std::function<void(int)>& QuitHandler() {
   static std::function<void(int)> handler;
@@ -35,16 +38,16 @@ void WinSocketPlatform::SetExitHandler(std::function<void(int)> handler) {
 
 WinSocketPlatform::WinSocketPlatform() {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA wc{};
-  if (!GetClassInfoA(instance, kWindowClass, &wc)) {
+  WNDCLASSW wc{};
+  if (!GetClassInfoW(instance, kWindowClass, &wc)) {
     wc.lpfnWndProc = WindowProc;
     wc.hInstance = instance;
     wc.lpszClassName = kWindowClass;
-    RegisterClassA(&wc);
+    RegisterClassW(&wc);
   }
-  window_ = CreateWindowExA(0, kWindowClass, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
+  window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
                             nullptr);
-  SetWindowLongPtrA(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 WinSocketPlatform::~WinSocketPlatform() {
@@ -53,8 +56,8 @@ WinSocketPlatform::~WinSocketPlatform() {
 
 LRESULT CALLBACK WinSocketPlatform::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
                                                LPARAM lparam) {
-  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcA(hwnd, message, wparam, lparam);
+  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
   return self->HandleMessage(message, wparam, lparam);
 }
 
@@ -79,7 +82,7 @@ LRESULT WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lpa
       return 0;
     }
     default:
-      return DefWindowProcA(window_, message, wparam, lparam);
+      return DefWindowProcW(window_, message, wparam, lparam);
   }
 }
 
@@ -134,16 +137,15 @@ void WinSocketPlatform::SetBlocking(SocketHandle s) {
 }
 
 bool WinSocketPlatform::WaitForAnyMessage() {
-  MSG msg;
-  const BOOL got = GetMessageA(&msg, nullptr, 0, 0);
-  if (got == 0) {
-    const int exit_code = static_cast<int>(msg.wParam);
+  blocking_ = true;
+  cancelled_ = false;
+  int exit_code = 0;
+  const bool quit = !PumpOneMessage(exit_code);
+  blocking_ = false;
+  if (quit) {
     if (QuitHandler()) QuitHandler()(exit_code);
     PostQuitMessage(exit_code);  // let the caller's loop see it
     cancelled_ = true;
-  } else if (got > 0) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
   }
   return !cancelled_;
 }
@@ -160,45 +162,31 @@ int WinSocketPlatform::Connect(SocketHandle s, std::uint32_t address, std::uint1
   remote.sin_port = port_net;
   remote.sin_addr.s_addr = address;
   if (connect(AsSocket(s), reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
-  auto pending = connects_.find(s);
-  if (WSAGetLastError() != WSAEWOULDBLOCK || pending == connects_.end()) return -1;
-  blocking_ = true;
-  cancelled_ = false;
-  bool waited = true;
-  while (!connects_[s].done && (waited = WaitForAnyMessage())) {
+  if (WSAGetLastError() != WSAEWOULDBLOCK || connects_.count(s) == 0) return -1;
+  while (!connects_[s].done) {
+    if (!WaitForAnyMessage()) return Cancelled();
   }
-  blocking_ = false;
-  if (!waited) return Cancelled();
   const int error = connects_[s].error;
   if (error == 0) return 0;
   WSASetLastError(error);
   return -1;
 }
 
-int WinSocketPlatform::Send(SocketHandle s, const char* data, int length) {
+int WinSocketPlatform::WhenReady(SocketHandle s, const std::function<int()>& call) {
   const bool waits = connects_.count(s) != 0;
   for (;;) {
-    const int n = send(AsSocket(s), data, length, 0);
+    const int n = call();
     if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
-    blocking_ = true;
-    cancelled_ = false;
-    const bool waited = WaitForAnyMessage();
-    blocking_ = false;
-    if (!waited) return Cancelled();
+    if (!WaitForAnyMessage()) return Cancelled();
   }
 }
 
+int WinSocketPlatform::Send(SocketHandle s, const char* data, int length) {
+  return WhenReady(s, [&] { return send(AsSocket(s), data, length, 0); });
+}
+
 int WinSocketPlatform::Recv(SocketHandle s, char* buffer, int length) {
-  const bool waits = connects_.count(s) != 0;
-  for (;;) {
-    const int n = recv(AsSocket(s), buffer, length, 0);
-    if (n >= 0 || !waits || WSAGetLastError() != WSAEWOULDBLOCK) return n;
-    blocking_ = true;
-    cancelled_ = false;
-    const bool waited = WaitForAnyMessage();
-    blocking_ = false;
-    if (!waited) return Cancelled();
-  }
+  return WhenReady(s, [&] { return recv(AsSocket(s), buffer, length, 0); });
 }
 
 void WinSocketPlatform::Shutdown(SocketHandle s) { shutdown(AsSocket(s), 2); }
@@ -221,7 +209,7 @@ void WinSocketPlatform::SetTimer(unsigned milliseconds) {
 void WinSocketPlatform::KillTimer() { ::KillTimer(window_, kTimeoutTimerId); }
 
 void WinSocketPlatform::ShowMessageBox(const std::string& text, const std::string& caption) {
-  MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OKCANCEL);
+  MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OKCANCEL);
 }
 
 void WinSocketPlatform::ExitProgram(int code) {

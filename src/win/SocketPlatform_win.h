@@ -55,9 +55,12 @@ class WinSocketPlatform : public SocketPlatform {
  private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
-  // Dispatches one message; false when the wait was cancelled.
+  // Handles one message while a call waits; false when the wait was cancelled.
   bool WaitForAnyMessage();
   int Cancelled();
+  // Makes `call` (a send or a receive) until it would no longer block,
+  // waiting for a message before each retry on a socket set to block.
+  int WhenReady(SocketHandle s, const std::function<int()>& call);
 
   struct PendingConnect {
     bool done = false;

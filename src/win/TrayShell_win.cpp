@@ -4,6 +4,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <string>
+
+#include "win/MessagePump_win.h"
+#include "win/Text_win.h"
 
 namespace buzonix {
 
@@ -17,24 +22,25 @@ ShellHandle ToShellHandle(HANDLE handle) { return reinterpret_cast<ShellHandle>(
 
 HICON ToIconHandle(ShellHandle handle) { return reinterpret_cast<HICON>(handle); }
 
-NOTIFYICONDATAA NotifyIconRecord(HWND window, const TrayLook& look) {
+NOTIFYICONDATAW NotifyIconRecord(HWND window, const TrayLook& look) {
   // The whole current structure, zeroed, of which the shell reads only the
-  // first-version part that cbSize names.
-  NOTIFYICONDATAA data{};
-  data.cbSize = NOTIFYICONDATAA_V1_SIZE;
+  // first-version part that cbSize names. The tooltip goes as UTF-16, so it
+  // reads right under any code page.
+  NOTIFYICONDATAW data{};
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
   data.hWnd = window;
   data.uID = 0;
   data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
   data.uCallbackMessage = kTrayCallbackMessage;
   data.hIcon = ToIconHandle(look.icon);
-  const std::size_t length = std::min(look.toolTip.size(), sizeof data.szTip - 1);
-  std::memcpy(data.szTip, look.toolTip.data(), length);
+  const std::wstring tip = Wide(look.toolTip);
+  tip.copy(data.szTip, std::min(tip.size(), std::size(data.szTip) - 1));
   return data;
 }
 
 WinTrayShell::WinTrayShell(HWND applicationWindow)
     : applicationWindow_(applicationWindow),
-      taskbarCreated_(RegisterWindowMessageA("TaskbarCreated")) {
+      taskbarCreated_(RegisterWindowMessageW(L"TaskbarCreated")) {
   CreateHidden("BuzonixTrayIconWindow");
 }
 
@@ -44,11 +50,11 @@ WinTrayShell::~WinTrayShell() {
 }
 
 bool WinTrayShell::Notify(ShellNotifyMessage message, const TrayLook& look) {
-  NOTIFYICONDATAA data = NotifyIconRecord(Handle(), look);
+  NOTIFYICONDATAW data = NotifyIconRecord(Handle(), look);
   DWORD operation = NIM_ADD;
   if (message == ShellNotifyMessage::Modify) operation = NIM_MODIFY;
   if (message == ShellNotifyMessage::Delete) operation = NIM_DELETE;
-  return Shell_NotifyIconA(operation, &data) != FALSE;
+  return Shell_NotifyIconW(operation, &data) != FALSE;
 }
 
 void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kTrayRefreshMessage, 0, 0); }
@@ -63,18 +69,7 @@ void WinTrayShell::BringApplicationToForeground() {
   SetForegroundWindow(applicationWindow_ != nullptr ? applicationWindow_ : Handle());
 }
 
-void WinTrayShell::DispatchPendingMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // The quit request belongs to the main message loop: put it back.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
+void WinTrayShell::DispatchPendingMessages() { PumpQueuedMessages(); }
 
 ShellHandle WinTrayShell::CopyIcon(ShellHandle icon) {
   if (icon == 0) return 0;

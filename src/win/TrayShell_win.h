@@ -23,7 +23,7 @@ inline constexpr UINT kTrayRefreshMessage = WM_USER + 2;   // posted to itself
 // The first-version record (88 bytes in the 32-bit program) that the shell
 // is given for the icon of `window` showing `look`: the callback message, the
 // icon and the tooltip, the rest of the tip zero.
-NOTIFYICONDATAA NotifyIconRecord(HWND window, const TrayLook& look);
+NOTIFYICONDATAW NotifyIconRecord(HWND window, const TrayLook& look);
 
 class WinTrayShell final : public TrayShell, private WinWindow {
  public:

@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 
 namespace {
@@ -23,8 +25,8 @@ std::string SystemText(DWORD code) {
 }
 
 void ShowInStopBox(std::exception_ptr error) {
-  const std::string text = DescribeException(error) + ".";
-  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
+  const std::wstring text = Wide(DescribeException(error) + ".");
+  MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
 void ReportUnhandledError(std::exception_ptr error) noexcept {
@@ -41,7 +43,7 @@ void ReportUnhandledError(std::exception_ptr error) noexcept {
 HINSTANCE ProgramInstance() { return GetModuleHandleA(nullptr); }
 
 void Attach(HWND hwnd, WinWindow* window) {
-  SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
 }
 
 }  // namespace
@@ -80,11 +82,12 @@ void WinWindow::Destroy() {
 }
 
 void WinWindow::RegisterOnce(const WindowClass& windowClass) {
-  WNDCLASSEXA existing{};
+  const std::wstring name = Wide(windowClass.name);
+  WNDCLASSEXW existing{};
   existing.cbSize = sizeof existing;
-  if (GetClassInfoExA(ProgramInstance(), windowClass.name, &existing)) return;
+  if (GetClassInfoExW(ProgramInstance(), name.c_str(), &existing)) return;
 
-  WNDCLASSEXA wc{};
+  WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
   wc.style = windowClass.style;
   wc.lpfnWndProc = &WinWindow::Route;
@@ -92,19 +95,20 @@ void WinWindow::RegisterOnce(const WindowClass& windowClass) {
   wc.hIcon = windowClass.icon;
   wc.hCursor = windowClass.cursor;
   wc.hbrBackground = windowClass.background;
-  wc.lpszClassName = windowClass.name;
-  if (RegisterClassExA(&wc) == 0)
-    ThrowLastError("RegisterClassExA");
+  wc.lpszClassName = name.c_str();
+  if (RegisterClassExW(&wc) == 0)
+    ThrowLastError("RegisterClassExW");
 }
 
 void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& options) {
   RegisterOnce(windowClass);
-  const HWND hwnd = CreateWindowExA(options.exStyle, windowClass.name, options.title, options.style,
+  const HWND hwnd = CreateWindowExW(options.exStyle, Wide(windowClass.name).c_str(),
+                                    Wide(options.title).c_str(), options.style,
                                     options.x, options.y, options.width, options.height,
                                     options.parent, nullptr, ProgramInstance(), this);
   if (hwnd == nullptr) {
     hwnd_ = nullptr;  // a handler may have failed the creation after WM_NCCREATE
-    ThrowLastError("CreateWindowExA");
+    ThrowLastError("CreateWindowExW");
   }
 }
 
@@ -117,18 +121,18 @@ void WinWindow::CreateHidden(const char* className) {
 }
 
 LRESULT WinWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcA(hwnd_, message, wParam, lParam);
+  return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
 
 LRESULT CALLBACK WinWindow::Route(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* window = reinterpret_cast<WinWindow*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  auto* window = reinterpret_cast<WinWindow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (message == WM_NCCREATE) {
-    window = static_cast<WinWindow*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+    window = static_cast<WinWindow*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
     window->hwnd_ = hwnd;
     Attach(hwnd, window);
   }
   // Messages before WM_NCCREATE (WM_GETMINMAXINFO) and after WM_NCDESTROY.
-  if (window == nullptr) return DefWindowProcA(hwnd, message, wParam, lParam);
+  if (window == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
 
   LRESULT result = 0;
   try {

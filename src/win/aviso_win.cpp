@@ -4,6 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 
 namespace {
@@ -215,7 +217,7 @@ TFAvisa::~TFAvisa() {
   Destroy();  // WM_DESTROY stops the timer while this object still handles it
 }
 
-void TFAvisa::SetCaption(const std::string& caption) { SetWindowTextA(Handle(), caption.c_str()); }
+void TFAvisa::SetCaption(const std::string& caption) { SetText(Handle(), caption); }
 
 void TFAvisa::Show() {
   const HWND hwnd = Handle();

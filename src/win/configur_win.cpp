@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "win/Text_win.h"
+
 namespace buzonix {
 
 namespace {
@@ -15,6 +17,7 @@ constexpr UINT_PTR kSpinSubclassId = 1;
 
 const char kFormClass[] = "TConf";
 const char kContainerClass[] = "TConfPanel";
+const char kFormTitle[] = "Buzonix Electr\xF3nico";
 
 // The form description's sizes are in pixels at this resolution.
 constexpr int kDesignDpi = 120;
@@ -23,19 +26,17 @@ const char* const kLabelFontFace = "Times New Roman";
 
 int Index(ConfControl control) { return static_cast<int>(control); }
 
-std::string WindowText(HWND hwnd) {
-  const int length = GetWindowTextLengthA(hwnd);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = GetWindowTextA(hwnd, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(std::max(got, 0)));
-  return text;
+char DecimalSeparator() {
+  wchar_t buffer[8] = {};
+  if (GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, 8) > 0 && buffer[0] != L'\0')
+    return Western(std::wstring_view(buffer, 1))[0];
+  return '.';
 }
 
-char DecimalSeparator() {
-  char buffer[8] = {};
-  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, buffer, sizeof buffer) > 0 && buffer[0] != '\0')
-    return buffer[0];
-  return '.';
+// A typed character as Windows-1252; one it cannot hold reads as '?'.
+char WesternChar(WPARAM character) {
+  const wchar_t unit = static_cast<wchar_t>(character);
+  return Western(std::wstring_view(&unit, 1))[0];
 }
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
@@ -54,9 +55,9 @@ struct ConfFonts {
       if (handle != nullptr) DeleteObject(handle);
     }
     void Create(const char* face, int pixels, int dpi, bool bold = false) {
-      handle = CreateFontA(-MulDiv(pixels, dpi, kDesignDpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
+      handle = CreateFontW(-MulDiv(pixels, dpi, kDesignDpi), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE,
                            FALSE, FALSE, ANSI_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
+                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, Wide(face).c_str());
     }
   };
   explicit ConfFonts(int dpi) {
@@ -88,7 +89,7 @@ class ConfContainer final : public WinWindow {
     options.height = height;
     options.parent = parent;
     Create(windowClass, options);
-    SetWindowLongPtrA(Handle(), GWLP_ID, ConfControlId(id));
+    SetWindowLongPtrW(Handle(), GWLP_ID, ConfControlId(id));
   }
   ~ConfContainer() override { Destroy(); }
 
@@ -182,7 +183,7 @@ HWND TConf::Control(ConfControl control) const {
 
 HWND TConf::AddControl(HWND parent, const char* windowClass, const char* text, DWORD style, DWORD exStyle,
                        int left, int top, int width, int height, int id, HFONT font) {
-  const HWND hwnd = CreateWindowExA(exStyle, windowClass, text, WS_CHILD | WS_VISIBLE | style, Scale(left),
+  const HWND hwnd = CreateWindowExW(exStyle, Wide(windowClass).c_str(), Wide(text).c_str(), WS_CHILD | WS_VISIBLE | style, Scale(left),
                                     Scale(top), Scale(width), Scale(height), parent,
                                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance_, nullptr);
   if (hwnd != nullptr && font != nullptr) SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -199,9 +200,10 @@ HWND TConf::AddLabel(HWND parent, const char* text, DWORD align, int left, int t
     const HDC dc = GetDC(hwnd);
     const HGDIOBJ old = SelectObject(dc, font);
     SIZE size{};
-    GetTextExtentPoint32A(dc, text, static_cast<int>(std::char_traits<char>::length(text)), &size);
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
+    const std::wstring wide = Wide(text);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
     SelectObject(dc, old);
     ReleaseDC(hwnd, dc);
     if (width == 0) w = size.cx + Scale(4);  // room for overhangs
@@ -227,21 +229,22 @@ void TConf::Build(HWND owner) {
   options.height = frame.bottom - frame.top;
   options.x = (GetSystemMetrics(SM_CXSCREEN) - options.width) / 2;
   options.y = (GetSystemMetrics(SM_CYSCREEN) - options.height) / 2;
-  options.title = "Buzonix Electr\xF3nico";
+  options.title = kFormTitle;
   options.parent = owner;
   Create(windowClass, options);
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->form.handle), FALSE);
 
   // PageControl1 with its two tabs; the pages lie over its display area.
-  const HWND tabs = AddControl(Handle(), WC_TABCONTROLA, "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 302,
+  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 302,
                                ConfControlId(ConfControl::PageControl1), fonts_->pages.handle);
   controls_[Index(ConfControl::PageControl1)] = tabs;
   const char* captions[] = {"Configuraci\xF3n", "Informaci\xF3n"};
   for (int i = 0; i < 2; ++i) {
-    TCITEMA item{};
+    std::wstring caption = Wide(captions[i]);
+    TCITEMW item{};
     item.mask = TCIF_TEXT;
-    item.pszText = const_cast<char*>(captions[i]);
-    SendMessageA(tabs, TCM_INSERTITEMA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    item.pszText = caption.data();
+    SendMessageW(tabs, TCM_INSERTITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
   }
   RECT display{};
   GetClientRect(tabs, &display);
@@ -284,13 +287,13 @@ void TConf::BuildFirstPage() {
   addEdit(ConfControl::dHost, 0, 20, 189, 40);
   addEdit(ConfControl::dusuario, 0, 52, 132, 20);
   const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 84, 132, 12);
-  SendMessageA(clave, EM_SETPASSWORDCHAR, 0x95, 0);
+  SendMessageW(clave, EM_SETPASSWORDCHAR, Wide("\x95")[0], 0);  // the bullet
 
   // dfrecuencia: the edit with its arrows inside its right edge.
   const HWND spin = AddControl(panel, "EDIT", "1", edit, WS_EX_CLIENTEDGE, 308, 124, 53, 31,
                                ConfControlId(ConfControl::dfrecuencia), fields);
   controls_[Index(ConfControl::dfrecuencia)] = spin;
-  updown_ = CreateWindowExA(0, UPDOWN_CLASSA, "",
+  updown_ = CreateWindowExW(0, UPDOWN_CLASSW, L"",
                             WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT |
                                 UDS_NOTHOUSANDS,
                             0, 0, 0, 0, panel, nullptr, instance_, nullptr);
@@ -382,9 +385,9 @@ void TConf::MoveFocus(bool forward) {
   i = (i + (forward ? 1 : n - 1)) % n;
   const HWND next = order[static_cast<std::size_t>(i)];
   SetFocus(next);
-  char cls[16] = {};
-  GetClassNameA(next, cls, sizeof cls);
-  if (lstrcmpiA(cls, "Edit") == 0) SendMessageA(next, EM_SETSEL, 0, -1);
+  wchar_t cls[16] = {};
+  GetClassNameW(next, cls, 16);
+  if (lstrcmpiW(cls, L"Edit") == 0) SendMessageW(next, EM_SETSEL, 0, -1);
 }
 
 ConfControl TConf::FocusedControl() const {
@@ -443,7 +446,7 @@ void TConf::Click(ConfControl button) {
   Busy busy(*this);
   switch (button) {
     case ConfControl::BitBtn1:
-      logic_.BitBtn1Click();
+      if (FieldsFitWestern()) logic_.BitBtn1Click();
       break;
     case ConfControl::BitBtn2:
       logic_.BitBtn2Click();
@@ -454,6 +457,24 @@ void TConf::Click(ConfControl button) {
     default:
       break;
   }
+}
+
+// The settings are kept in Windows-1252: a typed character it cannot hold
+// would be stored garbled, so the accept stops at the field that holds one.
+bool TConf::FieldsFitWestern() {
+  const std::pair<ConfControl, const char*> fields[] = {
+      {ConfControl::dHost, "Servidor"}, {ConfControl::dusuario, "Usuario"}, {ConfControl::dclave, "Clave"}};
+  for (const auto& [control, label] : fields) {
+    if (FitsWestern(WideWindowText(Control(control)))) continue;
+    const std::string text = std::string("El campo ") + label +
+                             " contiene caracteres que no se pueden guardar.\r\n"
+                             "Use solo letras, cifras y signos de Europa occidental.";
+    MessageBoxW(Handle(), Wide(text).c_str(), Wide(kFormTitle).c_str(), MB_OK | MB_ICONSTOP);
+    SetFocus(Control(control));
+    SendMessageW(Control(control), EM_SETSEL, 0, -1);
+    return false;
+  }
+  return true;
 }
 
 void TConf::Release() { RequestRelease(); }
@@ -605,7 +626,7 @@ LRESULT TConf::ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM 
     default:
       break;
   }
-  return DefWindowProcA(container, message, wparam, lparam);
+  return DefWindowProcW(container, message, wparam, lparam);
 }
 
 void TConf::PaintContainer(ConfControl container, HDC dc) {
@@ -655,10 +676,10 @@ void TConf::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
     InflateRect(&r, -1, -1);
   }
   DrawFrameControl(dc, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pressed ? DFCS_PUSHED : 0));
-  const std::string caption = WindowText(item.hwndItem);
+  const std::wstring caption = WideWindowText(item.hwndItem);
   const HGDIOBJ oldFont = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(item.hwndItem, WM_GETFONT, 0, 0)));
   SIZE text{};
-  GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+  GetTextExtentPoint32W(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
   const int glyph = Scale(15);
   const int spacing = Scale(5);
   const int shift = pressed ? 1 : 0;
@@ -682,7 +703,7 @@ void TConf::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   RECT textRect{left + glyph + spacing, r.top + shift, left + glyph + spacing + text.cx + 1, r.bottom + shift};
-  DrawTextA(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
+  DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &textRect, DT_SINGLELINE | DT_VCENTER | DT_LEFT);
   SelectObject(dc, oldFont);
   if (focused && (item.itemState & ODS_NOFOCUSRECT) == 0) {
     RECT focusRect = r;
@@ -694,7 +715,7 @@ void TConf::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
 // The spin field's key filter: other keys are refused with the default beep.
 LRESULT CALLBACK TConf::SpinEditProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                      DWORD_PTR) {
-  if (message == WM_CHAR && !SpinKeyAllowed(static_cast<char>(wparam), DecimalSeparator())) {
+  if (message == WM_CHAR && !SpinKeyAllowed(WesternChar(wparam), DecimalSeparator())) {
     MessageBeep(0);
     return 0;
   }
@@ -703,12 +724,12 @@ LRESULT CALLBACK TConf::SpinEditProc(HWND hwnd, UINT message, WPARAM wparam, LPA
 }
 
 std::string TConf::HostText() const { return WindowText(Control(ConfControl::dHost)); }
-void TConf::SetHostText(const std::string& text) { SetWindowTextA(Control(ConfControl::dHost), text.c_str()); }
+void TConf::SetHostText(const std::string& text) { SetText(Control(ConfControl::dHost), text); }
 std::string TConf::UserText() const { return WindowText(Control(ConfControl::dusuario)); }
-void TConf::SetUserText(const std::string& text) { SetWindowTextA(Control(ConfControl::dusuario), text.c_str()); }
+void TConf::SetUserText(const std::string& text) { SetText(Control(ConfControl::dusuario), text); }
 std::string TConf::PasswordText() const { return WindowText(Control(ConfControl::dclave)); }
 void TConf::SetPasswordText(const std::string& text) {
-  SetWindowTextA(Control(ConfControl::dclave), text.c_str());
+  SetText(Control(ConfControl::dclave), text);
 }
 // An open drop-down list takes Enter and Escape itself.
 bool TConf::ListDropped() const {
@@ -725,7 +746,7 @@ std::string TConf::PortText() const { return WindowText(Control(ConfControl::dpu
 void TConf::SetPortText(const std::string& text) { SetWindowTextA(Control(ConfControl::dpuerto), text.c_str()); }
 std::string TConf::SpinText() const { return WindowText(Control(ConfControl::dfrecuencia)); }
 void TConf::SetSpinText(const std::string& text) {
-  SetWindowTextA(Control(ConfControl::dfrecuencia), text.c_str());
+  SetText(Control(ConfControl::dfrecuencia), text);
 }
 
 namespace {
@@ -749,7 +770,7 @@ void TConf::SetChecked(ConfCheck box, bool checked) {
   SendMessageA(Control(ControlOf(box)), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 void TConf::SetTitle(const std::string& text) {
-  SetWindowTextA(titulo_, text.c_str());
+  SetText(titulo_, text);
   // A transparent label leaves its old text behind unless the page repaints.
   RECT r;
   GetWindowRect(titulo_, &r);

@@ -75,6 +75,7 @@ class TConf final : public WinWindow, private ConfView {
   std::vector<HWND> TabOrder() const;
   ConfControl FocusedControl() const;
   void Click(ConfControl button);
+  bool FieldsFitWestern();
   void RequestRelease();
   void DestroyNow();
 

@@ -12,9 +12,11 @@
 #include "controller/errors.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
+#include "win/MessagePump_win.h"
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
 #include "win/SocketPlatform_win.h"
+#include "win/Text_win.h"
 #include "win/TlsEngine_schannel.h"
 #include "win/TrayShell_win.h"
 #include "win/WinWindow.h"
@@ -25,6 +27,7 @@ namespace buzonix {
 namespace {
 
 constexpr UINT_PTR kCheckTimerId = 1;
+constexpr UINT_PTR kResumeTimerId = 2;
 
 HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
@@ -36,6 +39,10 @@ std::string PointerText(const void* address) {
   for (auto digit = text.rbegin(); digit != text.rend(); ++digit, value >>= 4)
     *digit = "0123456789ABCDEF"[value & 0xF];
   return text;
+}
+
+void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
+  MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
 }
 
 const char* ErrorClassName(std::exception_ptr error) {
@@ -69,10 +76,13 @@ class ApplicationWindow final : public WinWindow {
 };
 
 // The main form's window: off-screen and hidden for the whole run; it carries
-// the check timer.
+// the check timer, the one-shot timer after a wake, and hears of the wake.
 class MainFormWindow final : public WinWindow {
  public:
-  MainFormWindow(HWND owner, std::function<void()> on_timer) : on_timer_(std::move(on_timer)) {
+  struct Events {
+    std::function<void()> timer, resumed, resumeTimer;
+  };
+  MainFormWindow(HWND owner, Events events) : events_(std::move(events)) {
     WindowClass windowClass;
     windowClass.name = "TBuzel";
     WindowOptions options;
@@ -90,12 +100,21 @@ class MainFormWindow final : public WinWindow {
  private:
   LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
     if (message == WM_TIMER && wparam == kCheckTimerId) {
-      on_timer_();
+      events_.timer();
       return 0;
+    }
+    if (message == WM_TIMER && wparam == kResumeTimerId) {
+      KillTimer(Handle(), kResumeTimerId);
+      events_.resumeTimer();
+      return 0;
+    }
+    if (message == WM_POWERBROADCAST) {
+      if (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) events_.resumed();
+      return TRUE;
     }
     return WinWindow::HandleMessage(message, wparam, lparam);
   }
-  std::function<void()> on_timer_;
+  Events events_;
 };
 
 // The digest library bound by name at start-up.
@@ -103,9 +122,13 @@ class WinDigestLibrary final : public DigestLibrary {
  public:
   using MDStringFunction = const char*(__stdcall*)(const char*);
   ~WinDigestLibrary() override { Release(); }
+  // Only the file beside the program: one planted in the current folder or
+  // on PATH would run inside the program and see every password.
   bool Load() override {
-    HMODULE module = LoadLibraryA("APOP");
-    if (reinterpret_cast<std::uintptr_t>(module) <= 32) return false;
+    const std::wstring program = WideProgramPath();
+    const std::wstring path = program.substr(0, program.rfind(L'\\') + 1) + L"APOP.DLL";
+    HMODULE module = LoadLibraryExW(path.c_str(), nullptr, 0);
+    if (module == nullptr) return false;
     module_ = module;
     return true;
   }
@@ -132,7 +155,10 @@ class WinDigestLibrary final : public DigestLibrary {
 class Application final : private FormPlatform, private ConfHost {
  public:
   Application()
-      : main_window_(app_window_.Handle(), [this] { Guarded([this] { buzel_->Timer1Timer(); }); }) {
+      : main_window_(app_window_.Handle(),
+                     {[this] { Guarded([this] { buzel_->Timer1Timer(); }); },
+                      [this] { Guarded([this] { buzel_->Resumed(); }); },
+                      [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); }}) {
     LoadPictures();
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
                                       std::make_unique<WinTrayShell>(app_window_.Handle()),
@@ -146,11 +172,8 @@ class Application final : private FormPlatform, private ConfHost {
     buzel_->FormCreate();
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
     if (!terminating_) RunFormShow();
-    MSG msg;
-    while (!terminating_ && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-      if (TConf::PreTranslate(&msg) || HelpWindow::PreTranslate(msg)) continue;
-      TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+    int exit_code = 0;
+    while (!terminating_ && PumpOneMessage(exit_code)) {
     }
     End();
     return 0;
@@ -182,6 +205,10 @@ class Application final : private FormPlatform, private ConfHost {
                              PointerText(reinterpret_cast<void*>(&ReportFatalAddress)) + ".\r\n" +
                              ErrorMessage(error) + ".";
     MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONSTOP);
+}
+
+void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
+  MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
     ExitProcess(1);
   }
   static void ReportFatalAddress() {}
@@ -237,11 +264,14 @@ class Application final : private FormPlatform, private ConfHost {
     KillTimer(main_window_.Handle(), kCheckTimerId);
     if (timer_enabled_ && interval_ > 0) SetTimer(main_window_.Handle(), kCheckTimerId, interval_, nullptr);
   }
+  void StartResumeTimer(unsigned milliseconds) override {
+    SetTimer(main_window_.Handle(), kResumeTimerId, milliseconds, nullptr);
+  }
   void ErrorBox(const std::string& text) override {
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK | MB_ICONSTOP);
   }
   void PlainMessage(const std::string& text) override {
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK);
+    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK);
   }
   void Beep() override { MessageBeep(0xFFFFFFFF); }
   void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
@@ -261,11 +291,7 @@ class Application final : private FormPlatform, private ConfHost {
     terminating_ = true;
     if (sockets_.IsBlocking()) PostQuitMessage(0);
   }
-  std::string ProgramPath() override {
-    char path[MAX_PATH];
-    const DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    return std::string(path, n);
-  }
+  std::string ProgramPath() override { return ProgramFullPath(); }
   ShellHandle Picture(TrayPicture picture) override {
     return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(pictures_[static_cast<int>(picture)]));
   }
@@ -275,8 +301,7 @@ class Application final : private FormPlatform, private ConfHost {
   void ResetTray() override { buzel_->ShowNoMailTray(); }
   void Save(const Settings& settings) override { SaveSettings(registry_, settings, ProgramPath()); }
   void ShowError(const std::string& message) override {
-    const std::string text = message + ".";
-    MessageBoxA(app_window_.Handle(), text.c_str(), kApplicationTitle, MB_OK | MB_ICONSTOP);
+    ShowBox(app_window_.Handle(), message + ".", kApplicationTitle, MB_OK | MB_ICONSTOP);
   }
 
   ApplicationWindow app_window_;
@@ -304,15 +329,30 @@ namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
 
+namespace {
+
+// Takes the current folder out of the search for DLLs, and where the system
+// offers it, limits the search to the program's folder and the system's.
+void RestrictLibrarySearch() {
+  SetDllDirectoryW(L"");
+  using SetDefaultDirectories = BOOL(WINAPI*)(DWORD);
+  const auto set = reinterpret_cast<SetDefaultDirectories>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (set != nullptr) set(LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  RestrictLibrarySearch();
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;
   // An error a handler does not catch is shown as the framework shows it, and
   // the program goes on.
   buzonix::SetUnhandledErrorHook([](std::exception_ptr error) {
-    const std::string text = buzonix::ErrorMessage(error) + ".";
-    MessageBoxA(nullptr, text.c_str(), buzonix::kApplicationTitle, MB_OK | MB_ICONSTOP);
+    buzonix::ShowBox(nullptr, buzonix::ErrorMessage(error) + ".", buzonix::kApplicationTitle,
+                     MB_OK | MB_ICONSTOP);
   });
   buzonix::Application app;
   application = &app;

@@ -111,6 +111,7 @@ TEST_F(SettingsStore, FirstRunRegistersByFirstByteOfThePath) {
 
 TEST_F(SettingsStore, FirstRunGoesOnWhenTheRunEntryCannotBeWritten) {
   registry.DenyAccess(kMachine);
+  registry.FailWritesOf(kRunValue);
   Load();
   EXPECT_FALSE(settings.EjecutarSiempre);
   EXPECT_EQ(calls, kFirstRunCalls);
@@ -378,16 +379,81 @@ TEST_F(SettingsStore, SaveStopsAtTheFirstFailingStep) {
   EXPECT_FALSE(StoredRunEntry());
 }
 
-TEST_F(SettingsStore, SaveReportsARunKeyThatCannotBeCreated) {
+TEST_F(SettingsStore, SaveReportsARunEntryThatNoKeyTakes) {
   registry.DenyAccess(kMachine);
+  registry.FailWritesOf(kRunValue);
   settings.EjecutarSiempre = true;
   try {
     SaveSettings(registry, settings, kProgram);
     ADD_FAILURE() << "no error";
   } catch (const ERegistryException& e) {
-    EXPECT_EQ(e.message, "Failed to create key Run");
+    EXPECT_EQ(e.message, "Failed to set data for 'Buzonix Electronico'");
   }
   EXPECT_EQ(Stored(kConfig, "Animacion"), "");
+}
+
+// A standard user: HKEY_LOCAL_MACHINE opens for reading only.
+class StandardUser : public SettingsStore {
+ protected:
+  void SetUp() override { registry.DenyWrites(kMachine); }
+  std::optional<std::string> UserRunEntry() {
+    const auto value = registry.GetValue(kUser, kRun, kRunValue);
+    return value ? std::optional(value->data) : std::nullopt;
+  }
+};
+
+TEST_F(StandardUser, FirstRunRegistersInTheUsersOwnRunKey) {
+  Load();
+  EXPECT_EQ(calls, kFirstRunCalls);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  EXPECT_EQ(UserRunEntry(), kProgram);
+  EXPECT_FALSE(StoredRunEntry());
+}
+
+TEST_F(StandardUser, EitherRunKeyNamingTheProgramReadsAsChecked) {
+  PutConfigured();
+  PutRunEntry(kProgram);  // an administrator's machine-wide entry
+  Load();
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
+
+  PutRunEntry("D:\\OTRO.EXE");
+  registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, kProgram});
+  Load();
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, "c:\archivos de programa\buzonix\buzel.exe"});
+  Load();
+  EXPECT_FALSE(settings.EjecutarSiempre);
+}
+
+TEST_F(StandardUser, SaveWritesAndRemovesTheUsersOwnEntry) {
+  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(UserRunEntry(), kProgram);
+  EXPECT_FALSE(StoredRunEntry());
+  EXPECT_EQ(Stored(kConfig, "Animacion"), "Si");
+
+  settings.EjecutarSiempre = false;
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_FALSE(UserRunEntry());
+}
+
+TEST_F(StandardUser, AnAdministratorsEntryIsNeitherDoubledNorTouched) {
+  PutRunEntry(kProgram);
+  settings.EjecutarSiempre = true;
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_FALSE(UserRunEntry());  // the program would start twice at logon
+  settings.EjecutarSiempre = false;
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(StoredRunEntry(), kProgram);  // beyond the user's rights
+}
+
+TEST_F(SettingsStore, MachineWideEntryReplacesTheUsersOwn) {
+  registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, kProgram});
+  settings.EjecutarSiempre = true;
+  SaveSettings(registry, settings, kProgram);
+  EXPECT_EQ(StoredRunEntry(), kProgram);
+  EXPECT_FALSE(registry.GetValue(kUser, kRun, kRunValue));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/MemoryRegistry.h"
+#include "controller/help_topics.h"
 #include "controller/pop3.h"
 #include "mailcheck/md5.h"
 #include "notify/RecordingTrayShell.h"
@@ -62,6 +63,7 @@ class RecordingForm : public FormPlatform {
     *windows |= kConfigDialogOpen;
   }
   void Terminate() override { events.push_back("terminate"); }
+  void StartResumeTimer(unsigned ms) override { events.push_back("resume timer:" + std::to_string(ms)); }
   std::string ProgramPath() override { return "C:\\Buzonix\\Buzonix.exe"; }
   ShellHandle Picture(TrayPicture picture) override { return 100 + static_cast<int>(picture); }
 
@@ -204,6 +206,45 @@ TEST_F(MainFormTest, EndingWhileIdleSendsNothing) {
   platform.Pump(100);
   EXPECT_EQ(testing::ReceivedLines(), lines);
   EXPECT_EQ(digest.trace, (std::vector<std::string>{"load", "release"}));
+}
+
+TEST_F(MainFormTest, AfterAWakeTheCheckIsRetriedQuietlyAndOnlyTheLastTryReports) {
+  testing::SetScript(R"({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 4})");
+  StoreSettings(testing::ScriptedAddress());
+  buzel->FormCreate();
+  buzel->FormShow();
+  form.events.clear();
+
+  testing::SetScript(R"({"steps": [{"close": 1}]})");  // the network is not back yet
+  buzel->Resumed();
+  for (int quiet = 0; quiet < 3; ++quiet) buzel->ResumeTimerTimer();
+  EXPECT_EQ(form.events, (std::vector<std::string>{"resume timer:5000", "resume timer:10000",
+                                                    "resume timer:10000", "resume timer:10000"}));
+  EXPECT_EQ(buzel->TrayIcon1.ToolTip(), "4 Mensajes");
+  buzel->ResumeTimerTimer();
+  EXPECT_EQ(form.events.size(), 5u);
+  EXPECT_EQ(form.events.back(), "plain:El servidor no responde");
+
+  form.events.clear();
+  buzel->Resumed();
+  buzel->ResumeTimerTimer();  // a quiet failure first, then the server answers
+  testing::SetScript(R"({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 6})");
+  buzel->ResumeTimerTimer();
+  EXPECT_EQ(buzel->TrayIcon1.ToolTip(), "6 Mensajes");
+  EXPECT_EQ(form.events, (std::vector<std::string>{"resume timer:5000", "resume timer:10000",
+                                                    "caption:6 Mensajes", "show"}));
+  EXPECT_TRUE(form.timer);
+
+  form.events.clear();
+  form.timer = false;  // checks stopped: nothing to refresh
+  buzel->Resumed();
+  EXPECT_TRUE(form.events.empty());
+}
+
+TEST(HelpTopics, ThePasswordIsNotSaidToBeSafeWhereAnyoneCanUndoIt) {
+  const std::string text = FindHelpTopic(14).text;
+  EXPECT_EQ(text.find("cifrad"), std::string::npos);
+  EXPECT_NE(text.find("quien pueda leer su registro puede recuperarla"), std::string::npos);
 }
 
 }  // namespace

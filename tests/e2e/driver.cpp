@@ -31,9 +31,12 @@
 //   driver regget ROOT KEY NAME             print TYPE:DATA (type number, data in hex) or "missing"
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
 //   driver trustca PEMFILE                  trust a CA inside this prefix (its root store)
+//   driver reglock ROOT KEY on|off          on: everyone may only read the key, as a standard user
+//                                           meets HKLM; off: everyone may do everything
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
+#include <sddl.h>
 #include <shlwapi.h>
 
 #include <cstdio>
@@ -348,6 +351,21 @@ void RegDel(int argc, char** argv) {
   }
 }
 
+void RegLock(char** argv) {
+  const char* rights = std::strcmp(argv[4], "on") == 0 ? "D:P(A;;KR;;;WD)" : "D:P(A;;KA;;;WD)";
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(rights, SDDL_REVISION_1, &descriptor, nullptr))
+    Fail("cannot build the security descriptor");
+  HKEY key;
+  LONG status = RegOpenKeyExA(Root(argv[2]), argv[3], 0, WRITE_DAC | kView, &key);
+  if (status == ERROR_SUCCESS) {
+    status = RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor);
+    RegCloseKey(key);
+  }
+  LocalFree(descriptor);
+  if (status != ERROR_SUCCESS) Fail("cannot set the key's rights");
+}
+
 void PrintRect(HWND hwnd) {
   RECT r;
   GetWindowRect(hwnd, &r);
@@ -443,6 +461,8 @@ int main(int argc, char** argv) {
     RegGet(argv);
   } else if (command == "trustca" && argc >= 3) {
     if (!buzonix::testing::AddToRootStore(argv[2])) Fail("the CA was not added");
+  } else if (command == "reglock" && argc >= 5) {
+    RegLock(argv);
   } else if (command == "regdel" && argc >= 4) {
     RegDel(argc, argv);
   } else {

@@ -122,8 +122,10 @@ def wait_until(condition, seconds=10, step=0.1):
 class Program:
     """One run of Buzonix.exe, from a folder holding it (and APOP.DLL unless told otherwise)."""
 
-    def __init__(self, with_digest_library=True):
-        self.folder = tempfile.mkdtemp(prefix="buzonix-e2e-")
+    def __init__(self, with_digest_library=True, subfolder=""):
+        self.top = tempfile.mkdtemp(prefix="buzonix-e2e-")
+        self.folder = os.path.join(self.top, subfolder)
+        os.makedirs(self.folder, exist_ok=True)
         shutil.copy(os.path.join(BIN, "Buzonix.exe"), self.folder)
         if with_digest_library:
             shutil.copy(os.path.join(BIN, "APOP.DLL"), self.folder)
@@ -136,8 +138,11 @@ class Program:
     def windows_path(self):
         return "Z:" + self.exe.replace("/", "\\")
 
-    def start(self):
-        self.process = subprocess.Popen([WINE, self.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    def start(self, locale=None, cwd=None):
+        """locale: a Unix locale for the program alone (Wine takes its code page from it)."""
+        env = dict(os.environ, LC_ALL=locale, LANG=locale) if locale else None
+        self.process = subprocess.Popen([WINE, self.exe], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                                        env=env, cwd=cwd)
         return self
 
     def wait_tray(self, seconds=15):
@@ -157,7 +162,7 @@ class Program:
             subprocess.run(["wineserver", "-k"], check=False)
             subprocess.run(["wineserver", "-w"], check=False)
             ensure_wineserver()
-        shutil.rmtree(self.folder, ignore_errors=True)
+        shutil.rmtree(self.top, ignore_errors=True)
 
 
 def tooltips():

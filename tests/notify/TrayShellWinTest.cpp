@@ -137,18 +137,18 @@ class WinTrayTest : public ::testing::Test {
 TEST(NotifyIconRecordTest, CarriesTheCallbackTheIconAndTheTipZeroFilled) {
   const HWND window = reinterpret_cast<HWND>(0x1234);
   const TrayLook look{0x500, "3 Mensajes"};
-  const NOTIFYICONDATAA data = NotifyIconRecord(window, look);
-  EXPECT_EQ(data.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V1_SIZE));
+  const NOTIFYICONDATAW data = NotifyIconRecord(window, look);
+  EXPECT_EQ(data.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
 #ifndef _WIN64
-  EXPECT_EQ(data.cbSize, 88u);
+  EXPECT_EQ(data.cbSize, 152u);
 #endif
   EXPECT_EQ(data.hWnd, window);
   EXPECT_EQ(data.uID, 0u);
   EXPECT_EQ(data.uFlags, 7u);
   EXPECT_EQ(data.uCallbackMessage, 1025u);
   EXPECT_EQ(ToShellHandle(data.hIcon), look.icon);
-  EXPECT_STREQ(data.szTip, "3 Mensajes");
-  EXPECT_TRUE(std::all_of(data.szTip + 10, data.szTip + 64, [](char c) { return c == 0; }));
+  EXPECT_STREQ(data.szTip, L"3 Mensajes");
+  EXPECT_TRUE(std::all_of(data.szTip + 10, data.szTip + 64, [](wchar_t c) { return c == 0; }));
 }
 
 TEST_F(WinTrayTest, ShellAcceptsTheIconItsChangesAndItsRemoval) {
