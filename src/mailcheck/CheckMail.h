@@ -38,7 +38,6 @@ class CheckHost {
 // APOP digest of stamp + password; empty when no digest function is bound.
 using DigestFunction = std::function<std::string(const std::string&)>;
 
-inline constexpr char kErrorEnConexion[] = "Error en Conexion";
 inline constexpr char kClaveIncorrecta[] = "Clave incorrecta";
 inline constexpr char kNoHayMensajes[] = "No Hay Mensajes";
 inline constexpr char kServidorNoResponde[] = "El servidor no responde";

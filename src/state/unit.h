@@ -32,6 +32,9 @@ struct CheckState {
   std::int32_t NumAvisados = 0;
 };
 
+// The tooltip of a failed check, which the dialog's accept also recognises.
+inline constexpr char kErrorEnConexion[] = "Error en Conexion";
+
 // Bits of VentanasAbiertas.
 inline constexpr std::uint8_t kNoticeWindowOpen = 1;
 inline constexpr std::uint8_t kConfigDialogOpen = 2;

@@ -41,7 +41,7 @@ class DpiTest(ProgramTest):
                 driver("menu", CONFIGURACION)
                 dialog = driver("find", CONFIG_CLASS, "-")[0]
                 # The dialog is designed at 120 DPI.
-                self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(270, dpi, 120)}"])
+                self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(305, dpi, 120)}"])
                 driver("menu", SALIR)
                 self.assertEqual(program.exit_code(), 0)
                 program.stop()
