@@ -44,7 +44,7 @@ constexpr HelpTopic kTopics[] = {
      "Servidor: el nombre o la direcci\xF3n del servidor de correo entrante (POP3) que le "
      "indic\xF3 su proveedor, por ejemplo pop.ejemplo.es.\r\n\r\n"
      "Seguridad: c\xF3mo viajan la clave y los datos hasta el servidor.\r\n"
-     "  - SSL/TLS (recomendado): la conexi\xF3n va cifrada desde el primer momento, "
+     "  - SSL/TLS (recomendado): la conexi\xF3n va protegida desde el primer momento, "
      "normalmente por el puerto 995.\r\n"
      "  - STARTTLS: la conexi\xF3n empieza sin cifrar por el puerto 110 y se cifra antes de "
      "enviar el usuario y la clave. Si el servidor no lo admite, no se env\xED" "a nada.\r\n"

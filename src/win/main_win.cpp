@@ -197,18 +197,12 @@ class Application final : private FormPlatform, private ConfHost {
 
   // An error that escapes the start-up load ends the program.
   [[noreturn]] void ReportFatal(std::exception_ptr error) {
-    char module[MAX_PATH];
-    GetModuleFileNameA(nullptr, module, sizeof module);
-    const char* name = std::strrchr(module, '\\');
-    const std::string text = std::string("Exception ") + ErrorClassName(error) + " in module " +
-                             (name != nullptr ? name + 1 : module) + " at " +
+    const std::string module = ProgramFullPath();
+    const std::string name = module.substr(module.rfind('\\') + 1);
+    const std::string text = std::string("Exception ") + ErrorClassName(error) + " in module " + name + " at " +
                              PointerText(reinterpret_cast<void*>(&ReportFatalAddress)) + ".\r\n" +
                              ErrorMessage(error) + ".";
-    MessageBoxA(nullptr, text.c_str(), "Application Error", MB_OK | MB_ICONSTOP);
-}
-
-void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
-  MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
+    ShowBox(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
     ExitProcess(1);
   }
   static void ReportFatalAddress() {}
