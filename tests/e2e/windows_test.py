@@ -10,7 +10,8 @@ from harness import (BIN, CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALU
 CYRILLIC = "ru_RU.UTF-8"
 HELP_CLASS = "BuzonixHelp"
 DIALOG = "TConf"
-HOST, USER, PASSWORD, ALWAYS, ACEPTAR = 104, 105, 106, 109, 111
+HOST, USER, PASSWORD, ALWAYS, ACEPTAR, SECURITY, PORT = 104, 105, 106, 109, 111, 115, 116
+VK_DOWN = 0x28
 WM_CHAR = 0x0102
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
@@ -43,6 +44,10 @@ class CodePageTest(ProgramTest):
         for character in b"Jos\xe9":  # typed: the driver's arguments carry ASCII only
             driver("post", user, WM_CHAR, character, 1)
         driver("settext", driver("item", dialog, PASSWORD)[0], "secret")
+        # The scripted server speaks plain POP3: from the offered SSL/TLS down to Ninguna.
+        for _ in range(2):
+            driver("key", driver("item", dialog, SECURITY)[0], VK_DOWN)
+        self.assertTrue(wait_until(lambda: driver("text", driver("item", dialog, PORT)[0]) == ["110"], 5))
         driver("click", driver("item", dialog, ACEPTAR)[0])
         driver("gone", DIALOG, "-")
         self.assertEqual(reg_get(CONFIG_KEY, "usuario"), (1, b"Jos\xe9\0"))
