@@ -24,10 +24,13 @@ cleanup() {
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-tests/servers/fixture.sh start "$servers" 127.0.0.50 127.0.0.51 127.0.0.52
+tls_base=29950
+tests/servers/fixture.sh start "$servers" 127.0.0.50 127.0.0.51 127.0.0.52 "$tls_base"
 
 echo "== one check against dovecot, natively"
 build/bench/tools/bench/check_bench 127.0.0.52 alice secret 2000
+echo "== one check over TLS against dovecot, natively (the test CA trusted)"
+SSL_CERT_FILE="$servers/certs/ca.pem" build/bench/tools/bench/check_bench tls localhost $((tls_base + 4)) alice secret 1000
 echo "== native soak"
 build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
 
@@ -44,6 +47,10 @@ echo "== under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_start_display
 xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 buzonix_prepare_prefix
+echo "== plain and TLS checks in one process under Wine"
+wine_path() { echo "Z:${1//\//\\}"; }
+"$BUZONIX_WINE" "$BUZONIX_WINBUILD/bin/driver.exe" trustca "$(wine_path "$servers/certs/ca.pem")"
+"$BUZONIX_WINE" "$BUZONIX_WINBUILD/bin/check_bench_win.exe" 127.0.0.52 localhost $((tls_base + 4)) alice secret 300
 BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
 BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
 BUZONIX_PLAIN_ADDR=127.0.0.52 python3 tools/bench/wine_bench.py

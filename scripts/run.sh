@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and starts Buzonix Electrónico under Wine.
 # It runs in a throw-away Wine prefix against a demo mailbox on a private
-# dovecot (127.0.0.1:110, user alice, 3 messages), on the current X display
+# dovecot (user alice, 3 messages), reached over TLS as localhost:995 with a
+# demo CA that only this prefix trusts, on the current X display
 # if there is one, else on a headless one; a screenshot is saved as
 # build/demo/screenshot.png a few seconds after the start. The program runs
 # until "Salir" is chosen from its tray menu, or for BUZONIX_RUN_SECONDS.
@@ -74,12 +75,16 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 fi
 buzonix_prepare_prefix
-tests/servers/dovecot.sh start "$demo/dovecot" 127.0.0.1 apop
+tests/servers/certs.sh "$demo/certs"
+tests/servers/dovecot.sh start "$demo/dovecot" 127.0.0.1 apop "$demo/certs" 1110 995
+"$BUZONIX_WINE" "$bin/driver.exe" trustca "Z:${demo//\//\\}\\certs\\ca.pem"
 
 # Settings an older version left: the program takes over the plain password.
 reg() { "$BUZONIX_WINE" reg add "HKCU\\Software\\Buzonix\\$1" /v "$2" /t REG_SZ /d "$3" /f >/dev/null; }
 reg Version Numero 1.00
-reg Configuracion Host 127.0.0.1
+reg Configuracion Host localhost
+reg Configuracion Seguridad SSL/TLS
+reg Configuracion Puerto 995
 reg Configuracion usuario alice
 reg Configuracion clave secret
 reg Configuracion frecuencia 1

@@ -30,6 +30,7 @@
 //   driver regset ROOT KEY NAME TYPE DATA   TYPE sz, raw (REG_SZ data in hex), repeat (COUNT:TEXT), dword, binary (hex), multi, expand
 //   driver regget ROOT KEY NAME             print TYPE:DATA (type number, data in hex) or "missing"
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
+//   driver trustca PEMFILE                  trust a CA inside this prefix (its root store)
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -40,6 +41,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/RootStore_win.h"
 
 namespace {
 
@@ -438,6 +441,8 @@ int main(int argc, char** argv) {
     RegSet(argv);
   } else if (command == "regget" && argc >= 5) {
     RegGet(argv);
+  } else if (command == "trustca" && argc >= 3) {
+    if (!buzonix::testing::AddToRootStore(argv[2])) Fail("the CA was not added");
   } else if (command == "regdel" && argc >= 4) {
     RegDel(argc, argv);
   } else {
