@@ -15,6 +15,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #include "linux/Text.h"
 
 namespace buzonix {
@@ -32,16 +34,8 @@ void ConfDialog::Open(Pop3Unit& unit, ConfHost& host) {
 
 void ConfDialog::CloseAll() { delete current.data(); }
 
-void ConfDialog::ApplySecurity(Settings& settings) {
-  if (current.isNull()) return;
-  const std::string port = FromQt(current->port_->text().trimmed());
-  if (!ParsePort(port)) throw ERegistryException{"'" + port + "' no es un puerto (1 a 65535)"};
-  settings.Puerto = port;
-  settings.Seguridad = SecurityText(static_cast<SecurityMode>(current->security_->currentIndex()));
-}
-
 ConfDialog::ConfDialog(Pop3Unit& unit, ConfHost& host)
-    : QDialog(nullptr), unit_(unit), logic_(unit, host, *this) {
+    : QDialog(nullptr), logic_(unit, host, *this) {
   setObjectName("configuracion");
   setWindowTitle(QString::fromUtf8("Buzonix Electr\u00f3nico"));
   setWindowIcon(QIcon(":/art/mainicon.ico"));
@@ -51,21 +45,6 @@ ConfDialog::ConfDialog(Pop3Unit& unit, ConfHost& host)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);
   logic_.FormCreate();
-  ShowSecurity(unit_.settings);
-}
-
-void ConfDialog::ShowSecurity(const Settings& settings) {
-  shownSecurity_ = static_cast<int>(SecurityModeOf(settings.Seguridad));
-  security_->setCurrentIndex(shownSecurity_);
-  port_->setText(ToQt(std::to_string(PortOf(settings))));
-}
-
-void ConfDialog::SecurityChanged(int index) {
-  // A port left at the old mode's usual one follows the mode.
-  const auto previous = DefaultPort(static_cast<SecurityMode>(shownSecurity_));
-  if (port_->text().trimmed() == QString::number(previous))
-    port_->setText(QString::number(DefaultPort(static_cast<SecurityMode>(index))));
-  shownSecurity_ = index;
 }
 
 QLineEdit* ConfDialog::AddField(ConfControl control, const char* name) {
@@ -91,12 +70,11 @@ QWidget* ConfDialog::BuildSettingsPage() {
   password_->setEchoMode(QLineEdit::Password);
   security_ = new QComboBox;
   security_->setObjectName("seguridad");
+  controls_[security_] = ConfControl::dseguridad;
   for (SecurityMode mode : {SecurityMode::kNinguna, SecurityMode::kStarttls, SecurityMode::kSslTls})
-    security_->addItem(SecurityText(mode));
-  QObject::connect(security_, &QComboBox::currentIndexChanged, this,
-                   [this](int index) { SecurityChanged(index); });
-  port_ = new QLineEdit;
-  port_->setObjectName("puerto");
+    security_->addItem(buzonix::SecurityText(mode));
+  QObject::connect(security_, &QComboBox::activated, this, [this] { logic_.SecurityChange(); });
+  port_ = AddField(ConfControl::dpuerto, "puerto");
   port_->setMaximumWidth(80);
   spin_ = AddField(ConfControl::dfrecuencia, "frecuencia");
   spin_->setMaximumWidth(80);
@@ -214,6 +192,12 @@ std::string ConfDialog::PasswordText() const { return FromQt(password_->text());
 void ConfDialog::SetPasswordText(const std::string& text) { password_->setText(ToQt(text)); }
 std::string ConfDialog::SpinText() const { return FromQt(spin_->text()); }
 void ConfDialog::SetSpinText(const std::string& text) { spin_->setText(ToQt(text)); }
+std::string ConfDialog::SecurityText() const { return FromQt(security_->currentText()); }
+void ConfDialog::SetSecurityText(const std::string& text) {
+  security_->setCurrentIndex(std::max(0, security_->findText(ToQt(text))));
+}
+std::string ConfDialog::PortText() const { return FromQt(port_->text()); }
+void ConfDialog::SetPortText(const std::string& text) { port_->setText(ToQt(text)); }
 bool ConfDialog::Checked(ConfCheck box) const { return checks_.at(box)->isChecked(); }
 void ConfDialog::SetChecked(ConfCheck box, bool checked) { checks_.at(box)->setChecked(checked); }
 void ConfDialog::SetTitle(const std::string& text) { title_->setText(ToQt(text)); }

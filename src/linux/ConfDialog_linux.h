@@ -21,9 +21,6 @@ class ConfDialog final : public QDialog, private ConfView {
   // Opens the dialog, or does nothing while one is open.
   static void Open(Pop3Unit& unit, ConfHost& host);
   static void CloseAll();
-  // Copies the open dialog's security and port into `settings`; throws
-  // ERegistryException for a port that is no number from 1 to 65535.
-  static void ApplySecurity(Settings& settings);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -32,8 +29,6 @@ class ConfDialog final : public QDialog, private ConfView {
 
  private:
   ConfDialog(Pop3Unit& unit, ConfHost& host);
-  void ShowSecurity(const Settings& settings);
-  void SecurityChanged(int index);
   QWidget* BuildSettingsPage();
   QWidget* BuildInformationPage();
   QLineEdit* AddField(ConfControl control, const char* name);
@@ -49,12 +44,15 @@ class ConfDialog final : public QDialog, private ConfView {
   void SetPasswordText(const std::string& text) override;
   std::string SpinText() const override;
   void SetSpinText(const std::string& text) override;
+  std::string SecurityText() const override;
+  void SetSecurityText(const std::string& text) override;
+  std::string PortText() const override;
+  void SetPortText(const std::string& text) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
   void Release() override;
 
-  Pop3Unit& unit_;
   TConfLogic logic_;
   QTabWidget* pages_ = nullptr;
   QLineEdit* host_ = nullptr;
@@ -63,7 +61,6 @@ class ConfDialog final : public QDialog, private ConfView {
   QLineEdit* spin_ = nullptr;
   QComboBox* security_ = nullptr;
   QLineEdit* port_ = nullptr;
-  int shownSecurity_ = 0;
   std::map<ConfCheck, QCheckBox*> checks_;
   QLabel* title_ = nullptr;
   std::map<QWidget*, ConfControl> controls_;

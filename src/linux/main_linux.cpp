@@ -196,11 +196,8 @@ class Application final : private FormPlatform, private ConfHost {
   // ConfHost
   std::string ToolTip() const override { return buzel_->TrayIcon1.ToolTip(); }
   void ResetTray() override { buzel_->ShowNoMailTray(); }
-  void Save(const Settings&) override {
-    // The dialog's logic has copied its fields into the unit's settings; the
-    // security fields are the Linux dialog's own.
-    ConfDialog::ApplySecurity(unit_.settings);
-    settings_file_.Save(unit_.settings, ProgramPath(), PasswordPlaceFor(unit_.settings));
+  void Save(const Settings& settings) override {
+    settings_file_.Save(settings, ProgramPath(), PasswordPlaceFor(settings));
   }
   void ShowError(const std::string& message) override { ErrorBox(message + "."); }
 

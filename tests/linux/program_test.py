@@ -158,7 +158,7 @@ class XEmbedTrayTest(ProgramCase):
         self.assertIn("Puerto=110", text)
         self.assertNotIn("secret", text)
         entry = self.session.autostart_entry()
-        self.assertTrue(os.path.exists(entry))
+        self.assertTrue(wait_for(lambda: os.path.exists(entry)))  # written after the settings
         subprocess.run(["desktop-file-validate", entry], check=True)
         with open(entry, encoding="utf-8") as f:
             self.assertIn(f'Exec="{os.path.realpath(desktop.PROGRAM)}"', f.read())
