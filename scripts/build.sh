@@ -16,7 +16,7 @@ _buzonix_build() {  # folder, cmake arguments...
   # A folder configured with another toolchain file is configured afresh.
   local want have
   want="$(printf '%s\n' "$@" | sed -n 's/^-DCMAKE_TOOLCHAIN_FILE=//p')"
-  have="$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$dir/CMakeCache.txt" 2>/dev/null)"
+  have="$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$dir/CMakeCache.txt" 2>/dev/null || true)"
   [ "$want" = "$have" ] || rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   [ -f "$dir/CMakeCache.txt" ] || cmake -S "$_buzonix_root" -B "$dir" "$@" >/dev/null
   cmake --build "$dir" -j"$_buzonix_jobs"
