@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks and soak, printing figures (no pass or fail): a full check against
-# a raw client natively, 100,000 checks natively, and under Wine the program's
+# a raw client natively (also through Qt's event loop), 100,000 checks natively,
+# the Linux program's start, memory and idle CPU next to a minimal Qt tray
+# program, and under Wine the program's
 # start, memory, idle CPU and a soak of checks from its menu, each next to a
 # minimal tray program. Takes about 15 minutes.
 #   BUZONIX_NATIVE_SOAK (100000) BUZONIX_SOAK_CHECKS (2000) BUZONIX_IDLE_SECONDS (60)
@@ -11,6 +13,7 @@ scripts/install-deps.sh
 source scripts/wine-env.sh
 source scripts/build.sh
 _buzonix_build bench -DCMAKE_BUILD_TYPE=Release -DBUZONIX_SANITIZE=OFF
+buzonix_build_linux
 buzonix_build_wintests
 buzonix_build_product
 
@@ -21,12 +24,21 @@ cleanup() {
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
 trap cleanup EXIT
-tests/servers/fixture.sh start "$servers" 127.0.0.50 127.0.0.51 127.0.0.52
+tls_base=29950
+tests/servers/fixture.sh start "$servers" 127.0.0.50 127.0.0.51 127.0.0.52 "$tls_base"
 
 echo "== one check against dovecot, natively"
 build/bench/tools/bench/check_bench 127.0.0.52 alice secret 2000
+echo "== one check over TLS against dovecot, natively (the test CA trusted)"
+SSL_CERT_FILE="$servers/certs/ca.pem" build/bench/tools/bench/check_bench tls localhost $((tls_base + 4)) alice secret 1000
 echo "== native soak"
 build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
+
+echo "== one check natively with its waits in Qt's event loop, as the Linux program runs it"
+build/linux/tools/bench/check_bench_qt 127.0.0.52 alice secret 2000
+echo "== the Linux program next to a minimal Qt tray program (D-Bus tray)"
+BUZONIX_PROGRAM=build/linux/bin/buzonix BUZONIX_MINTRAY=build/linux/tools/bench/mintray_qt \
+BUZONIX_APOP_ADDR=127.0.0.51 /usr/bin/python3 -W ignore tools/bench/linux_bench.py
 
 echo "== size of the program and its library, stripped"
 ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL | awk '{s += $5; print $5, $9} END {print s, "together"}'
@@ -35,6 +47,10 @@ echo "== under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_start_display
 xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 buzonix_prepare_prefix
+echo "== plain and TLS checks in one process under Wine"
+wine_path() { echo "Z:${1//\//\\}"; }
+"$BUZONIX_WINE" "$BUZONIX_WINBUILD/bin/driver.exe" trustca "$(wine_path "$servers/certs/ca.pem")"
+"$BUZONIX_WINE" "$BUZONIX_WINBUILD/bin/check_bench_win.exe" 127.0.0.52 localhost $((tls_base + 4)) alice secret 300
 BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
 BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
 BUZONIX_PLAIN_ADDR=127.0.0.52 python3 tools/bench/wine_bench.py

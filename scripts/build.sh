@@ -2,6 +2,8 @@
 # Builds what the other scripts need. Sourced; each function configures its
 # build folder once and then builds incrementally.
 #   buzonix_build_native   portable code and unit tests, ASan/UBSan  -> build/native
+#   buzonix_build_linux    the Linux program (Qt 6), its tests and its
+#                          Debian package, no sanitizers              -> build/linux
 #   buzonix_build_product  the 32-bit program and APOP.DLL            -> build/i686/bin
 #   buzonix_build_wintests the Windows build the Wine tests run: the product
 #                          build where 32-bit Wine works, else a 64-bit build
@@ -17,6 +19,11 @@ _buzonix_build() {  # folder, cmake arguments...
 
 buzonix_build_native() {
   _buzonix_build native -DCMAKE_BUILD_TYPE=Debug
+}
+
+buzonix_build_linux() {
+  _buzonix_build linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUZONIX_QT=ON -DBUZONIX_SANITIZE=OFF \
+    -DBUZONIX_UNIT_TESTS=OFF -DBUZONIX_WERROR=ON
 }
 
 buzonix_build_product() {

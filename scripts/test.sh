@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the native unit tests
-# under ASan/UBSan, the Windows tests and the real program under Wine on a
+# under ASan/UBSan, the Linux program on a headless desktop, the Windows tests and the real program under Wine on a
 # headless display, and the bounded fuzzing runs.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -12,6 +12,10 @@ source scripts/build.sh
 echo "== native build and unit tests"
 buzonix_build_native
 (cd build/native && ctest --output-on-failure --timeout 300)
+
+echo "== Linux program and its tests with both kinds of tray"
+buzonix_build_linux
+(cd build/linux && ctest --output-on-failure --timeout 300 && cpack -G DEB >/dev/null && ls -l ./*.deb)
 
 echo "== fuzzing, ${BUZONIX_FUZZ_SECONDS:-30} s a target"
 buzonix_build_fuzz

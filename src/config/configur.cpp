@@ -55,6 +55,8 @@ int OwnHelpContext(ConfControl control) {
     case ConfControl::dfrecuencia:
     case ConfControl::BitBtn1:
     case ConfControl::BitBtn2:
+    case ConfControl::dseguridad:
+    case ConfControl::dpuerto:
       return 14;
     case ConfControl::Button1:
       return 1;
@@ -88,6 +90,8 @@ std::optional<ConfControl> ParentControl(ConfControl control) {
     case ConfControl::AnimaSobre:
     case ConfControl::CheckBox1:
     case ConfControl::CheckBox2:
+    case ConfControl::dseguridad:
+    case ConfControl::dpuerto:
       return ConfControl::Panel1;
     case ConfControl::Button1:
       return ConfControl::TabSheet2;
@@ -108,6 +112,9 @@ void TConfLogic::FormCreate() {
   view_.SetHostText(settings.Host);
   view_.SetUserText(settings.Usuario);
   view_.SetPasswordText(settings.Clave);
+  shown_mode_ = SecurityModeOf(settings.Seguridad);
+  view_.SetSecurityText(SecurityText(shown_mode_));
+  view_.SetPortText(settings.Puerto);
   try {
     const int minutes = FrequencyMinutes(settings.Frecuencia);
     view_.SetSpinText(std::to_string(std::clamp(minutes, kMinFrecuencia, kMaxFrecuencia)));
@@ -124,7 +131,15 @@ void TConfLogic::FormCreate() {
 }
 
 void TConfLogic::BitBtn1Click() {
+  // A port that is no port changes nothing and keeps the dialog open.
+  const std::optional<std::uint16_t> port = ParsePort(view_.PortText());
+  if (!port) {
+    host_.ShowError(kPuertoNoValido);
+    return;
+  }
   Settings& settings = unit_.settings;
+  settings.Seguridad = SecurityText(SecurityModeOf(view_.SecurityText()));
+  settings.Puerto = std::to_string(*port);
   settings.Host = view_.HostText();
   settings.Usuario = view_.UserText();
   settings.Clave = view_.PasswordText();
@@ -165,6 +180,13 @@ void TConfLogic::CloseWithoutSaving() {
 
 void TConfLogic::HelpKey(ConfControl focused) {
   if (const int context = HelpContextFor(focused); context != 0) host_.OpenHelpTopic(context);
+}
+
+void TConfLogic::SecurityChange() {
+  const SecurityMode chosen = SecurityModeOf(view_.SecurityText());
+  if (ParsePort(view_.PortText()) == DefaultPort(shown_mode_))
+    view_.SetPortText(std::to_string(DefaultPort(chosen)));
+  shown_mode_ = chosen;
 }
 
 void TConfLogic::SpinExit() {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/settings.h"
-#include "controller/unit.h"
+#include "state/unit.h"
 
 namespace buzonix {
 
@@ -43,6 +43,10 @@ class ConfView {
   virtual void SetPasswordText(const std::string& text) = 0;
   virtual std::string SpinText() const = 0;  // dfrecuencia, as typed
   virtual void SetSpinText(const std::string& text) = 0;
+  virtual std::string SecurityText() const = 0;  // dseguridad, the choice shown
+  virtual void SetSecurityText(const std::string& text) = 0;
+  virtual std::string PortText() const = 0;  // dpuerto, as typed
+  virtual void SetPortText(const std::string& text) = 0;
   virtual bool Checked(ConfCheck box) const = 0;
   virtual void SetChecked(ConfCheck box, bool checked) = 0;
   virtual void SetTitle(const std::string& text) = 0;  // titulo
@@ -58,6 +62,7 @@ inline constexpr int kMaxFrecuencia = 720;
 inline constexpr unsigned kMillisecondsPerMinute = 60000;
 inline constexpr char kTituloPrefijo[] = "Buzonix Electr\xF3nico versi\xF3n ";
 inline constexpr char kToolTipErrorConexion[] = "Error en Conexion";
+inline constexpr char kPuertoNoValido[] = "El puerto debe ser un n\xFAmero entre 1 y 65535";
 
 // The spin field's value for its text, as the spin control reads it: a whole
 // number (leading blanks, an optional sign, decimal digits, within 32 bits),
@@ -91,7 +96,11 @@ enum class ConfControl {
   BitBtn2,
   TabSheet2,
   Button1,
+  // Added after the rest, so that every earlier control keeps its number.
+  dseguridad,
+  dpuerto,
 };
+inline constexpr ConfControl kLastConfControl = ConfControl::dpuerto;
 // The control's own help context (0 for none) and the control around it.
 int OwnHelpContext(ConfControl control);
 std::optional<ConfControl> ParentControl(ConfControl control);
@@ -119,6 +128,9 @@ class TConfLogic {
   void HelpKey(ConfControl focused);
   // The spin field lost the focus.
   void SpinExit();
+  // Another security mode was chosen: a port that was the old mode's default
+  // becomes the new one's; a port the user typed stays.
+  void SecurityChange();
 
  private:
   void CloseWithoutSaving();
@@ -126,6 +138,7 @@ class TConfLogic {
   Pop3Unit& unit_;
   ConfHost& host_;
   ConfView& view_;
+  SecurityMode shown_mode_ = SecurityMode::kNinguna;
 };
 
 }  // namespace buzonix

@@ -8,16 +8,7 @@
 namespace buzonix {
 namespace {
 
-constexpr char kValorNumero[] = "Numero";
-constexpr char kValorHost[] = "Host";
-constexpr char kValorUsuario[] = "usuario";
-constexpr char kValorCodigo[] = "Codigo";
-constexpr char kValorFrecuencia[] = "frecuencia";
-constexpr char kValorSonido[] = "Hacer Sonido";
-constexpr char kValorAnimacion[] = "Animacion";
 constexpr char kValorClavePlana[] = "clave";  // the password in clear, as old versions kept it
-constexpr char kValorSeguridad[] = "Seguridad";
-constexpr char kValorPuerto[] = "Puerto";
 
 constexpr int kHelpTopicConfiguracion = 14;
 constexpr int kMinFrequency = 1;

@@ -11,6 +11,7 @@
 
 #include "config/RegistryApi.h"
 #include "network/Sockets.h"  // EConvertError, raised by FrequencyMinutes
+#include "state/unit.h"
 
 namespace buzonix {
 
@@ -31,19 +32,16 @@ inline constexpr char kClaveRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 inline constexpr char kSeccionRun[] = "Run";
 // No accent here, unlike the program's title.
 inline constexpr char kValorRun[] = "Buzonix Electronico";
-
-struct Settings {
-  std::string Host;
-  std::string Usuario;
-  std::string Clave;  // in clear; scrambled only in the registry
-  std::string Frecuencia = "1";
-  std::string Sonido;     // "Beep": beep on new mail
-  std::string Animacion;  // "Si": show the notice window
-  bool EjecutarSiempre = false;
-  std::string NumeroVersion = "1.01";
-  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts
-  std::string Puerto = "110";         // decimal, 1 to 65535
-};
+// The value names: "Numero" under "Version", the others under "Configuracion".
+inline constexpr char kValorNumero[] = "Numero";
+inline constexpr char kValorHost[] = "Host";
+inline constexpr char kValorUsuario[] = "usuario";
+inline constexpr char kValorCodigo[] = "Codigo";  // the password, scrambled
+inline constexpr char kValorFrecuencia[] = "frecuencia";
+inline constexpr char kValorSonido[] = "Hacer Sonido";
+inline constexpr char kValorAnimacion[] = "Animacion";
+inline constexpr char kValorSeguridad[] = "Seguridad";
+inline constexpr char kValorPuerto[] = "Puerto";
 
 // How the connection to the server is secured.
 enum class SecurityMode { kNinguna, kStarttls, kSslTls };

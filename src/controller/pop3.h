@@ -8,7 +8,7 @@
 
 #include "config/RegistryApi.h"
 #include "config/settings.h"
-#include "controller/unit.h"
+#include "state/unit.h"
 #include "mailcheck/CheckMail.h"
 #include "network/Sockets.h"
 #include "notify/TrayIcon.h"

@@ -11,20 +11,12 @@
 #include "network/Channel.h"
 #include "network/Sockets.h"
 #include "network/TlsChannel.h"
+#include "state/unit.h"
 
 namespace buzonix {
 
 // The four tray pictures, named after the main form's images.
 enum class TrayPicture { bandera0, bandera1, Bandera2, Bandera5 };
-
-// Check state that lives from one check to the next.
-struct CheckState {
-  bool Chequeando = false;
-  bool TiempoAgotado = false;
-  std::int32_t ErrorSocket = 0;
-  std::int32_t NumMensajes = 0;
-  std::int32_t NumAvisados = 0;
-};
 
 // What the check asks of the main form.
 class CheckHost {

@@ -10,7 +10,8 @@
 
 namespace buzonix {
 
-using SocketHandle = std::int32_t;
+// Pointer-sized, as the system's socket handles are; kNoSocket is no socket.
+using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
 constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
 

@@ -1,16 +1,8 @@
 #include "notify/TrayIcon.h"
 
-#include <algorithm>
-#include <cstring>
 #include <utility>
 
 namespace buzonix {
-
-namespace {
-constexpr std::intptr_t kLeftButtonUp = 0x0202;      // WM_LBUTTONUP
-constexpr std::intptr_t kLeftButtonDblClk = 0x0203;  // WM_LBUTTONDBLCLK
-constexpr std::intptr_t kRightButtonUp = 0x0205;     // WM_RBUTTONUP
-}  // namespace
 
 TTrayIcon::OwnedIcon::~OwnedIcon() {
   if (handle_ != 0) shell_->DestroyIcon(handle_);
@@ -56,21 +48,10 @@ void TTrayIcon::SetToolTip(std::string text) {
   ModifyIcon();
 }
 
-void TTrayIcon::FillRecord() {
-  record_ = NotifyRecord{};
-  record_.cbSize = RecordSize;
-  record_.hWnd = shell_->CallbackWindow();
-  record_.uID = 0;
-  record_.uFlags = RecordFlags;
-  record_.hIcon = icon_.Get();
-  const std::size_t length = std::min(toolTip_.size(), sizeof record_.szTip - 1);
-  std::memcpy(record_.szTip, toolTip_.data(), length);
-  record_.uCallbackMessage = CallbackMessage;
-}
+TrayLook TTrayIcon::Look() const { return {icon_.Get(), toolTip_}; }
 
 bool TTrayIcon::SendAdd() {
-  FillRecord();
-  return shell_->Notify(ShellNotifyMessage::Add, record_);
+  return shell_->Notify(ShellNotifyMessage::Add, Look());
 }
 
 void TTrayIcon::AddIcon() {
@@ -85,14 +66,12 @@ void TTrayIcon::AddIcon() {
 }
 
 void TTrayIcon::ModifyIcon() {
-  FillRecord();
-  if (active_) shell_->Notify(ShellNotifyMessage::Modify, record_);
+  if (active_) shell_->Notify(ShellNotifyMessage::Modify, Look());
 }
 
 void TTrayIcon::DeleteIcon() {
   StopRetrying();
-  // The shell names the icon by window and id alone: the last record serves.
-  shell_->Notify(ShellNotifyMessage::Delete, record_);
+  shell_->Notify(ShellNotifyMessage::Delete, Look());
 }
 
 void TTrayIcon::StartRetrying() {
@@ -126,36 +105,18 @@ void TTrayIcon::HandleTaskbarCreated() {
   if (active_) AddIcon();
 }
 
-bool TTrayIcon::HandleMessage(unsigned message, std::uintptr_t, std::intptr_t lParam) {
-  if (message == RefreshMessage) {
-    SetToolTip(toolTip_);
-    return true;
-  }
-  if (message == CallbackMessage) {
-    HandleMouse(lParam);
-    return true;
-  }
-  return false;
+void TTrayIcon::HandleRefresh() { SetToolTip(toolTip_); }
+
+// Handlers are called through copies: one may reassign its own event.
+void TTrayIcon::HandleClick() {
+  if (auto handler = OnClick) handler(*this);
 }
 
-void TTrayIcon::HandleMouse(std::intptr_t mouseMessage) {
-  // Handlers are called through copies: one may reassign its own event.
-  switch (mouseMessage) {
-    case kLeftButtonUp:
-      if (auto handler = OnClick) handler(*this);
-      break;
-    case kLeftButtonDblClk:
-      if (auto handler = OnDblClick) handler(*this);
-      break;
-    case kRightButtonUp:
-      RightClick();
-      break;
-    default:
-      break;
-  }
+void TTrayIcon::HandleDoubleClick() {
+  if (auto handler = OnDblClick) handler(*this);
 }
 
-void TTrayIcon::RightClick() {
+void TTrayIcon::HandleMenuRequest() {
   const ScreenPoint at = shell_->CursorPosition();
   if (PopupMenu != nullptr) {
     // The menu closes properly on a click elsewhere only when the

@@ -29,11 +29,8 @@ using TTrayMouseEvent =
 
 class TTrayIcon final : public TrayShellClient {
  public:
-  static constexpr unsigned CallbackMessage = 0x0401;  // WM_USER + 1, sent by the shell
-  static constexpr unsigned RefreshMessage = 0x0402;   // WM_USER + 2, posted to itself
-  static constexpr std::uint32_t RecordSize = 88;
-  static constexpr std::uint32_t RecordFlags = 7;  // NIF_MESSAGE | NIF_ICON | NIF_TIP
-  // 62 characters and the NUL fill at most 63 of the record's 64 bytes.
+  // The longest tooltip: the Windows shell's record holds 63 characters and
+  // the component has always kept one fewer.
   static constexpr std::size_t MaxToolTipLength = 62;
   // A failed add (the shell not yet up at log-on) is tried again this often.
   static constexpr unsigned AddRetryIntervalMs = 2000;
@@ -69,8 +66,11 @@ class TTrayIcon final : public TrayShellClient {
 
   TrayShell& Shell() { return *shell_; }
 
-  // Messages of the hidden window (called by the shell layer).
-  bool HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) override;
+  // Events of the shell (called by the shell layer).
+  void HandleClick() override;
+  void HandleDoubleClick() override;
+  void HandleMenuRequest() override;
+  void HandleRefresh() override;
   void HandleTaskbarCreated() override;
   void HandleRetryTimer() override;
 
@@ -94,14 +94,11 @@ class TTrayIcon final : public TrayShellClient {
   void ModifyIcon();
   void DeleteIcon();
   bool SendAdd();
-  void FillRecord();
-  void HandleMouse(std::intptr_t mouseMessage);
-  void RightClick();
+  TrayLook Look() const;
   void StartRetrying();
   void StopRetrying();
 
   std::unique_ptr<TrayShell> shell_;
-  NotifyRecord record_;
   OwnedIcon icon_;
   std::string toolTip_;
   bool active_ = false;

@@ -1,30 +1,26 @@
 #pragma once
-// The platform side of the tray icon: the shell's notification area and the
-// hidden window that receives its callbacks. The tray icon component talks to
-// it only through this interface, so its rules can be tested without Windows.
+// The platform side of the tray icon: the desktop's notification area and
+// whatever receives its events. The tray icon component talks to it only in
+// its own terms (show this picture and text, take it away; the user clicked,
+// double-clicked, asked for the menu), so its rules can be tested without a
+// desktop and each platform keeps its own records and event numbers.
 
 #include <cstdint>
+#include <string>
 
 namespace buzonix {
 
-// Window and icon handles of the 32-bit program; 0 is the null handle.
-using ShellHandle = std::uint32_t;
+// An icon (or window) handle of the platform, pointer-sized; 0 is no handle.
+using ShellHandle = std::uintptr_t;
 
-// The shell's notification record, field for field as the 32-bit
-// NOTIFYICONDATAA of the first shell version (88 bytes).
-struct NotifyRecord {
-  std::uint32_t cbSize = 0;
-  ShellHandle hWnd = 0;
-  std::uint32_t uID = 0;
-  std::uint32_t uFlags = 0;
-  std::uint32_t uCallbackMessage = 0;
-  ShellHandle hIcon = 0;
-  char szTip[64] = {};
+// What the notification area is asked to do with the program's one icon.
+enum class ShellNotifyMessage { Add, Modify, Delete };
+
+// What the icon shows. The text is at most TTrayIcon::MaxToolTipLength long.
+struct TrayLook {
+  ShellHandle icon = 0;
+  std::string toolTip;
 };
-static_assert(sizeof(NotifyRecord) == 88, "the record mirrors the 88-byte NOTIFYICONDATAA");
-
-// The shell's operation codes (NIM_ADD, NIM_MODIFY, NIM_DELETE).
-enum class ShellNotifyMessage : int { Add = 0, Modify = 1, Delete = 2 };
 
 struct ScreenPoint {
   int x = 0;
@@ -32,13 +28,17 @@ struct ScreenPoint {
   friend bool operator==(const ScreenPoint&, const ScreenPoint&) = default;
 };
 
-// What the hidden window hands back to its owner.
+// What the shell hands back to the tray icon.
 class TrayShellClient {
  public:
-  // Any message of the hidden window; false when it is not the client's
-  // (the window then gives it the default processing).
-  virtual bool HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam) = 0;
-  // The shell's "TaskbarCreated" broadcast: the taskbar was (re)created.
+  // The user's gestures on the icon, once each: a left click (the release),
+  // a double click, and a request for the menu (the right button's release).
+  virtual void HandleClick() = 0;
+  virtual void HandleDoubleClick() = 0;
+  virtual void HandleMenuRequest() = 0;
+  // The refresh posted with TrayShell::PostRefresh has come round.
+  virtual void HandleRefresh() = 0;
+  // The notification area was (re)created and is empty.
   virtual void HandleTaskbarCreated() = 0;
   // A tick of the timer started with TrayShell::StartRetryTimer.
   virtual void HandleRetryTimer() = 0;
@@ -51,20 +51,19 @@ class TrayShell {
  public:
   virtual ~TrayShell() = default;
 
-  // Routes the hidden window's messages to client (nullptr: to nobody).
+  // Routes the shell's events to client (nullptr: to nobody).
   virtual void Attach(TrayShellClient* client) = 0;
-  // The hidden window that receives the shell's callbacks.
-  virtual ShellHandle CallbackWindow() const = 0;
 
-  // Shell_NotifyIconA; true when the shell accepted the call.
-  virtual bool Notify(ShellNotifyMessage message, const NotifyRecord& record) = 0;
-  // Posts the deferred refresh (WM_USER + 2) to the hidden window.
+  // true when the notification area accepted the request. A delete names the
+  // icon alone; the look it is given is the last one shown.
+  virtual bool Notify(ShellNotifyMessage message, const TrayLook& look) = 0;
+  // Calls HandleRefresh once the event loop runs again.
   virtual void PostRefresh() = 0;
 
   virtual ScreenPoint CursorPosition() = 0;
   // Makes the application's own top-level window the foreground window.
   virtual void BringApplicationToForeground() = 0;
-  // Dispatches every message already waiting in the thread's queue.
+  // Dispatches every event already waiting in the thread's queue.
   virtual void DispatchPendingMessages() = 0;
 
   // A new icon with the same image (0 for 0), owned by the caller.

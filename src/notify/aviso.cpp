@@ -1,5 +1,7 @@
 #include "notify/aviso.h"
 
+#include "mailcheck/CheckMail.h"
+
 namespace buzonix {
 
 std::int32_t FrameIndex = 0;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "controller/unit.h"
+#include "state/unit.h"
 
 namespace buzonix {
 

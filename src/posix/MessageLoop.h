@@ -8,28 +8,29 @@
 #include <functional>
 #include <map>
 
+#include "posix/EventLoop.h"
+
 namespace buzonix {
 
-class MessageLoop {
+class MessageLoop final : public EventLoop {
  public:
-  using Callback = std::function<void()>;
   using Clock = std::chrono::steady_clock;
 
   // Periodic timer like a window timer: fires every `milliseconds` until killed.
   // Setting an existing id restarts it.
-  void SetTimer(int id, unsigned milliseconds, Callback callback);
-  void KillTimer(int id);
+  void SetTimer(int id, unsigned milliseconds, Callback callback) override;
+  void KillTimer(int id) override;
   bool HasTimer(int id) const { return timers_.count(id) != 0; }
 
   void Post(Callback task);
 
   // Calls `callback(revents)` whenever `fd` is ready for `events`, from the loop.
-  void Watch(int fd, short events, std::function<void(short)> callback);
-  void Unwatch(int fd);
+  void Watch(int fd, short events, std::function<void(short)> callback) override;
+  void Unwatch(int fd) override;
 
   // Runs due timers and posted tasks until `fd` is ready for `events` (poll
   // flags) or `stop()` says so. Returns the poll revents, 0 when stopped.
-  short WaitFor(int fd, short events, const std::function<bool()>& stop);
+  short WaitFor(int fd, short events, const std::function<bool()>& stop) override;
 
   // Runs timers and tasks until `done()` or the loop is told to quit.
   void RunUntil(const std::function<bool()>& done);

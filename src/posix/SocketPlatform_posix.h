@@ -1,18 +1,18 @@
-// POSIX sockets under the socket component, with waits that keep the
-// MessageLoop's timers and tasks running.
+// POSIX sockets under the socket component, with waits that keep the event
+// loop's timers and other work running.
 #pragma once
 
 #include <set>
 #include <string>
 
 #include "network/SocketPlatform.h"
-#include "posix/MessageLoop.h"
+#include "posix/EventLoop.h"
 
 namespace buzonix {
 
 class PosixSocketPlatform : public SocketPlatform {
  public:
-  explicit PosixSocketPlatform(MessageLoop& loop) : loop_(loop) {}
+  explicit PosixSocketPlatform(EventLoop& loop) : loop_(loop) {}
   ~PosixSocketPlatform() override;
 
   void Attach(SocketWindowSink* sink) override { sink_ = sink; }
@@ -50,7 +50,7 @@ class PosixSocketPlatform : public SocketPlatform {
   bool WaitReady(SocketHandle s, short events);
   void Notify(SocketHandle s, short revents);
 
-  MessageLoop& loop_;
+  EventLoop& loop_;
   SocketWindowSink* sink_ = nullptr;
   int last_error_ = 0;
   bool blocking_ = false;

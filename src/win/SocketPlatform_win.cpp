@@ -24,7 +24,7 @@ std::function<void(int)>& ExitHandler() {
   return handler;
 }
 
-SOCKET AsSocket(SocketHandle s) { return static_cast<SOCKET>(static_cast<std::intptr_t>(s)); }
+SOCKET AsSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
 
 }  // namespace
 

@@ -3,8 +3,6 @@
 #include <shellapi.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <string>
@@ -16,22 +14,28 @@ namespace buzonix {
 
 namespace {
 
-constexpr UINT kRefreshMessage = WM_USER + 2;
 constexpr UINT_PTR kRetryTimerId = 1;
 
 }  // namespace
 
-ShellHandle ToShellHandle(HANDLE handle) {
-  return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(handle));
-}
+ShellHandle ToShellHandle(HANDLE handle) { return reinterpret_cast<ShellHandle>(handle); }
 
-// Sign-extended, as the system widens 32-bit handles.
-HWND ToWindowHandle(ShellHandle handle) {
-  return reinterpret_cast<HWND>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
-}
+HICON ToIconHandle(ShellHandle handle) { return reinterpret_cast<HICON>(handle); }
 
-HICON ToIconHandle(ShellHandle handle) {
-  return reinterpret_cast<HICON>(static_cast<std::intptr_t>(static_cast<std::int32_t>(handle)));
+NOTIFYICONDATAW NotifyIconRecord(HWND window, const TrayLook& look) {
+  // The whole current structure, zeroed, of which the shell reads only the
+  // first-version part that cbSize names. The tooltip goes as UTF-16, so it
+  // reads right under any code page.
+  NOTIFYICONDATAW data{};
+  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
+  data.hWnd = window;
+  data.uID = 0;
+  data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+  data.uCallbackMessage = kTrayCallbackMessage;
+  data.hIcon = ToIconHandle(look.icon);
+  const std::wstring tip = Wide(look.toolTip);
+  tip.copy(data.szTip, std::min(tip.size(), std::size(data.szTip) - 1));
+  return data;
 }
 
 WinTrayShell::WinTrayShell(HWND applicationWindow)
@@ -45,23 +49,15 @@ WinTrayShell::~WinTrayShell() {
   Destroy();
 }
 
-bool WinTrayShell::Notify(ShellNotifyMessage message, const NotifyRecord& record) {
-  // The first-version record, which every shell reads; the tooltip goes to it
-  // as UTF-16, so it reads right under any code page.
-  NOTIFYICONDATAW data{};
-  data.cbSize = NOTIFYICONDATAW_V1_SIZE;
-  data.hWnd = ToWindowHandle(record.hWnd);
-  data.uID = record.uID;
-  data.uFlags = record.uFlags;
-  data.uCallbackMessage = record.uCallbackMessage;
-  data.hIcon = ToIconHandle(record.hIcon);
-  const std::string tip(record.szTip, strnlen(record.szTip, sizeof record.szTip));
-  const std::wstring wide = Wide(tip);
-  wide.copy(data.szTip, std::min(wide.size(), std::size(record.szTip) - 1));
-  return Shell_NotifyIconW(static_cast<DWORD>(message), &data) != FALSE;
+bool WinTrayShell::Notify(ShellNotifyMessage message, const TrayLook& look) {
+  NOTIFYICONDATAW data = NotifyIconRecord(Handle(), look);
+  DWORD operation = NIM_ADD;
+  if (message == ShellNotifyMessage::Modify) operation = NIM_MODIFY;
+  if (message == ShellNotifyMessage::Delete) operation = NIM_DELETE;
+  return Shell_NotifyIconW(operation, &data) != FALSE;
 }
 
-void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kRefreshMessage, 0, 0); }
+void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kTrayRefreshMessage, 0, 0); }
 
 ScreenPoint WinTrayShell::CursorPosition() {
   POINT point{};
@@ -102,9 +98,33 @@ LRESULT WinTrayShell::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) 
       client_->HandleRetryTimer();
       return 0;
     }
-    if (client_->HandleMessage(message, wParam, lParam)) return 0;
+    if (message == kTrayRefreshMessage) {
+      client_->HandleRefresh();
+      return 0;
+    }
+    if (message == kTrayCallbackMessage) {
+      HandleMouse(lParam);
+      return 0;
+    }
   }
   return WinWindow::HandleMessage(message, wParam, lParam);
+}
+
+void WinTrayShell::HandleMouse(LPARAM mouseMessage) {
+  // Presses, moves and the other buttons mean nothing to the program.
+  switch (mouseMessage) {
+    case WM_LBUTTONUP:
+      client_->HandleClick();
+      break;
+    case WM_LBUTTONDBLCLK:
+      client_->HandleDoubleClick();
+      break;
+    case WM_RBUTTONUP:
+      client_->HandleMenuRequest();
+      break;
+    default:
+      break;
+  }
 }
 
 }  // namespace buzonix

@@ -5,17 +5,25 @@
 #pragma once
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include "notify/TrayShell.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
 
-// Conversions between the system's handles and the 32-bit handles of the
-// portable record (window and icon handles carry 32 significant bits).
+// Conversions between the system's handles and the portable ones.
 ShellHandle ToShellHandle(HANDLE handle);
-HWND ToWindowHandle(ShellHandle handle);
 HICON ToIconHandle(ShellHandle handle);
+
+// The messages of the hidden window that carry the shell's events.
+inline constexpr UINT kTrayCallbackMessage = WM_USER + 1;  // sent by the shell
+inline constexpr UINT kTrayRefreshMessage = WM_USER + 2;   // posted to itself
+
+// The first-version record (88 bytes in the 32-bit program) that the shell
+// is given for the icon of `window` showing `look`: the callback message, the
+// icon and the tooltip, the rest of the tip zero.
+NOTIFYICONDATAW NotifyIconRecord(HWND window, const TrayLook& look);
 
 class WinTrayShell final : public TrayShell, private WinWindow {
  public:
@@ -31,8 +39,7 @@ class WinTrayShell final : public TrayShell, private WinWindow {
   UINT TaskbarCreatedMessage() const { return taskbarCreated_; }
 
   void Attach(TrayShellClient* client) override { client_ = client; }
-  ShellHandle CallbackWindow() const override { return ToShellHandle(Handle()); }
-  bool Notify(ShellNotifyMessage message, const NotifyRecord& record) override;
+  bool Notify(ShellNotifyMessage message, const TrayLook& look) override;
   void PostRefresh() override;
   ScreenPoint CursorPosition() override;
   void BringApplicationToForeground() override;
@@ -44,6 +51,8 @@ class WinTrayShell final : public TrayShell, private WinWindow {
 
  private:
   LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
+  // The shell's callback: the mouse message it reports, as the user's gesture.
+  void HandleMouse(LPARAM mouseMessage);
 
   HWND applicationWindow_;
   UINT taskbarCreated_;

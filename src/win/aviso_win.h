@@ -12,7 +12,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "controller/unit.h"
+#include "state/unit.h"
 #include "notify/aviso.h"
 #include "win/WinWindow.h"
 

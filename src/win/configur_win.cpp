@@ -226,7 +226,7 @@ void TConf::Build(HWND owner) {
   WindowOptions options;
   options.exStyle = 0;  // a single fixed border: not resizable, no minimise or maximise box
   options.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT frame{0, 0, Scale(481), Scale(270)};
+  RECT frame{0, 0, Scale(481), Scale(305)};
   AdjustWindowRectEx(&frame, options.style, FALSE, options.exStyle);
   options.width = frame.right - frame.left;
   options.height = frame.bottom - frame.top;
@@ -238,7 +238,7 @@ void TConf::Build(HWND owner) {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->form.handle), FALSE);
 
   // PageControl1 with its two tabs; the pages lie over its display area.
-  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 267,
+  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 302,
                                ConfControlId(ConfControl::PageControl1), fonts_->pages.handle);
   controls_[Index(ConfControl::PageControl1)] = tabs;
   const char* captions[] = {"Configuraci\xF3n", "Informaci\xF3n"};
@@ -268,7 +268,7 @@ void TConf::Build(HWND owner) {
 void TConf::BuildFirstPage() {
   const HWND sheet = sheet1_->Handle();
   panel1_ = std::make_unique<ConfContainer>(*this, ConfControl::Panel1, sheet, Scale(2), Scale(7), Scale(461),
-                                            Scale(173));
+                                            Scale(208));
   ShowWindow(panel1_->Handle(), SW_SHOWNA);
   const HWND panel = panel1_->Handle();
   const HFONT labels = fonts_->labels.handle;
@@ -315,11 +315,24 @@ void TConf::BuildFirstPage() {
   addCheck(ConfControl::CheckBox1, "Ejecutar siempre", 58, 148);
   addCheck(ConfControl::CheckBox2, "Avisar con sonido", 87, 154);
 
+  // How the connection is secured, and its port.
+  AddLabel(panel, "Seguridad:", SS_LEFT, 8, 168, 0, 0, labels);
+  const HWND security = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 94, 164,
+                                   132, 150, ConfControlId(ConfControl::dseguridad), fields);
+  for (const char* mode : {kSeguridadSslTls, kSeguridadStarttls, kSeguridadNinguna})
+    SendMessageW(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(mode).c_str()));
+  controls_[Index(ConfControl::dseguridad)] = security;
+  AddLabel(panel, "Puerto:", SS_LEFT, 246, 168, 0, 0, labels);
+  addEdit(ConfControl::dpuerto, ES_NUMBER, 164, 70, 5);
+  // The edit's left edge is the other fields'; this one sits further right.
+  SetWindowPos(Control(ConfControl::dpuerto), nullptr, Scale(308), Scale(164), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+
   controls_[Index(ConfControl::BitBtn1)] =
-      AddControl(sheet, "BUTTON", "Aceptar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 190, 105, 33,
+      AddControl(sheet, "BUTTON", "Aceptar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 225, 105, 33,
                  ConfControlId(ConfControl::BitBtn1), fonts_->pages.handle);
   controls_[Index(ConfControl::BitBtn2)] =
-      AddControl(sheet, "BUTTON", "Cancelar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 190, 105, 33,
+      AddControl(sheet, "BUTTON", "Cancelar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 225, 105, 33,
                  ConfControlId(ConfControl::BitBtn2), fonts_->pages.handle);
 }
 
@@ -358,8 +371,8 @@ std::vector<HWND> TConf::TabOrder() const {
   using C = ConfControl;
   std::vector<C> order;
   if (page_ == 0)
-    order = {C::PageControl1, C::dHost, C::dusuario, C::dclave, C::dfrecuencia, C::AnimaSobre,
-             C::CheckBox1, C::CheckBox2, C::BitBtn1, C::BitBtn2};
+    order = {C::PageControl1, C::dHost,      C::dusuario,  C::dclave,    C::dfrecuencia, C::dseguridad,
+             C::dpuerto,      C::AnimaSobre, C::CheckBox1, C::CheckBox2, C::BitBtn1,     C::BitBtn2};
   else
     order = {C::PageControl1, C::Button1};
   std::vector<HWND> windows;
@@ -382,7 +395,7 @@ void TConf::MoveFocus(bool forward) {
 
 ConfControl TConf::FocusedControl() const {
   for (HWND hwnd = GetFocus(); hwnd != nullptr && hwnd != Handle(); hwnd = GetParent(hwnd)) {
-    for (int i = 0; i <= Index(ConfControl::Button1); ++i) {
+    for (int i = 0; i <= Index(kLastConfControl); ++i) {
       const auto control = static_cast<ConfControl>(i);
       if (control != ConfControl::Conf && Control(control) == hwnd) return control;
     }
@@ -408,7 +421,7 @@ bool TConf::DialogKey(WPARAM key) {
         MoveFocus(!shift);
       return true;
     case VK_RETURN: {
-      if (ctrl || alt) return false;
+      if (ctrl || alt || ListDropped()) return false;
       const ConfControl focused = FocusedControl();
       if (focused == ConfControl::BitBtn1 || focused == ConfControl::BitBtn2 || focused == ConfControl::Button1) {
         Click(focused);
@@ -420,7 +433,7 @@ bool TConf::DialogKey(WPARAM key) {
       return true;
     }
     case VK_ESCAPE:
-      if (page_ != 0 || ctrl || alt) return false;
+      if (page_ != 0 || ctrl || alt || ListDropped()) return false;
       Click(ConfControl::BitBtn2);
       return true;
     default:
@@ -539,6 +552,11 @@ LRESULT TConf::ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM 
     case WM_COMMAND: {
       const auto id = static_cast<int>(LOWORD(wparam));
       const auto code = HIWORD(wparam);
+      if (id == ConfControlId(ConfControl::dseguridad) && code == CBN_SELCHANGE) {
+        Busy busy(*this);
+        logic_.SecurityChange();
+        return 0;
+      }
       if (id == ConfControlId(ConfControl::dfrecuencia) && code == EN_KILLFOCUS) {
         Busy busy(*this);
         logic_.SpinExit();
@@ -686,6 +704,19 @@ std::string TConf::PasswordText() const { return WindowText(Control(ConfControl:
 void TConf::SetPasswordText(const std::string& text) {
   SetText(Control(ConfControl::dclave), text);
 }
+// An open drop-down list takes Enter and Escape itself.
+bool TConf::ListDropped() const {
+  return SendMessageA(Control(ConfControl::dseguridad), CB_GETDROPPEDSTATE, 0, 0) != 0;
+}
+std::string TConf::SecurityText() const { return WindowText(Control(ConfControl::dseguridad)); }
+void TConf::SetSecurityText(const std::string& text) {
+  const HWND list = Control(ConfControl::dseguridad);
+  const LRESULT item = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
+}
+std::string TConf::PortText() const { return WindowText(Control(ConfControl::dpuerto)); }
+void TConf::SetPortText(const std::string& text) { SetText(Control(ConfControl::dpuerto), text); }
 std::string TConf::SpinText() const { return WindowText(Control(ConfControl::dfrecuencia)); }
 void TConf::SetSpinText(const std::string& text) {
   SetText(Control(ConfControl::dfrecuencia), text);

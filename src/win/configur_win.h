@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "config/configur.h"
-#include "controller/unit.h"
+#include "state/unit.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
@@ -68,6 +68,7 @@ class TConf final : public WinWindow, private ConfView {
   int Scale(int pixels) const;
 
   void ShowPage(int page);
+  bool ListDropped() const;
   bool DialogKey(WPARAM key);
   void MoveFocus(bool forward);
   std::vector<HWND> TabOrder() const;
@@ -96,6 +97,10 @@ class TConf final : public WinWindow, private ConfView {
   void SetPasswordText(const std::string& text) override;
   std::string SpinText() const override;
   void SetSpinText(const std::string& text) override;
+  std::string SecurityText() const override;
+  void SetSecurityText(const std::string& text) override;
+  std::string PortText() const override;
+  void SetPortText(const std::string& text) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
@@ -107,7 +112,7 @@ class TConf final : public WinWindow, private ConfView {
   int page_ = 0;
   std::unique_ptr<ConfFonts> fonts_;
   std::unique_ptr<ConfContainer> sheet1_, sheet2_, panel1_;
-  HWND controls_[static_cast<int>(ConfControl::Button1) + 1] = {};
+  HWND controls_[static_cast<int>(kLastConfControl) + 1] = {};
   HWND updown_ = nullptr;
   HWND titulo_ = nullptr;
   std::vector<HWND> labels_;

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/configur.h"
+#include "controller/errors.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
 #include "win/MessagePump_win.h"
@@ -32,21 +33,6 @@ HINSTANCE Instance() { return GetModuleHandleA(nullptr); }
 
 void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
   MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
-}
-
-// The text of any error the program raises.
-std::string ErrorMessage(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const ERegistryException& e) {
-    return e.message;
-  } catch (const EConvertError& e) {
-    return e.message;
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-    return "Error desconocido";
-  }
 }
 
 const char* ErrorClassName(std::exception_ptr error) {

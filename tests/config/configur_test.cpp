@@ -27,12 +27,17 @@ class FakeView final : public ConfView {
   void SetPasswordText(const std::string& text) override { password = text; }
   std::string SpinText() const override { return spin; }
   void SetSpinText(const std::string& text) override { spin = text; }
+  std::string SecurityText() const override { return security; }
+  void SetSecurityText(const std::string& text) override { security = text; }
+  std::string PortText() const override { return port; }
+  void SetPortText(const std::string& text) override { port = text; }
   bool Checked(ConfCheck box) const override { return checks.at(box); }
   void SetChecked(ConfCheck box, bool checked) override { checks[box] = checked; }
   void SetTitle(const std::string& text) override { title = text; }
   void Release() override { ++releases; }
 
   std::string host, user, password, spin = "1", title = kDescriptionTitle;
+  std::string security = "Ninguna", port = "110";
   std::map<ConfCheck, bool> checks = {
       {ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
   int releases = 0;
@@ -402,6 +407,44 @@ TEST(ConfHelp, ContextOfTheFocusedControlOrTheNearestAround) {
   EXPECT_EQ(HelpContextFor(ConfControl::TabSheet2), 13);
   EXPECT_EQ(HelpContextFor(ConfControl::Button1), 1);
   EXPECT_EQ(HelpContextFor(ConfControl::Conf), 0);
+}
+
+TEST_F(ConfDialog, SecurityModeMovesOnlyADefaultPort) {
+  unit.settings.Seguridad = "SSL/TLS";
+  unit.settings.Puerto = "995";
+  Create();
+  EXPECT_EQ(view.security, "SSL/TLS");
+  EXPECT_EQ(view.port, "995");
+  for (auto [mode, port] : {std::pair{"STARTTLS", "110"}, std::pair{"Ninguna", "110"},
+                            std::pair{"SSL/TLS", "995"}}) {
+    view.security = mode;
+    logic.SecurityChange();
+    EXPECT_EQ(view.port, port) << mode;
+  }
+  view.port = "2995";  // typed by the user
+  view.security = "STARTTLS";
+  logic.SecurityChange();
+  EXPECT_EQ(view.port, "2995");
+}
+
+TEST_F(ConfDialog, AcceptTakesTheSecurityAndRefusesABadPort) {
+  Create();
+  Fill("pop.example.org", "ana", "pw", "5");
+  view.security = "STARTTLS";
+  for (const char* bad : {"", "0", "65536", "99999999999", "12a"}) {
+    view.port = bad;
+    host.calls.clear();
+    logic.BitBtn1Click();
+    EXPECT_EQ(host.calls, std::vector<std::string>{std::string("error ") + kPuertoNoValido}) << bad;
+    EXPECT_TRUE(Open()) << bad;
+    EXPECT_EQ(unit.settings.Host, "") << "nothing is taken from a refused accept";
+  }
+  view.port = "1110";
+  host.calls.clear();
+  logic.BitBtn1Click();
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 300000", "save", "enable"}));
+  EXPECT_EQ(unit.settings.Seguridad, "STARTTLS");
+  EXPECT_EQ(unit.settings.Puerto, "1110");
 }
 
 TEST_F(ConfDialog, F1OpensTheTopicThroughTheHost) {

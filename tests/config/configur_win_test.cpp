@@ -151,14 +151,14 @@ TEST_F(ConfWindow, OpensOwnedWithTheFocusInTheServerField) {
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0u);
   EXPECT_EQ(GetFocus(), Find(ConfControl::dHost));
   EXPECT_EQ(TConf::Current()->ActivePage(), 0);
-  // Client area 481 by 270 at 120 pixels per inch, scaled.
+  // Client area 481 by 305 at 120 pixels per inch, scaled.
   const HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   RECT client;
   GetClientRect(form, &client);
   EXPECT_EQ(client.right, MulDiv(481, dpi, 120));
-  EXPECT_EQ(client.bottom, MulDiv(270, dpi, 120));
+  EXPECT_EQ(client.bottom, MulDiv(305, dpi, 120));
 }
 
 TEST_F(ConfWindow, FieldsHaveTheirLimitsBulletAndRange) {
@@ -257,8 +257,8 @@ TEST_F(ConfWindow, LeavingTheSpinFieldBringsTheValueIntoRange) {
   EXPECT_EQ(Text(spin), "720");
   SetFocus(spin);
   SendMessageA(spin, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("0"));
-  PressKey(spin, VK_TAB);  // Tab moves on to "Animación"
-  EXPECT_EQ(GetFocus(), Find(ConfControl::AnimaSobre));
+  PressKey(spin, VK_TAB);  // Tab moves on to "Seguridad"
+  EXPECT_EQ(GetFocus(), Find(ConfControl::dseguridad));
   EXPECT_EQ(Text(spin), "1");
 }
 
@@ -361,8 +361,9 @@ TEST_F(ConfWindow, F1OpensTheTopicOfTheFocusedControlOrAroundIt) {
 
 TEST_F(ConfWindow, TabFollowsTheFormsOrder) {
   OpenDialog();
-  const ConfControl order[] = {ConfControl::dusuario,  ConfControl::dclave,    ConfControl::dfrecuencia,
-                               ConfControl::AnimaSobre, ConfControl::CheckBox1, ConfControl::CheckBox2,
+  const ConfControl order[] = {ConfControl::dusuario,   ConfControl::dclave,    ConfControl::dfrecuencia,
+                               ConfControl::dseguridad, ConfControl::dpuerto,   ConfControl::AnimaSobre,
+                               ConfControl::CheckBox1,  ConfControl::CheckBox2,
                                ConfControl::BitBtn1,   ConfControl::BitBtn2,   ConfControl::PageControl1,
                                ConfControl::dHost};
   for (ConfControl next : order) {

@@ -38,6 +38,11 @@ CASES = [
     ("Host", "h" * 300, "sz"),
     ("usuario", "ali\r\nDELE 1", "sz"),
     ("Numero", "", "sz"),
+    ("Seguridad", "tls", "sz"),
+    ("Seguridad", "1", "dword"),
+    ("Puerto", "0", "sz"),
+    ("Puerto", "65536", "sz"),
+    ("Puerto", "110", "dword"),
 ]
 
 
@@ -75,6 +80,12 @@ class BadSettingsTest(ProgramTest):
         for name, value, kind in CASES:
             with self.subTest(name=name, value=value[:20], kind=kind):
                 self.run_over(name, value, kind)
+
+    def test_unknown_security_and_bad_port_check_in_plain_text_on_110(self):
+        for name, value in (("Seguridad", "TLS"), ("Puerto", "99999")):
+            with self.subTest(name=name):
+                self.run_over(name, value, "sz")
+                self.assertTrue(wait_until(lambda: received_lines()[:1] == ["USER alice\r\n"], 10))
 
     def test_line_break_in_the_user_name_is_refused_without_a_connection(self):
         boxes = self.run_over("usuario", "ali\r\nDELE 1", "sz")

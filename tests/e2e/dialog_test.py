@@ -7,6 +7,8 @@ from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, PLAIN_DOVECOT, RUN_KEY
 DIALOG = "TConf"
 # Control identifiers of the dialog's fields and buttons.
 HOST, USER, PASSWORD, FREQUENCY, ANIMATION, ALWAYS, SOUND, ACEPTAR, CANCELAR = range(104, 113)
+SECURITY, PORT = 115, 116
+VK_DOWN = 0x28
 BM_GETCHECK = 0x00F0
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 WM_CLOSE = 0x0010
@@ -49,6 +51,12 @@ class DialogTest(ProgramTest):
         program, dialog = self.first_run()
         self.assertEqual([dialog.text(c) for c in (HOST, USER, PASSWORD, FREQUENCY)], ["", "", "", "1"])
         self.assertEqual([dialog.checked(c) for c in (ANIMATION, ALWAYS, SOUND)], [True, True, True])
+        # A new installation is offered TLS; this server speaks plain POP3.
+        self.assertEqual([dialog.text(c) for c in (SECURITY, PORT)], ["SSL/TLS", "995"])
+        for _ in range(2):
+            driver("key", dialog.item(SECURITY), VK_DOWN)
+        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "110", 5))
+        self.assertEqual(dialog.text(SECURITY), "Ninguna")
 
         dialog.type(HOST, SCRIPTED)
         dialog.type(USER, "alice")
@@ -62,6 +70,8 @@ class DialogTest(ProgramTest):
         self.assertEqual(reg_text(CONFIG_KEY, "frecuencia"), "720")
         self.assertEqual(reg_text(CONFIG_KEY, "Hacer Sonido"), "Beep")
         self.assertEqual(reg_text(CONFIG_KEY, "Animacion"), "Si")
+        self.assertEqual(reg_text(CONFIG_KEY, "Seguridad"), "Ninguna")
+        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "110")
         self.assertEqual(reg_text(VERSION_KEY, "Numero"), "1.01")
         self.assertEqual(reg_text(RUN_KEY, RUN_VALUE, root="HKLM"), program.windows_path())
         # The stored password works: the next check logs in with it.

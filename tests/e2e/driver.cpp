@@ -32,6 +32,7 @@
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
 //   driver reglock ROOT KEY on|off          on: everyone may only read the key, as a standard user
 //                                           meets HKLM; off: everyone may do everything
+//   driver trustca PEMFILE                  trust a CA inside this prefix (its root store)
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -43,6 +44,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "support/RootStore_win.h"
 
 namespace {
 
@@ -458,6 +461,8 @@ int main(int argc, char** argv) {
     RegGet(argv);
   } else if (command == "reglock" && argc >= 5) {
     RegLock(argv);
+  } else if (command == "trustca" && argc >= 3) {
+    if (!buzonix::testing::AddToRootStore(argv[2])) Fail("the CA was not added");
   } else if (command == "regdel" && argc >= 4) {
     RegDel(argc, argv);
   } else {

@@ -17,6 +17,12 @@ SCRIPTED = os.environ["BUZONIX_SCRIPTED_ADDR"]
 APOP_DOVECOT = os.environ["BUZONIX_APOP_ADDR"]
 PLAIN_DOVECOT = os.environ["BUZONIX_PLAIN_ADDR"]
 REFUSING = "127.0.0.99"  # nothing listens there
+# TLS servers answer as "localhost" (Wine never matches an address in a
+# certificate): the scripted one on the base port, dovecot's as certs.sh and
+# fixture.sh lay them out.
+TLS_HOST = "localhost"
+TLS_PORT_BASE = int(os.environ["BUZONIX_TLS_PORT_BASE"])
+TEST_CA = os.path.join(SERVERS, "certs", "ca.pem")
 ART = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "res", "art")
 
 TITLE = "Buzonix Electr\xf3nico"
@@ -187,9 +193,11 @@ class ProgramTest(unittest.TestCase):
         self.programs.append(program)
         return program
 
-    def store_settings(self, host, user, password, frequency="1", sound="Beep", animation="Si"):
+    def store_settings(self, host, user, password, frequency="1", sound="Beep", animation="Si",
+                       security=None, port=None):
         """Settings as an older version left them: the password in clear,
-        which the program takes over at start."""
+        which the program takes over at start; the security mode and port
+        only when given."""
         reg_set(VERSION_KEY, "Numero", "1.00")
         reg_set(CONFIG_KEY, "Host", host)
         reg_set(CONFIG_KEY, "usuario", user)
@@ -197,6 +205,10 @@ class ProgramTest(unittest.TestCase):
         reg_set(CONFIG_KEY, "frecuencia", frequency)
         reg_set(CONFIG_KEY, "Hacer Sonido", sound)
         reg_set(CONFIG_KEY, "Animacion", animation)
+        if security is not None:
+            reg_set(CONFIG_KEY, "Seguridad", security)
+        if port is not None:
+            reg_set(CONFIG_KEY, "Puerto", str(port))
 
 
 def _rgb(source, *args):

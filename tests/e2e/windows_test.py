@@ -12,7 +12,8 @@ HELP_CLASS = "BuzonixHelp"
 DIALOG = "TConf"
 HOST, USER, PASSWORD, ALWAYS, ACEPTAR = 104, 105, 106, 109, 111
 WM_CHAR = 0x0102
-VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
+VK_RETURN, VK_ESCAPE, VK_DOWN = 0x0D, 0x1B, 0x28
+SECURITY = 115
 WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
 BM_GETCHECK = 0x00F0
 
@@ -43,6 +44,8 @@ class CodePageTest(ProgramTest):
         for character in b"Jos\xe9":  # typed: the driver's arguments carry ASCII only
             driver("post", user, WM_CHAR, character, 1)
         driver("settext", driver("item", dialog, PASSWORD)[0], "secret")
+        for _ in range(2):  # from SSL/TLS down to Ninguna, on port 110
+            driver("key", driver("item", dialog, SECURITY)[0], VK_DOWN)
         driver("click", driver("item", dialog, ACEPTAR)[0])
         driver("gone", DIALOG, "-")
         self.assertEqual(reg_get(CONFIG_KEY, "usuario"), (1, b"Jos\xe9\0"))

@@ -22,7 +22,9 @@ struct Host : LoadHost {
   unsigned interval = 0;
 };
 
-const char* const kNames[] = {"Host", "usuario", "Codigo", "frecuencia", "Hacer Sonido", "Animacion", "clave"};
+const char* const kNames[] = {"Host",      "usuario", "Codigo",    "frecuencia", "Hacer Sonido",
+                              "Animacion", "clave",   "Seguridad", "Puerto"};
+constexpr std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 }  // namespace
 
@@ -41,20 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                       RegistryValue{static_cast<std::uint32_t>(field[0] % 8), field.substr(1)});
   };
   put(kClaveRegistro + std::string("\\") + kSeccionVersion, "Numero", fields[0]);
-  for (std::size_t i = 1; i < fields.size() && i <= 7; ++i) put(kClaveConfiguracion, kNames[i - 1], fields[i]);
+  for (std::size_t i = 1; i < fields.size() && i <= kNameCount; ++i) put(kClaveConfiguracion, kNames[i - 1], fields[i]);
 
   Settings settings;
   Host host;
   LoadSettings(registry, settings, host);
   if (host.interval != 0 && (host.interval < 60000u || host.interval > 720u * 60000u)) __builtin_trap();
   if (registry.OpenKeyCount() != 0) __builtin_trap();
+  // A normal start always ends with one of the three modes and a real port.
+  if (host.interval != 0 && (SecurityText(SecurityModeOf(settings.Seguridad)) != settings.Seguridad ||
+                             !ParsePort(settings.Puerto)))
+    __builtin_trap();
 
   SaveSettings(registry, settings, host.ProgramPath());
   Settings reread;
   Host host2;
   LoadSettings(registry, reread, host2);
   if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
-      reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion)
+      reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion ||
+      reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto)
     __builtin_trap();
   // Text values end at their first zero byte, so a password holding one comes back cut there.
   if (reread.Clave != settings.Clave) __builtin_trap();

@@ -13,13 +13,11 @@ namespace buzonix::testing {
 
 struct ShellCall {
   ShellNotifyMessage message;
-  NotifyRecord record;
+  TrayLook look;
 };
 
 // Outlives the component under test, so its destruction can be checked.
 struct ShellLog {
-  static constexpr ShellHandle kWindow = 0x1234;
-
   std::vector<ShellCall> calls;
   std::vector<std::string> trace;  // every request, in order
   TrayShellClient* client = nullptr;
@@ -35,7 +33,7 @@ struct ShellLog {
 
   // Lets the hidden window receive what has been posted to it.
   void DeliverRefreshes() {
-    for (; pendingRefreshes > 0; --pendingRefreshes) client->HandleMessage(0x0402, 0, 0);
+    for (; pendingRefreshes > 0; --pendingRefreshes) client->HandleRefresh();
   }
 };
 
@@ -44,11 +42,10 @@ class RecordingTrayShell final : public TrayShell {
   explicit RecordingTrayShell(ShellLog& log) : log_(log) {}
 
   void Attach(TrayShellClient* client) override { log_.client = client; }
-  ShellHandle CallbackWindow() const override { return ShellLog::kWindow; }
 
-  bool Notify(ShellNotifyMessage message, const NotifyRecord& record) override {
+  bool Notify(ShellNotifyMessage message, const TrayLook& look) override {
     static const char* const names[] = {"add", "modify", "delete"};
-    log_.calls.push_back({message, record});
+    log_.calls.push_back({message, look});
     log_.trace.push_back(names[static_cast<int>(message)]);
     if (message == ShellNotifyMessage::Add && log_.addsToFail > 0) {
       --log_.addsToFail;

@@ -23,10 +23,7 @@ class TrayIconTest : public ::testing::Test {
   ShellLog log;
   std::optional<TTrayIcon> tray{std::in_place, std::make_unique<RecordingTrayShell>(log)};
 
-  void Post(std::intptr_t mouseMessage) {
-    tray->HandleMessage(TTrayIcon::CallbackMessage, 0, mouseMessage);
-  }
-  std::string Tip(std::size_t call) const { return log.calls.at(call).record.szTip; }
+  std::string Tip(std::size_t call) const { return log.calls.at(call).look.toolTip; }
   std::vector<ShellNotifyMessage> Messages() const {
     std::vector<ShellNotifyMessage> out;
     for (const auto& call : log.calls) out.push_back(call.message);
@@ -48,26 +45,16 @@ class RecordingMenu final : public PopupMenuBase {
   ShellLog& log_;
 };
 
-TEST_F(TrayIconTest, EveryAddAndModifyCarriesTheWholeRecord) {
+TEST_F(TrayIconTest, EveryAddAndModifyCarriesTheIconAndTheToolTip) {
   tray->SetToolTip("No hay Mensajes");
   tray->SetIcon(kBandera0);
   tray->SetActive(true);
   tray->SetToolTip("3 Mensajes");
 
   ASSERT_EQ(Messages(), (std::vector{Add, Modify}));
-  for (const auto& [message, record] : log.calls) {
-    EXPECT_EQ(record.cbSize, 88u);
-    EXPECT_EQ(record.hWnd, ShellLog::kWindow);
-    EXPECT_EQ(record.uID, 0u);
-    EXPECT_EQ(record.uFlags, 7u);
-    EXPECT_EQ(record.uCallbackMessage, 1025u);
-    EXPECT_EQ(record.hIcon, tray->Icon());
-  }
+  for (const auto& [message, look] : log.calls) EXPECT_EQ(look.icon, tray->Icon());
   EXPECT_EQ(Tip(0), "No hay Mensajes");
   EXPECT_EQ(Tip(1), "3 Mensajes");
-  // No trace of the longer tip survives behind the NUL of the shorter one.
-  const auto& tip = log.calls[1].record.szTip;
-  EXPECT_TRUE(std::all_of(tip + 10, tip + 64, [](char c) { return c == 0; }));
 }
 
 TEST_F(TrayIconTest, ToolTipIsCutTo62Characters) {
@@ -96,8 +83,6 @@ TEST_F(TrayIconTest, ActiveWritesAddAndDeleteOnlyOnChange) {
   tray->SetActive(false);
   tray->SetActive(false);
   EXPECT_EQ(Messages(), (std::vector{Add, Delete}));
-  EXPECT_EQ(log.calls[1].record.hWnd, ShellLog::kWindow);
-  EXPECT_EQ(log.calls[1].record.uID, 0u);
 }
 
 TEST_F(TrayIconTest, WritesWhileInactiveAreOnlyStoredUntilTheNextAdd) {
@@ -110,7 +95,7 @@ TEST_F(TrayIconTest, WritesWhileInactiveAreOnlyStoredUntilTheNextAdd) {
   tray->SetActive(true);
   ASSERT_EQ(Messages(), (std::vector{Add}));
   EXPECT_EQ(Tip(0), "2 Mensajes");
-  EXPECT_EQ(log.calls[0].record.hIcon, tray->Icon());
+  EXPECT_EQ(log.calls[0].look.icon, tray->Icon());
 
   tray->SetActive(false);
   tray->SetToolTip("later");
@@ -121,7 +106,7 @@ TEST_F(TrayIconTest, AddWithEmptyToolTipPostsOneRefreshThatShowsTheLatestValues)
   // The start-up order of the program: Active, then ToolTip, then Icon.
   tray->SetActive(true);
   EXPECT_EQ(log.pendingRefreshes, 1);
-  EXPECT_EQ(log.calls[0].record.hIcon, 0u);
+  EXPECT_EQ(log.calls[0].look.icon, 0u);
   EXPECT_EQ(Tip(0), "");
   tray->SetToolTip("No hay Mensajes");
   tray->SetIcon(kBandera0);
@@ -130,7 +115,7 @@ TEST_F(TrayIconTest, AddWithEmptyToolTipPostsOneRefreshThatShowsTheLatestValues)
   log.DeliverRefreshes();
   ASSERT_EQ(Messages(), (std::vector{Add, Modify, Modify, Modify}));
   EXPECT_EQ(Tip(3), "No hay Mensajes");
-  EXPECT_EQ(log.calls[3].record.hIcon, tray->Icon());
+  EXPECT_EQ(log.calls[3].look.icon, tray->Icon());
   EXPECT_EQ(log.pendingRefreshes, 0);
 }
 
@@ -157,7 +142,7 @@ TEST_F(TrayIconTest, IconIsCopiedAndEachCopyFreedOnceAfterItIsReplaced) {
   tray->SetIcon(kBandera1);
   const ShellHandle second = tray->Icon();
   EXPECT_NE(second, first);
-  EXPECT_EQ(log.calls.back().record.hIcon, second);
+  EXPECT_EQ(log.calls.back().look.icon, second);
   EXPECT_EQ(log.liveCopies, std::set<ShellHandle>{second});
 
   const std::size_t sent = log.calls.size();
@@ -166,7 +151,7 @@ TEST_F(TrayIconTest, IconIsCopiedAndEachCopyFreedOnceAfterItIsReplaced) {
   EXPECT_EQ(tray->Icon(), second);
 
   tray->SetIcon(0);  // an empty icon is shown as a null handle
-  EXPECT_EQ(log.calls.back().record.hIcon, 0u);
+  EXPECT_EQ(log.calls.back().look.icon, 0u);
   EXPECT_TRUE(log.liveCopies.empty());
 
   tray->SetIcon(kBandera0);
@@ -192,38 +177,7 @@ TEST_F(TrayIconTest, DestructionDeletesTheIconOnlyWhenActive) {
   EXPECT_TRUE(quiet.calls.empty());
 }
 
-TEST_F(TrayIconTest, ShellsDoubleClickSequenceGivesClickDoubleClickClick) {
-  std::vector<std::string> events;
-  tray->OnClick = [&](TTrayIcon& sender) {
-    EXPECT_EQ(&sender, &*tray);
-    events.push_back("click");
-  };
-  tray->OnDblClick = [&](TTrayIcon&) { events.push_back("dblclick"); };
-  for (std::intptr_t message : {0x0201, 0x0202, 0x0203, 0x0202})
-    EXPECT_TRUE(tray->HandleMessage(TTrayIcon::CallbackMessage, 99, message));
-  EXPECT_EQ(events, (std::vector<std::string>{"click", "dblclick", "click"}));
-}
-
-TEST_F(TrayIconTest, PressesMovesAndOtherButtonsFireNothing) {
-  RecordingMenu menu(log);
-  int fired = 0;
-  tray->OnClick = tray->OnDblClick = [&](TTrayIcon&) { ++fired; };
-  tray->OnRightClick = [&](TTrayIcon&, TMouseButton, TShiftState, int, int) { ++fired; };
-  tray->PopupMenu = &menu;
-  // move, left press, right press, right double click, middle press/release/double click
-  for (std::intptr_t message : {0x0200, 0x0201, 0x0204, 0x0206, 0x0207, 0x0208, 0x0209})
-    Post(message);
-  EXPECT_EQ(fired, 0);
-  EXPECT_TRUE(log.trace.empty());
-}
-
-TEST_F(TrayIconTest, OtherWindowMessagesAreLeftToTheDefaultProcessing) {
-  EXPECT_FALSE(tray->HandleMessage(0x0010, 0, 0));  // WM_CLOSE
-  EXPECT_FALSE(tray->HandleMessage(0x0403, 0, 0));  // WM_USER + 3
-  EXPECT_TRUE(tray->HandleMessage(TTrayIcon::RefreshMessage, 0, 0));
-}
-
-TEST_F(TrayIconTest, RightReleaseOpensTheMenuThenReportsThePositionReadBefore) {
+TEST_F(TrayIconTest, MenuRequestOpensTheMenuThenReportsThePositionReadBefore) {
   RecordingMenu menu(log);
   log.cursor = {300, 700};
   tray->PopupMenu = &menu;
@@ -232,18 +186,18 @@ TEST_F(TrayIconTest, RightReleaseOpensTheMenuThenReportsThePositionReadBefore) {
     EXPECT_EQ(shift, TShiftState{});
     log.trace.push_back("right click " + std::to_string(x) + "," + std::to_string(y));
   };
-  Post(0x0205);
+  log.client->HandleMenuRequest();
   EXPECT_EQ(log.trace, (std::vector<std::string>{"foreground", "dispatch", "popup 300,700",
                                                  "right click 300,700"}));
 }
 
-TEST_F(TrayIconTest, RightReleaseWithoutMenuOnlyReportsTheClick) {
-  Post(0x0205);  // neither set: nothing at all
+TEST_F(TrayIconTest, MenuRequestWithoutMenuOnlyReportsTheClick) {
+  log.client->HandleMenuRequest();  // neither set: nothing at all
   EXPECT_TRUE(log.trace.empty());
 
   int clicks = 0;
   tray->OnRightClick = [&](TTrayIcon&, TMouseButton, TShiftState, int, int) { ++clicks; };
-  Post(0x0205);
+  log.client->HandleMenuRequest();
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(log.trace.empty());
 }
@@ -252,7 +206,7 @@ TEST_F(TrayIconTest, APendingMessageThatDropsTheMenuKeepsItClosed) {
   RecordingMenu menu(log);
   tray->PopupMenu = &menu;
   log.onDispatchPending = [&] { tray->PopupMenu = nullptr; };
-  Post(0x0205);
+  log.client->HandleMenuRequest();
   EXPECT_EQ(log.trace, (std::vector<std::string>{"foreground", "dispatch"}));
 }
 
@@ -263,7 +217,7 @@ TEST_F(TrayIconTest, TaskbarCreatedAddsTheIconAgainWhenActive) {
   log.client->HandleTaskbarCreated();
   ASSERT_EQ(Messages(), (std::vector{Add, Modify, Modify, Add}));
   EXPECT_EQ(Tip(3), "1 Mensajes");
-  EXPECT_EQ(log.calls[3].record.hIcon, tray->Icon());
+  EXPECT_EQ(log.calls[3].look.icon, tray->Icon());
 
   tray->SetActive(false);
   log.client->HandleTaskbarCreated();

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -41,13 +42,12 @@ class ObservedShell final : public TrayShell {
   int addsToRefuse = 0;
 
   void Attach(TrayShellClient* client) override { real_->Attach(client); }
-  ShellHandle CallbackWindow() const override { return real_->CallbackWindow(); }
-  bool Notify(ShellNotifyMessage message, const NotifyRecord& record) override {
+  bool Notify(ShellNotifyMessage message, const TrayLook& look) override {
     bool accepted = false;
     if (message == ShellNotifyMessage::Add && addsToRefuse > 0)
       --addsToRefuse;
     else
-      accepted = real_->Notify(message, record);
+      accepted = real_->Notify(message, look);
     log_.push_back({message, accepted});
     return accepted;
   }
@@ -134,6 +134,23 @@ class WinTrayTest : public ::testing::Test {
   HICON application = LoadIcon(nullptr, IDI_APPLICATION);
 };
 
+TEST(NotifyIconRecordTest, CarriesTheCallbackTheIconAndTheTipZeroFilled) {
+  const HWND window = reinterpret_cast<HWND>(0x1234);
+  const TrayLook look{0x500, "3 Mensajes"};
+  const NOTIFYICONDATAW data = NotifyIconRecord(window, look);
+  EXPECT_EQ(data.cbSize, static_cast<DWORD>(NOTIFYICONDATAW_V1_SIZE));
+#ifndef _WIN64
+  EXPECT_EQ(data.cbSize, 152u);
+#endif
+  EXPECT_EQ(data.hWnd, window);
+  EXPECT_EQ(data.uID, 0u);
+  EXPECT_EQ(data.uFlags, 7u);
+  EXPECT_EQ(data.uCallbackMessage, 1025u);
+  EXPECT_EQ(ToShellHandle(data.hIcon), look.icon);
+  EXPECT_STREQ(data.szTip, L"3 Mensajes");
+  EXPECT_TRUE(std::all_of(data.szTip + 10, data.szTip + 64, [](wchar_t c) { return c == 0; }));
+}
+
 TEST_F(WinTrayTest, ShellAcceptsTheIconItsChangesAndItsRemoval) {
   EXPECT_TRUE(IsWindow(real->Window()));
   EXPECT_FALSE(IsWindowVisible(real->Window()));
@@ -168,8 +185,10 @@ TEST_F(WinTrayTest, ShellsClickMessagesGiveClickDoubleClickClick) {
   tray->OnClick = [&](TTrayIcon&) { events.push_back("click"); };
   tray->OnDblClick = [&](TTrayIcon&) { events.push_back("dblclick"); };
   tray->SetActive(true);
+  // Presses, moves, the right double click and the middle button fire nothing.
   for (LPARAM message :
-       {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN})
+       {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN,
+        WM_RBUTTONDBLCLK, WM_MBUTTONDOWN, WM_MBUTTONUP, WM_MBUTTONDBLCLK})
     PostMouse(message);
   EXPECT_TRUE(PumpUntil([&] { return events.size() >= 3; }));
   PumpUntil([] { return false; }, 100);

@@ -15,7 +15,13 @@ if [ -n "$base" ]; then
   tls_plain=("$dir/certs" $((base + 3)) $((base + 4)))
 fi
 stop_all() {
-  if [ -f "$dir/scripted/pid" ]; then kill "$(cat "$dir/scripted/pid")" 2>/dev/null || true; rm -f "$dir/scripted/pid"; fi
+  if [ -f "$dir/scripted/pid" ]; then
+    pid=$(cat "$dir/scripted/pid")
+    kill "$pid" 2>/dev/null || true
+    # Its listeners must be gone before another one binds them.
+    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    rm -f "$dir/scripted/pid"
+  fi
   "$here/dovecot.sh" stop "$dir/dovecot-apop" 2>/dev/null || true
   "$here/dovecot.sh" stop "$dir/dovecot-plain" 2>/dev/null || true
 }

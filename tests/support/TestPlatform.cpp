@@ -8,8 +8,7 @@
 #include <thread>
 
 #ifdef _WIN32
-#include <windows.h>
-#include <wincrypt.h>
+#include "support/RootStore_win.h"
 
 #include "win/SocketPlatform_win.h"
 #include "win/TlsEngine_schannel.h"
@@ -199,23 +198,8 @@ std::string PlainDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 
 
 #ifdef _WIN32
 void TrustTestCa() {
-  static bool done = false;
-  if (done) return;
-  std::ifstream in(CaFile(), std::ios::binary);
-  const std::string pem((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  DWORD size = 0;
-  CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER, nullptr, &size, nullptr, nullptr);
-  std::string der(size, '\0');
-  if (size == 0 || !CryptStringToBinaryA(pem.c_str(), 0, CRYPT_STRING_BASE64HEADER,
-                                         reinterpret_cast<BYTE*>(der.data()), &size, nullptr, nullptr))
-    return;
-  // The prefix's own root store: the host never learns of this CA.
-  const HCERTSTORE root = CertOpenSystemStoreA(0, "ROOT");
-  if (root == nullptr) return;
-  done = CertAddEncodedCertificateToStore(root, X509_ASN_ENCODING,
-                                          reinterpret_cast<const BYTE*>(der.data()), size,
-                                          CERT_STORE_ADD_REPLACE_EXISTING, nullptr) != FALSE;
-  CertCloseStore(root, 0);
+  static const bool trusted = AddToRootStore(CaFile());
+  (void)trusted;
 }
 TlsEngineFactory PlatformTlsEngines() { return MakeSchannelEngine; }
 #else

@@ -5,7 +5,13 @@
 //   check_bench soak ADDRESS SCRIPTED_ADDRESS SCRIPTED_DIR USER PASSWORD CHECKS
 // Runs CHECKS checks, alternately against both servers (the scripted one set
 // to behave), and prints open descriptors and resident memory before and after.
+//   check_bench tls HOST PORT USER PASSWORD ROUNDS
+// Times a full check over TLS from the first byte next to a minimal OpenSSL
+// client doing the same exchange (both verify the server; SSL_CERT_FILE may
+// name the CA to trust).
 #include <arpa/inet.h>
+#include <netdb.h>
+#include <openssl/ssl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -24,6 +30,16 @@
 #include "mailcheck/md5.h"
 #include "posix/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
+#include "posix/TlsEngine_openssl.h"
+
+#ifdef BUZONIX_BENCH_QT
+#include <QCoreApplication>
+
+#include "linux/QtEventLoop.h"
+using BenchLoop = buzonix::QtEventLoop;
+#else
+using BenchLoop = buzonix::MessageLoop;
+#endif
 
 namespace {
 
@@ -70,6 +86,56 @@ bool RawCheck(const std::string& address, const std::string& user, const std::st
   return ok;
 }
 
+int ConnectTcp(const std::string& host, const std::string& port) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), port.c_str(), &hints, &found) != 0) return -1;
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (connect(fd, found->ai_addr, found->ai_addrlen) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  freeaddrinfo(found);
+  return fd;
+}
+
+// The same exchange over OpenSSL on a blocking socket, the server verified.
+bool RawTlsCheck(SSL_CTX* context, const std::string& host, const std::string& port, const std::string& user,
+                 const std::string& password) {
+  const int fd = ConnectTcp(host, port);
+  if (fd < 0) return false;
+  SSL* session = SSL_new(context);
+  SSL_set_fd(session, fd);
+  SSL_set1_host(session, host.c_str());
+  SSL_set_tlsext_host_name(session, host.c_str());
+  bool ok = SSL_connect(session) == 1;
+  std::string pending;
+  auto reply = [&] {
+    char buffer[512];
+    while (ok && pending.find('\n') == std::string::npos) {
+      const int n = SSL_read(session, buffer, sizeof buffer);
+      if (n <= 0) ok = false;
+      else pending.append(buffer, static_cast<std::size_t>(n));
+    }
+    pending.erase(0, pending.find('\n') + 1);
+  };
+  auto say = [&](const std::string& line) {
+    ok = ok && SSL_write(session, line.data(), static_cast<int>(line.size())) > 0;
+    reply();
+  };
+  reply();
+  say("USER " + user + "\r\n");
+  say("PASS " + password + "\r\n");
+  say("STAT\r\n");
+  say("QUIT\r\n");
+  SSL_shutdown(session);
+  SSL_free(session);
+  close(fd);
+  return ok;
+}
+
 double Milliseconds(const std::function<bool()>& run, bool& ok) {
   const auto start = std::chrono::steady_clock::now();
   ok = run() && ok;
@@ -110,7 +176,7 @@ struct CheckRig {
       check.Sockets1ErrorOccurred(s, h, e, m);
     };
   }
-  buzonix::MessageLoop loop;
+  BenchLoop loop;
   buzonix::PosixSocketPlatform platform{loop};
   buzonix::TSockets sockets;
   buzonix::CheckState state;
@@ -151,10 +217,43 @@ int Soak(char** argv) {
   return wrong == 0 && OpenDescriptors() == fds ? 0 : 1;
 }
 
+int Tls(char** argv) {
+  const std::string host = argv[2], port = argv[3];
+  const int rounds = std::atoi(argv[6]);
+  CheckRig rig(argv[4], argv[5]);
+  rig.settings.Host = host;
+  rig.settings.Seguridad = buzonix::kSeguridadSslTls;
+  rig.settings.Puerto = port;
+  rig.check.SetTlsEngineFactory(buzonix::MakeOpenSslEngine);
+  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
+  SSL_CTX_set_default_verify_paths(context);
+  SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+  std::vector<double> checks, raws;
+  bool ok = true;
+  for (int i = 0; i < rounds; ++i) {
+    checks.push_back(Milliseconds([&] {
+      rig.check.CheckMail();
+      return rig.host.failures.empty() && rig.state.NumMensajes >= 0;
+    }, ok));
+    raws.push_back(Milliseconds([&] { return RawTlsCheck(context, host, port, argv[4], argv[5]); }, ok));
+  }
+  SSL_CTX_free(context);
+  Report("CheckMail over TLS", checks);
+  Report("minimal OpenSSL client", raws);
+  std::printf("messages: %d\n", rig.state.NumMensajes);
+  if (!ok) std::fprintf(stderr, "some rounds failed\n");
+  return ok ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef BUZONIX_BENCH_QT
+  QCoreApplication application(argc, argv);
+#endif
   if (argc >= 8 && std::string(argv[1]) == "soak") return Soak(argv);
+  if (argc >= 7 && std::string(argv[1]) == "tls") return Tls(argv);
   if (argc < 4) {
     std::fprintf(stderr, "usage: check_bench ADDRESS USER PASSWORD [ROUNDS]\n");
     return 2;

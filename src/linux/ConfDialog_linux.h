@@ -1,0 +1,73 @@
+// The configuration dialog on Linux: the same fields, checks and information
+// page as the Windows dialog, its handlers TConfLogic's.
+#pragma once
+
+#include <QDialog>
+
+#include <map>
+
+#include "config/configur.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTabWidget;
+
+namespace buzonix {
+
+class ConfDialog final : public QDialog, private ConfView {
+ public:
+  // Opens the dialog, or does nothing while one is open.
+  static void Open(Pop3Unit& unit, ConfHost& host);
+  static void CloseAll();
+  // Copies the open dialog's security and port into `settings`; throws
+  // ERegistryException for a port that is no number from 1 to 65535.
+  static void ApplySecurity(Settings& settings);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  ConfDialog(Pop3Unit& unit, ConfHost& host);
+  void ShowSecurity(const Settings& settings);
+  void SecurityChanged(int index);
+  QWidget* BuildSettingsPage();
+  QWidget* BuildInformationPage();
+  QLineEdit* AddField(ConfControl control, const char* name);
+  QCheckBox* AddCheck(ConfControl control, const char* name, const QString& caption);
+  ConfControl FocusedControl() const;
+
+  // ConfView
+  std::string HostText() const override;
+  void SetHostText(const std::string& text) override;
+  std::string UserText() const override;
+  void SetUserText(const std::string& text) override;
+  std::string PasswordText() const override;
+  void SetPasswordText(const std::string& text) override;
+  std::string SpinText() const override;
+  void SetSpinText(const std::string& text) override;
+  bool Checked(ConfCheck box) const override;
+  void SetChecked(ConfCheck box, bool checked) override;
+  void SetTitle(const std::string& text) override;
+  void Release() override;
+
+  Pop3Unit& unit_;
+  TConfLogic logic_;
+  QTabWidget* pages_ = nullptr;
+  QLineEdit* host_ = nullptr;
+  QLineEdit* user_ = nullptr;
+  QLineEdit* password_ = nullptr;
+  QLineEdit* spin_ = nullptr;
+  QComboBox* security_ = nullptr;
+  QLineEdit* port_ = nullptr;
+  int shownSecurity_ = 0;
+  std::map<ConfCheck, QCheckBox*> checks_;
+  QLabel* title_ = nullptr;
+  std::map<QWidget*, ConfControl> controls_;
+  bool released_ = false;
+};
+
+}  // namespace buzonix

@@ -1,0 +1,34 @@
+// Where the Linux program keeps the password: the desktop's Secret Service
+// (through qtkeychain), never the settings file. Only when there is no Secret
+// Service on the session bus, and the user says so, does it go to the file,
+// scrambled as the Windows program keeps it in the registry.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace buzonix {
+
+class PasswordStore {
+ public:
+  virtual ~PasswordStore() = default;
+  // Whether a Secret Service answers (or can be started) on the session bus.
+  virtual bool Available() = 0;
+  // The stored password; nullopt when there is none or it cannot be read.
+  virtual std::optional<std::string> Read() = 0;
+  // false, with the service's message in `error`, when it could not be stored.
+  virtual bool Write(const std::string& password, std::string& error) = 0;
+  virtual void Remove() = 0;
+};
+
+// The Secret Service through qtkeychain; every call waits for its answer in a
+// nested event loop, so the program goes on answering meanwhile.
+class KeyringPasswordStore final : public PasswordStore {
+ public:
+  bool Available() override;
+  std::optional<std::string> Read() override;
+  bool Write(const std::string& password, std::string& error) override;
+  void Remove() override;
+};
+
+}  // namespace buzonix

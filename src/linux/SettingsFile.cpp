@@ -1,0 +1,132 @@
+#include "linux/SettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QStringList>
+
+#include "config/scramble.h"
+#include "linux/Text.h"
+
+namespace buzonix {
+namespace {
+
+// INI keys: the registry's section, a slash, the value's name.
+QString Key(const char* section, const char* name) { return QString(section) + "/" + name; }
+const QString kNumero = Key(kSeccionVersion, kValorNumero);
+const QString kHost = Key(kSeccionConfiguracion, kValorHost);
+const QString kUsuario = Key(kSeccionConfiguracion, kValorUsuario);
+const QString kCodigo = Key(kSeccionConfiguracion, kValorCodigo);
+const QString kFrecuencia = Key(kSeccionConfiguracion, kValorFrecuencia);
+const QString kSonido = Key(kSeccionConfiguracion, kValorSonido);
+const QString kAnimacion = Key(kSeccionConfiguracion, kValorAnimacion);
+const QString kSeguridad = Key(kSeccionConfiguracion, kValorSeguridad);
+const QString kPuerto = Key(kSeccionConfiguracion, kValorPuerto);
+constexpr int kHelpTopicConfiguracion = 14;
+
+// One value as text, "Error" when missing. A value with an unquoted comma
+// reads as a list: it is taken back as it was typed.
+std::string ReadText(const QSettings& file, const QString& key) {
+  const QVariant value = file.value(key);
+  if (!value.isValid()) return kMissingText;
+  if (value.typeId() == QMetaType::QStringList) return FromQt(value.toStringList().join(", "));
+  return FromQt(value.toString());
+}
+
+void Check(const QSettings& file, const std::string& path) {
+  if (file.status() != QSettings::NoError)
+    throw ERegistryException{"No se pudo escribir " + path};
+}
+
+// A file QSettings cannot parse would be replaced by the little it
+// understood: it is kept beside the new one instead.
+void KeepDamagedFile(const QString& path) {
+  if (QSettings(path, QSettings::IniFormat).status() != QSettings::FormatError) return;
+  QFile::remove(path + ".danado");
+  QFile::rename(path, path + ".danado");
+}
+
+}  // namespace
+
+std::string SettingsFile::DefaultPath() {
+  const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+  return (config + "/buzonix/buzonix.conf").toStdString();
+}
+
+bool SettingsFile::PasswordInFile() const {
+  const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
+  return file.contains(kCodigo);
+}
+
+void SettingsFile::Load(Settings& settings, LoadHost& host) {
+  const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
+  if (ReadText(file, kNumero) == kMissingText) {
+    settings.EjecutarSiempre = true;
+    settings.Animacion = "Si";
+    settings.Sonido = "Beep";
+    // TLS from the first byte is what a new installation is offered.
+    settings.Seguridad = kSeguridadSslTls;
+    settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
+    host.OpenHelpTopic(kHelpTopicConfiguracion);
+    host.ShowConfigDialog();
+    return;
+  }
+  settings.Host = ReadText(file, kHost);
+  settings.Usuario = ReadText(file, kUsuario);
+  if (file.contains(kCodigo)) {
+    settings.Clave = DecodificaClave(ReadText(file, kCodigo));
+  } else {
+    settings.Clave = passwords_.Read().value_or("");
+  }
+  settings.Frecuencia = ReadText(file, kFrecuencia);
+  settings.Sonido = ReadText(file, kSonido);
+  settings.Animacion = ReadText(file, kAnimacion);
+  // Files without them go on in plain POP3 on 110.
+  const SecurityMode mode = SecurityModeOf(ReadText(file, kSeguridad));
+  settings.Seguridad = SecurityText(mode);
+  settings.Puerto = std::to_string(ParsePort(ReadText(file, kPuerto)).value_or(DefaultPort(mode)));
+  settings.EjecutarSiempre = autostart_.StartsProgram(host.ProgramPath());
+  host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
+  host.EnableTimer();
+  host.CheckMail();
+}
+
+void SettingsFile::Save(const Settings& settings, const std::string& programPath,
+                        PasswordPlace place) {
+  const QString path = QString::fromStdString(path_);
+  if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+    throw ERegistryException{"No se pudo crear la carpeta de " + path_};
+  if (place == PasswordPlace::Keyring) {
+    std::string error;
+    if (!passwords_.Write(settings.Clave, error))
+      throw ERegistryException{"No se pudo guardar la clave: " + error};
+  } else if (passwords_.Available()) {
+    // An older password there would be read back at the next start.
+    passwords_.Remove();
+  }
+  KeepDamagedFile(path);
+  {
+    QSettings file(path, QSettings::IniFormat);
+    file.setValue(kNumero, ToQt(settings.NumeroVersion));
+    file.setValue(kHost, ToQt(settings.Host));
+    file.setValue(kUsuario, ToQt(settings.Usuario));
+    if (place == PasswordPlace::File)
+      file.setValue(kCodigo, ToQt(CodificaClave(settings.Clave)));
+    else
+      file.remove(kCodigo);
+    file.setValue(kFrecuencia, ToQt(settings.Frecuencia));
+    file.setValue(kSonido, ToQt(settings.Sonido));
+    file.setValue(kAnimacion, ToQt(settings.Animacion));
+    file.setValue(kSeguridad, ToQt(settings.Seguridad));
+    file.setValue(kPuerto, ToQt(settings.Puerto));
+    file.sync();
+    Check(file, path_);
+  }
+  const bool autostartWritten =
+      settings.EjecutarSiempre ? autostart_.Write(programPath) : autostart_.Remove();
+  if (!autostartWritten) throw ERegistryException{"No se pudo escribir " + autostart_.Path()};
+}
+
+}  // namespace buzonix

@@ -1,0 +1,45 @@
+// Process-wide state of the program, shared by the main form, the check, the
+// notice window and the configuration dialog: the settings as loaded, the
+// check's state from one check to the next, and the byte of window flags.
+// Plain data with no dependencies, so that every subsystem can use it without
+// depending on the others.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace buzonix {
+
+struct Settings {
+  std::string Host;
+  std::string Usuario;
+  std::string Clave;  // in clear; scrambled only in the store
+  std::string Frecuencia = "1";
+  std::string Sonido;     // "Beep": beep on new mail
+  std::string Animacion;  // "Si": show the notice window
+  bool EjecutarSiempre = false;
+  std::string NumeroVersion = "1.01";
+  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts of config/settings.h
+  std::string Puerto = "110";         // decimal, 1 to 65535
+};
+
+// Check state that lives from one check to the next.
+struct CheckState {
+  bool Chequeando = false;
+  bool TiempoAgotado = false;
+  std::int32_t ErrorSocket = 0;
+  std::int32_t NumMensajes = 0;
+  std::int32_t NumAvisados = 0;
+};
+
+// Bits of VentanasAbiertas.
+inline constexpr std::uint8_t kNoticeWindowOpen = 1;
+inline constexpr std::uint8_t kConfigDialogOpen = 2;
+
+struct Pop3Unit {
+  Settings settings;
+  CheckState check;
+  std::uint8_t VentanasAbiertas = 0;
+};
+
+}  // namespace buzonix
