@@ -1,7 +1,8 @@
-// Winsock 1.1 under the socket component. A "blocking" call is made on a
-// non-blocking socket and waits in a message loop of its own, so timers, menu
-// commands and tray clicks keep running while it waits, and timer 10 on the
-// component's window can cancel it.
+// Winsock under the socket component. A "blocking" call is made on a
+// non-blocking socket and waits in the program's message pump, so timers, menu
+// commands, tray clicks and the dialog's keys keep working while it waits, and
+// timer 10 on the component's window can cancel it. Names are looked up on a
+// worker thread under the same wait.
 #pragma once
 
 #include <winsock2.h>
