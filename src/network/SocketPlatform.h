@@ -4,9 +4,12 @@
 // Winsock implements it in the Windows program, POSIX in native builds.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace buzonix {
 
@@ -35,6 +38,21 @@ enum SocketEvent : int {
   kFdClose = 32,
 };
 
+// One address of a server, in the platform's own form (its sockaddr bytes).
+struct SocketAddress {
+  int family = 0;
+  std::string bytes;
+};
+
+// An address as a resolver gave it, with `port_net` put in. IPv4 and IPv6
+// socket addresses alike hold the port in their bytes 2 and 3.
+inline SocketAddress AddressWithPort(int family, const void* sockaddr, std::size_t size,
+                                     std::uint16_t port_net) {
+  SocketAddress address{family, std::string(static_cast<const char*>(sockaddr), size)};
+  if (address.bytes.size() >= 4) std::memcpy(address.bytes.data() + 2, &port_net, 2);
+  return address;
+}
+
 // What reaches the component's own window.
 class SocketWindowSink {
  public:
@@ -58,20 +76,23 @@ class SocketPlatform {
 
   // Port of a TCP service name, in network byte order.
   virtual std::optional<std::uint16_t> ServicePort(const std::string& name) = 0;
-  // Dotted IPv4 text to an address in network byte order; kInaddrNone otherwise.
-  virtual std::uint32_t InetAddr(const std::string& text) = 0;
-  // First IPv4 address of a host name, in network byte order.
-  virtual std::optional<std::uint32_t> HostAddress(const std::string& name) = 0;
+  // The addresses of `host` (a name, or a literal IPv4 or IPv6 address) with
+  // TCP port `port_net` (network byte order), in the resolver's order. The
+  // look-up waits as a blocking call does, dispatching messages, and
+  // CancelBlockingCall ends it. Empty when the name is unknown or the wait was
+  // cancelled.
+  virtual std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) = 0;
   virtual std::optional<int> TcpProtocolNumber() = 0;
 
-  virtual SocketHandle OpenSocket(int protocol) = 0;  // kNoSocket on failure
+  // A TCP socket of an address's family; kNoSocket on failure.
+  virtual SocketHandle OpenSocket(int family, int protocol) = 0;
   // Notifications of `mask` to the component's target (0 stops them); non-blocking.
   virtual int AsyncSelect(SocketHandle s, long mask) = 0;
   // Makes later Connect/Send/Recv on `s` wait for their outcome, dispatching messages.
   virtual void SetBlocking(SocketHandle s) = 0;
 
   // Winsock conventions: 0 / byte counts on success, -1 with LastError() on failure.
-  virtual int Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) = 0;
+  virtual int Connect(SocketHandle s, const SocketAddress& address) = 0;
   virtual int Send(SocketHandle s, const char* data, int length) = 0;
   virtual int Recv(SocketHandle s, char* buffer, int length) = 0;
   virtual void Shutdown(SocketHandle s) = 0;

@@ -186,33 +186,49 @@ void TSockets::SConnect() {
   remote_port_ = ResolvePort();
 
   const std::string host = IPAddr.substr(0, kMaxHostText);
-  std::uint32_t address = platform_.InetAddr(host);
-  if (address == kInaddrNone) {
-    auto resolved = platform_.HostAddress(host);
-    if (!resolved) return;  // an unknown name is not reported
-    address = *resolved;
-  }
-  remote_address_ = address;
+  // The look-up is bounded by the same time-out as the calls after it.
+  StartTimeout();
+  const std::vector<SocketAddress> addresses = platform_.Resolve(host, remote_port_);
+  StopTimeout();
+  if (addresses.empty()) return;  // an unknown name is not reported
 
   // Without a protocol database entry for "tcp", TCP's own number serves.
   // The protocol database does not change while the program runs: read it once.
   if (!tcp_protocol_) tcp_protocol_ = platform_.TcpProtocolNumber().value_or(6);
-  const int protocol = *tcp_protocol_;
-  socket_ = platform_.OpenSocket(protocol);
-  if (socket_ < 0) ReportError(kNoSocket, "SConnect (socket)", platform_.LastError());
+  // Each address in the resolver's order, until one answers; only the last
+  // failure is reported.
+  for (std::size_t i = 0; i < addresses.size(); ++i) {
+    const bool last = i + 1 == addresses.size();
+    socket_ = platform_.OpenSocket(addresses[i].family, *tcp_protocol_);
+    if (socket_ < 0) {  // a family this machine lacks, say
+      socket_ = kNoSocket;
+      if (last) ReportError(kNoSocket, "SConnect (socket)", platform_.LastError());
+      continue;
+    }
+    const int error = ConnectTo(addresses[i]);
+    if (error == 0 || error == kWsaEwouldblock) return;
+    if (last || error == kWsaEintr) {
+      ReportError(socket_, "SConnect", error);
+      return;
+    }
+    platform_.CloseSocket(socket_);
+    socket_ = kNoSocket;
+  }
+}
 
+// Connects the new socket: 0, or the error code.
+int TSockets::ConnectTo(const SocketAddress& address) {
   if (NonBlocking()) {
     if (platform_.AsyncSelect(socket_, kAllNotifications) != 0)
       ReportError(socket_, "WSAAsyncSelect", platform_.LastError());
   } else {
     platform_.SetBlocking(socket_);
   }
-
   StartTimeout();
-  const int result = platform_.Connect(socket_, remote_address_, remote_port_);
+  const int result = platform_.Connect(socket_, address);
   const int error = result != 0 ? platform_.LastError() : 0;
   StopTimeout();
-  if (result != 0 && error != kWsaEwouldblock) ReportError(socket_, "SConnect", error);
+  return result == 0 ? 0 : (error != 0 ? error : kWsaEinval);
 }
 
 void TSockets::SetText(const std::string& value) {

@@ -84,12 +84,12 @@ class TSockets : private SocketWindowSink {
   void StartTimeout();
   void StopTimeout();
   std::uint16_t ResolvePort();
+  int ConnectTo(const SocketAddress& address);
 
   SocketPlatform& platform_;
   std::optional<int> tcp_protocol_;
   SocketHandle socket_ = kNoSocket;
   int non_blocking_ = 1;
-  std::uint32_t remote_address_ = 0;
   std::uint16_t remote_port_ = 0;
 };
 

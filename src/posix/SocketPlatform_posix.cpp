@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 namespace buzonix {
 
@@ -85,22 +88,58 @@ std::optional<std::uint16_t> PosixSocketPlatform::ServicePort(const std::string&
   return static_cast<std::uint16_t>(entry->s_port);
 }
 
-std::uint32_t PosixSocketPlatform::InetAddr(const std::string& text) {
-  return ::inet_addr(text.c_str());
+namespace {
+
+std::vector<SocketAddress> LookUp(const std::string& host, std::uint16_t port_net) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  std::vector<SocketAddress> addresses;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+  for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
+    if (a->ai_family == AF_INET || a->ai_family == AF_INET6)
+      addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
+  }
+  ::freeaddrinfo(found);
+  return addresses;
 }
 
-std::optional<std::uint32_t> PosixSocketPlatform::HostAddress(const std::string& name) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &result) != 0 || result == nullptr) {
-    return std::nullopt;
+// A look-up on a thread of its own, which may outlive a wait that gave up.
+struct PendingLookUp {
+  int pipe[2] = {-1, -1};
+  std::mutex lock;
+  std::vector<SocketAddress> addresses;
+  ~PendingLookUp() {
+    for (int fd : pipe)
+      if (fd >= 0) ::close(fd);
   }
-  std::uint32_t address;
-  std::memcpy(&address, &reinterpret_cast<sockaddr_in*>(result->ai_addr)->sin_addr, 4);
-  ::freeaddrinfo(result);
-  return address;
+};
+
+}  // namespace
+
+std::vector<SocketAddress> PosixSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+  auto pending = std::make_shared<PendingLookUp>();
+  if (::pipe(pending->pipe) != 0) return LookUp(host, port_net);
+  std::thread([pending, host, port_net] {
+    std::vector<SocketAddress> addresses = LookUp(host, port_net);
+    {
+      const std::lock_guard<std::mutex> hold(pending->lock);
+      pending->addresses = std::move(addresses);
+    }
+    const char done = 1;
+    if (::write(pending->pipe[1], &done, 1) < 0) return;
+  }).detach();
+  blocking_ = true;
+  cancelled_ = false;
+  loop_.WaitFor(pending->pipe[0], POLLIN, [this] { return cancelled_; });
+  blocking_ = false;
+  if (cancelled_) {
+    cancelled_ = false;
+    return {};
+  }
+  const std::lock_guard<std::mutex> hold(pending->lock);
+  return pending->addresses;
 }
 
 std::optional<int> PosixSocketPlatform::TcpProtocolNumber() {
@@ -109,8 +148,8 @@ std::optional<int> PosixSocketPlatform::TcpProtocolNumber() {
   return entry->p_proto;
 }
 
-SocketHandle PosixSocketPlatform::OpenSocket(int protocol) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, protocol);
+SocketHandle PosixSocketPlatform::OpenSocket(int family, int protocol) {
+  const int fd = ::socket(family, SOCK_STREAM, protocol);
   if (fd < 0) return FailFromErrno();
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
   open_.insert(fd);
@@ -173,13 +212,10 @@ bool PosixSocketPlatform::WaitReady(SocketHandle s, short events) {
   return true;
 }
 
-int PosixSocketPlatform::Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) {
+int PosixSocketPlatform::Connect(SocketHandle s, const SocketAddress& address) {
   if (open_.count(s) == 0) return Fail(kWsaEnotsock);
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = port_net;
-  std::memcpy(&remote.sin_addr, &address, 4);
-  if (::connect(s, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
+  const auto* remote = reinterpret_cast<const sockaddr*>(address.bytes.data());
+  if (::connect(s, remote, static_cast<socklen_t>(address.bytes.size())) == 0) return 0;
   if (errno != EINPROGRESS) return FailFromErrno();
   if (pseudo_blocking_.count(s) == 0) {
     connect_pending_.insert(s);

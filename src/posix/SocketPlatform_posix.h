@@ -20,13 +20,12 @@ class PosixSocketPlatform : public SocketPlatform {
   int Cleanup() override { return 0; }
   int LastError() override { return last_error_; }
   std::optional<std::uint16_t> ServicePort(const std::string& name) override;
-  std::uint32_t InetAddr(const std::string& text) override;
-  std::optional<std::uint32_t> HostAddress(const std::string& name) override;
+  std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) override;
   std::optional<int> TcpProtocolNumber() override;
-  SocketHandle OpenSocket(int protocol) override;
+  SocketHandle OpenSocket(int family, int protocol) override;
   int AsyncSelect(SocketHandle s, long mask) override;
   void SetBlocking(SocketHandle s) override;
-  int Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) override;
+  int Connect(SocketHandle s, const SocketAddress& address) override;
   int Send(SocketHandle s, const char* data, int length) override;
   int Recv(SocketHandle s, char* buffer, int length) override;
   void Shutdown(SocketHandle s) override;

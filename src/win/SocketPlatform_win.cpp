@@ -1,6 +1,9 @@
 #include "win/SocketPlatform_win.h"
 
 #include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
 
 #include "win/MessagePump_win.h"
 #include "win/Text_win.h"
@@ -99,17 +102,55 @@ std::optional<std::uint16_t> WinSocketPlatform::ServicePort(const std::string& n
   return static_cast<std::uint16_t>(entry->s_port);
 }
 
-std::uint32_t WinSocketPlatform::InetAddr(const std::string& text) {
-  return inet_addr(text.c_str());
+namespace {
+
+std::vector<SocketAddress> LookUp(const std::wstring& host, std::uint16_t port_net) {
+  ADDRINFOW hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  ADDRINFOW* found = nullptr;
+  std::vector<SocketAddress> addresses;
+  if (GetAddrInfoW(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+  for (const ADDRINFOW* a = found; a != nullptr; a = a->ai_next) {
+    if (a->ai_family == AF_INET || a->ai_family == AF_INET6)
+      addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
+  }
+  FreeAddrInfoW(found);
+  return addresses;
 }
 
-std::optional<std::uint32_t> WinSocketPlatform::HostAddress(const std::string& name) {
-  const hostent* entry = gethostbyname(name.c_str());
-  if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr)
-    return std::nullopt;
-  std::uint32_t address;
-  std::memcpy(&address, entry->h_addr_list[0], 4);
-  return address;
+// A look-up on a thread of its own, which may outlive a wait that gave up.
+struct PendingLookUp {
+  std::mutex lock;
+  bool done = false;
+  std::vector<SocketAddress> addresses;
+};
+
+}  // namespace
+
+std::vector<SocketAddress> WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+  auto pending = std::make_shared<PendingLookUp>();
+  const HWND window = window_;
+  std::thread([pending, name = Wide(host), port_net, window] {
+    std::vector<SocketAddress> addresses = LookUp(name, port_net);
+    {
+      const std::lock_guard<std::mutex> hold(pending->lock);
+      pending->addresses = std::move(addresses);
+      pending->done = true;
+    }
+    PostMessageW(window, kWakeMessage, 0, 0);  // the waiting loop looks again
+  }).detach();
+  const auto done = [&pending] {
+    const std::lock_guard<std::mutex> hold(pending->lock);
+    return pending->done;
+  };
+  while (!done()) {
+    if (!WaitForAnyMessage()) {
+      cancelled_ = false;
+      return {};
+    }
+  }
+  return pending->addresses;
 }
 
 std::optional<int> WinSocketPlatform::TcpProtocolNumber() {
@@ -118,8 +159,8 @@ std::optional<int> WinSocketPlatform::TcpProtocolNumber() {
   return entry->p_proto;
 }
 
-SocketHandle WinSocketPlatform::OpenSocket(int protocol) {
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, protocol);
+SocketHandle WinSocketPlatform::OpenSocket(int family, int protocol) {
+  const SOCKET s = socket(family, SOCK_STREAM, protocol);
   if (s == INVALID_SOCKET) return kNoSocket;
   return static_cast<SocketHandle>(s);
 }
@@ -156,12 +197,9 @@ int WinSocketPlatform::Cancelled() {
   return -1;
 }
 
-int WinSocketPlatform::Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) {
-  sockaddr_in remote{};
-  remote.sin_family = AF_INET;
-  remote.sin_port = port_net;
-  remote.sin_addr.s_addr = address;
-  if (connect(AsSocket(s), reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) return 0;
+int WinSocketPlatform::Connect(SocketHandle s, const SocketAddress& address) {
+  const auto* remote = reinterpret_cast<const sockaddr*>(address.bytes.data());
+  if (connect(AsSocket(s), remote, static_cast<int>(address.bytes.size())) == 0) return 0;
   if (WSAGetLastError() != WSAEWOULDBLOCK || connects_.count(s) == 0) return -1;
   while (!connects_[s].done) {
     if (!WaitForAnyMessage()) return Cancelled();

@@ -1,11 +1,13 @@
-// Winsock 1.1 under the socket component. A "blocking" call is made on a
-// non-blocking socket and waits in a message loop of its own, so timers, menu
-// commands and tray clicks keep running while it waits, and timer 10 on the
-// component's window can cancel it.
+// Winsock under the socket component. A "blocking" call is made on a
+// non-blocking socket and waits in the program's message pump, so timers, menu
+// commands, tray clicks and the dialog's keys keep working while it waits, and
+// timer 10 on the component's window can cancel it. Names are looked up on a
+// worker thread under the same wait.
 #pragma once
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
-#include <winsock.h>
 
 #include <functional>
 #include <map>
@@ -31,13 +33,12 @@ class WinSocketPlatform : public SocketPlatform {
   int Cleanup() override;
   int LastError() override { return WSAGetLastError(); }
   std::optional<std::uint16_t> ServicePort(const std::string& name) override;
-  std::uint32_t InetAddr(const std::string& text) override;
-  std::optional<std::uint32_t> HostAddress(const std::string& name) override;
+  std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) override;
   std::optional<int> TcpProtocolNumber() override;
-  SocketHandle OpenSocket(int protocol) override;
+  SocketHandle OpenSocket(int family, int protocol) override;
   int AsyncSelect(SocketHandle s, long mask) override;
   void SetBlocking(SocketHandle s) override;
-  int Connect(SocketHandle s, std::uint32_t address, std::uint16_t port_net) override;
+  int Connect(SocketHandle s, const SocketAddress& address) override;
   int Send(SocketHandle s, const char* data, int length) override;
   int Recv(SocketHandle s, char* buffer, int length) override;
   void Shutdown(SocketHandle s) override;

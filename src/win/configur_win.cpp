@@ -317,7 +317,7 @@ void TConf::BuildFirstPage() {
   const HWND security = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 94, 164,
                                    132, 150, ConfControlId(ConfControl::dseguridad), fields);
   for (const char* mode : {kSeguridadSslTls, kSeguridadStarttls, kSeguridadNinguna})
-    SendMessageA(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(mode));
+    SendMessageW(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(mode).c_str()));
   controls_[Index(ConfControl::dseguridad)] = security;
   AddLabel(panel, "Puerto:", SS_LEFT, 246, 168, 0, 0, labels);
   addEdit(ConfControl::dpuerto, ES_NUMBER, 164, 70, 5);
@@ -738,12 +738,12 @@ bool TConf::ListDropped() const {
 std::string TConf::SecurityText() const { return WindowText(Control(ConfControl::dseguridad)); }
 void TConf::SetSecurityText(const std::string& text) {
   const HWND list = Control(ConfControl::dseguridad);
-  const LRESULT item = SendMessageA(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                    reinterpret_cast<LPARAM>(text.c_str()));
+  const LRESULT item = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(Wide(text).c_str()));
   SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
 }
 std::string TConf::PortText() const { return WindowText(Control(ConfControl::dpuerto)); }
-void TConf::SetPortText(const std::string& text) { SetWindowTextA(Control(ConfControl::dpuerto), text.c_str()); }
+void TConf::SetPortText(const std::string& text) { SetText(Control(ConfControl::dpuerto), text); }
 std::string TConf::SpinText() const { return WindowText(Control(ConfControl::dfrecuencia)); }
 void TConf::SetSpinText(const std::string& text) {
   SetText(Control(ConfControl::dfrecuencia), text);

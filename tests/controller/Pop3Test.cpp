@@ -243,7 +243,7 @@ TEST_F(MainFormTest, AfterAWakeTheCheckIsRetriedQuietlyAndOnlyTheLastTryReports)
 
 TEST(HelpTopics, ThePasswordIsNotSaidToBeSafeWhereAnyoneCanUndoIt) {
   const std::string text = FindHelpTopic(14).text;
-  EXPECT_EQ(text.find("cifrad"), std::string::npos);
+  EXPECT_EQ(text.find("se guarda cifrada"), std::string::npos);
   EXPECT_NE(text.find("quien pueda leer su registro puede recuperarla"), std::string::npos);
 }
 

@@ -20,13 +20,12 @@ class ChunkedPlatform final : public SocketPlatform {
   int Cleanup() override { return 0; }
   int LastError() override { return 0; }
   std::optional<std::uint16_t> ServicePort(const std::string&) override { return 0x6E00; }
-  std::uint32_t InetAddr(const std::string&) override { return 0x0100007F; }
-  std::optional<std::uint32_t> HostAddress(const std::string&) override { return 0x0100007F; }
+  std::vector<SocketAddress> Resolve(const std::string&, std::uint16_t) override { return {SocketAddress{2, "loopback"}}; }
   std::optional<int> TcpProtocolNumber() override { return 6; }
-  SocketHandle OpenSocket(int) override { return 7; }
+  SocketHandle OpenSocket(int, int) override { return 7; }
   int AsyncSelect(SocketHandle, long) override { return 0; }
   void SetBlocking(SocketHandle) override {}
-  int Connect(SocketHandle, std::uint32_t, std::uint16_t) override { return 0; }
+  int Connect(SocketHandle, const SocketAddress&) override { return 0; }
   int Send(SocketHandle, const char*, int length) override { return length; }
   int Recv(SocketHandle, char* buffer, int length) override {
     if (chunks.empty()) return 0;

@@ -120,6 +120,15 @@ TEST_F(CheckMailTest, UnresolvableHostShowsTheNoAnswerBox) {
   EXPECT_EQ(host.tooltip, "Error en Conexion");
 }
 
+TEST_F(CheckMailTest, AnIpv6AddressIsReached) {
+  UseServer("+OK ready", 2);
+  settings.Host = "::1";
+  settings.Puerto = testing::ScriptedIpv6Port();
+  check.CheckMail();
+  EXPECT_EQ(host.tooltip, "2 Mensajes");
+  EXPECT_TRUE(host.boxes.empty());
+}
+
 TEST_F(CheckMailTest, StalledGreetingTimesOutAndTheNextCheckStartsClean) {
   sockets.Timeout = 1;
   UseScript(R"({"steps": [{"stall": 3}]})");

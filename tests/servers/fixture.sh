@@ -3,14 +3,15 @@
 # the scripted server, a dovecot whose greeting carries an APOP stamp and one
 # whose greeting does not. With PORT_BASE they also serve TLS on localhost
 # with the certificates of DIR/certs: the scripted server on PORT_BASE, the
-# APOP dovecot STLS on +1 and TLS on +2, the plain one STLS on +3 and TLS on +4.
+# APOP dovecot STLS on +1 and TLS on +2, the plain one STLS on +3 and TLS on +4;
+# the scripted server also answers on ::1 at +5.
 #   fixture.sh start|stop DIR SCRIPTED_ADDR APOP_ADDR PLAIN_ADDR [PORT_BASE]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cmd=$1 dir=$(realpath -m "$2") scripted=$3 apop=$4 plain=$5 base=${6:-}
 tls_scripted=() tls_apop=() tls_plain=()
 if [ -n "$base" ]; then
-  tls_scripted=(--tls-port "$base" --certs "$dir/certs")
+  tls_scripted=(--tls-port "$base" --certs "$dir/certs" --ipv6-port $((base + 5)))
   tls_apop=("$dir/certs" $((base + 1)) $((base + 2)))
   tls_plain=("$dir/certs" $((base + 3)) $((base + 4)))
 fi

@@ -243,6 +243,7 @@ def main():
     parser.add_argument("--dir", required=True)
     parser.add_argument("--tls-port", type=int, help="also listen on localhost's port for TLS tests")
     parser.add_argument("--certs", help="folder of the certificates TLS scripts name")
+    parser.add_argument("--ipv6-port", type=int, help="also listen on ::1's port")
     args = parser.parse_args()
     global CERTS
     CERTS = args.certs
@@ -250,6 +251,8 @@ def main():
     listeners = [listen(args.address, args.port)]
     if args.tls_port:
         listeners.append(listen("127.0.0.1", args.tls_port))
+    if args.ipv6_port:
+        listeners.append(listen("::1", args.ipv6_port, socket.AF_INET6))
     with open(os.path.join(args.dir, "pid"), "w") as f:
         f.write(str(os.getpid()))
     counter = itertools.count(1)
@@ -258,8 +261,8 @@ def main():
     accept_forever(listeners[0], counter, args.dir)
 
 
-def listen(address, port):
-    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+def listen(address, port, family=socket.AF_INET):
+    listener = socket.socket(family, socket.SOCK_STREAM)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind((address, port))
     listener.listen(64)

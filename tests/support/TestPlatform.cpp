@@ -193,6 +193,7 @@ std::string CaFile() {
 }  // namespace
 
 std::string ScriptedTlsPort() { return TlsPort(0); }
+std::string ScriptedIpv6Port() { return TlsPort(5); }
 std::string ApopDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 2 : 1); }
 std::string PlainDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 4 : 3); }
 

@@ -45,6 +45,8 @@ std::string DeadAddress();
 // STLS and TLS-from-the-first-byte ports.
 inline constexpr char kTlsHost[] = "localhost";
 std::string ScriptedTlsPort();
+// The scripted server's port on ::1.
+std::string ScriptedIpv6Port();
 std::string ApopDovecotPort(bool implicit_tls);
 std::string PlainDovecotPort(bool implicit_tls);
 // The test CA, trusted by this test program only (natively through
