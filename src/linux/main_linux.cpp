@@ -69,6 +69,8 @@ class Application final : private FormPlatform, private ConfHost {
     // OpenSSL with the system's trust store.
     buzel_->SetTlsEngineFactory(MakeOpenSslEngine);
     QObject::connect(&check_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->Timer1Timer(); }); });
+    resume_timer_.setSingleShot(true);
+    QObject::connect(&resume_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); });
     sockets_.onExit = [this](int) { End(); };
   }
 
@@ -152,6 +154,7 @@ class Application final : private FormPlatform, private ConfHost {
     UpdateTimer();
   }
   bool TimerEnabled() const override { return timer_enabled_; }
+  void StartResumeTimer(unsigned milliseconds) override { resume_timer_.start(static_cast<int>(milliseconds)); }
   void UpdateTimer() {
     check_timer_.stop();
     if (timer_enabled_ && interval_ > 0) check_timer_.start(static_cast<int>(interval_));
@@ -230,6 +233,7 @@ class Application final : private FormPlatform, private ConfHost {
   QMenu menu_;
   QIcon pictures_[4];
   QTimer check_timer_;
+  QTimer resume_timer_;
   std::unique_ptr<TBuzel> buzel_;
   unsigned interval_ = 0;
   bool timer_enabled_ = false;
