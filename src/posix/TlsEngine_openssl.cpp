@@ -41,6 +41,14 @@ Context MakeClientContext() {
   return context;
 }
 
+// One context for the whole run: reading the trust store costs more than the
+// rest of a check. Each session holds a reference of its own.
+SSL_CTX* ClientContext() {
+  static Context shared;
+  if (!shared) shared = MakeClientContext();
+  return shared.get();
+}
+
 // An address literal is matched against the certificate's address entries and
 // sent without SNI, which carries names only.
 bool NameTheServer(SSL* session, const std::string& host) {
@@ -52,8 +60,7 @@ bool NameTheServer(SSL* session, const std::string& host) {
 
 class OpenSslEngine final : public TlsEngine {
  public:
-  OpenSslEngine(Context context, Session session)
-      : context_(std::move(context)), session_(std::move(session)) {}
+  explicit OpenSslEngine(Session session) : session_(std::move(session)) {}
 
   void Feed(std::string_view bytes) override {
     BIO_write(SSL_get_rbio(session_.get()), bytes.data(), static_cast<int>(bytes.size()));
@@ -112,7 +119,6 @@ class OpenSslEngine final : public TlsEngine {
   TlsFailure Failure() const override { return failure_; }
 
  private:
-  Context context_;
   Session session_;
   State state_ = State::kHandshaking;
   TlsFailure failure_ = TlsFailure::kNone;
@@ -121,9 +127,9 @@ class OpenSslEngine final : public TlsEngine {
 }  // namespace
 
 std::unique_ptr<TlsEngine> MakeOpenSslEngine(const std::string& host) {
-  Context context = MakeClientContext();
-  if (!context) return nullptr;
-  Session session(SSL_new(context.get()));
+  SSL_CTX* context = ClientContext();
+  if (context == nullptr) return nullptr;
+  Session session(SSL_new(context));
   if (!session) return nullptr;
   BIO* in = BIO_new(BIO_s_mem());
   BIO* out = BIO_new(BIO_s_mem());
@@ -137,7 +143,7 @@ std::unique_ptr<TlsEngine> MakeOpenSslEngine(const std::string& host) {
   BIO_set_mem_eof_return(in, -1);
   SSL_set_connect_state(session.get());
   if (!NameTheServer(session.get(), host)) return nullptr;
-  return std::make_unique<OpenSslEngine>(std::move(context), std::move(session));
+  return std::make_unique<OpenSslEngine>(std::move(session));
 }
 
 }  // namespace buzonix

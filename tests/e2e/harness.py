@@ -55,12 +55,18 @@ def driver(*args, check=True, timeout=60):
     started by whichever program comes first, would inherit a pipe and hold
     it open."""
     encoded = [a.encode("cp1252") if isinstance(a, str) else a for a in (DRIVER,) + tuple(map(str, args))]
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        code = subprocess.run([WINE.encode()] + encoded, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
-                              timeout=timeout).returncode
-        out.seek(0)
-        err.seek(0)
-        output, errors = out.read(), err.read()
+    for attempt in range(2):
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            code = subprocess.run([WINE.encode()] + encoded, stdin=subprocess.DEVNULL, stdout=out, stderr=err,
+                                  timeout=timeout).returncode
+            out.seek(0)
+            err.seek(0)
+            output, errors = out.read(), err.read()
+        # The driver explains every failure of its own; one without a word
+        # never started (Wine now and then fails to load a process under load).
+        if code == 0 or output or errors:
+            break
+        time.sleep(1)
     if check and code != 0:
         shown = " ".join(map(str, args))[:200]
         raise DriverError(f"driver {shown}: {errors.decode('cp1252', 'replace').strip()[:200]}")
