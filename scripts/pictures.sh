@@ -14,7 +14,7 @@ servers="$root/build/pictures/servers"
 net="${BUZONIX_PICTURES_NET:-127.0.0.6}"  # the servers listen on ${net}0, 1 and 2
 tls_base="${BUZONIX_PICTURES_TLS_PORT_BASE:-24600}"  # and serve TLS from this port on
 cleanup() {
-  tests/servers/fixture.sh stop "$servers" "${net}0" "${net}1" "${net}2" >/dev/null 2>&1 || true
+  "$root/tests/servers/fixture.sh" stop "$servers" "${net}0" "${net}1" "${net}2" >/dev/null 2>&1 || true
   wineserver -k >/dev/null 2>&1 || true
   [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
 }
