@@ -154,6 +154,7 @@ class Application final : private FormPlatform, private ConfHost {
     UpdateTimer();
   }
   bool TimerEnabled() const override { return timer_enabled_; }
+  // A later start replaces an earlier one that has not fired.
   void StartResumeTimer(unsigned milliseconds) override { resume_timer_.start(static_cast<int>(milliseconds)); }
   void UpdateTimer() {
     check_timer_.stop();
@@ -188,13 +189,6 @@ class Application final : private FormPlatform, private ConfHost {
     // exit, not quit: quit first asks every window to close, and the notice
     // refuses to close but by a click.
     QCoreApplication::exit(0);
-  }
-  // A later start replaces an earlier one that has not fired.
-  void StartResumeTimer(unsigned milliseconds) override {
-    const unsigned generation = ++resume_generation_;
-    QTimer::singleShot(static_cast<int>(milliseconds), [this, generation] {
-      if (generation == resume_generation_) buzel_->ResumeTimerTimer();
-    });
   }
   std::string ProgramPath() override {
     return QApplication::applicationFilePath().toStdString();
@@ -243,7 +237,6 @@ class Application final : private FormPlatform, private ConfHost {
   QTimer resume_timer_;
   std::unique_ptr<TBuzel> buzel_;
   unsigned interval_ = 0;
-  unsigned resume_generation_ = 0;
   bool timer_enabled_ = false;
   bool terminating_ = false;
   bool ended_ = false;
