@@ -204,7 +204,7 @@ void TrustTestCa() {
 }
 TlsEngineFactory PlatformTlsEngines() { return MakeSchannelEngine; }
 #else
-void TrustTestCa() { setenv("SSL_CERT_FILE", CaFile().c_str(), 0); }
+void TrustTestCa() { setenv("SSL_CERT_FILE", CaFile().c_str(), 1); }
 TlsEngineFactory PlatformTlsEngines() { return MakeOpenSslEngine; }
 #endif
 
