@@ -28,6 +28,7 @@
 
 #include "mailcheck/CheckMail.h"
 #include "mailcheck/md5.h"
+#include "QuietHost.h"
 #include "posix/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
 #include "posix/TlsEngine_openssl.h"
@@ -43,21 +44,8 @@ using BenchLoop = buzonix::MessageLoop;
 
 namespace {
 
-using buzonix::TrayPicture;
 
-class QuietHost : public buzonix::CheckHost {
- public:
-  void SetTrayIcon(TrayPicture) override {}
-  void SetToolTip(const std::string& text) override { tooltip = text; }
-  std::string ToolTip() const override { return tooltip; }
-  void ErrorBox(const std::string& text) override { failures.push_back(text); }
-  void PlainMessage(const std::string& text) override { failures.push_back(text); }
-  void Beep() override {}
-  void ShowNotice(std::int32_t) override {}
-  void DisableTimer() override {}
-  std::string tooltip;
-  std::vector<std::string> failures;
-};
+using bench::QuietHost;
 
 // A client with no parsing beyond waiting for each reply's line feed.
 bool RawCheck(const std::string& address, const std::string& user, const std::string& password) {

@@ -14,24 +14,13 @@
 
 #include "mailcheck/CheckMail.h"
 #include "mailcheck/md5.h"
+#include "QuietHost.h"
 #include "win/SocketPlatform_win.h"
 #include "win/TlsEngine_schannel.h"
 
 namespace {
 
-class QuietHost : public buzonix::CheckHost {
- public:
-  void SetTrayIcon(buzonix::TrayPicture) override {}
-  void SetToolTip(const std::string& text) override { tooltip = text; }
-  std::string ToolTip() const override { return tooltip; }
-  void ErrorBox(const std::string& text) override { failures.push_back(text); }
-  void PlainMessage(const std::string& text) override { failures.push_back(text); }
-  void Beep() override {}
-  void ShowNotice(std::int32_t) override {}
-  void DisableTimer() override {}
-  std::string tooltip;
-  std::vector<std::string> failures;
-};
+using bench::QuietHost;
 
 double Now() {
   LARGE_INTEGER counter, frequency;
