@@ -47,6 +47,18 @@ namespace {
 
 using bench::QuietHost;
 
+// The exchange both minimal clients play: the greeting, USER, PASS, STAT and
+// QUIT, each reply read up to its line feed and no further.
+bool PlayExchange(const std::function<bool(const std::string&)>& send_line,
+                  const std::function<bool()>& read_reply, const std::string& user,
+                  const std::string& password) {
+  bool ok = read_reply();
+  for (const std::string& line : {"USER " + user + "\r\n", "PASS " + password + "\r\n",
+                                  std::string("STAT\r\n"), std::string("QUIT\r\n")})
+    ok = ok && send_line(line) && read_reply();
+  return ok;
+}
+
 // A client with no parsing beyond waiting for each reply's line feed.
 bool RawCheck(const std::string& address, const std::string& user, const std::string& password) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
@@ -55,21 +67,17 @@ bool RawCheck(const std::string& address, const std::string& user, const std::st
   peer.sin_port = htons(110);
   inet_pton(AF_INET, address.c_str(), &peer.sin_addr);
   bool ok = connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0;
-  auto reply = [&] {
-    char c;
-    while (ok && recv(fd, &c, 1, 0) == 1)
-      if (c == '\n') return;
-    ok = false;
-  };
-  auto say = [&](const std::string& line) {
-    ok = ok && send(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size());
-    reply();
-  };
-  reply();
-  say("USER " + user + "\r\n");
-  say("PASS " + password + "\r\n");
-  say("STAT\r\n");
-  say("QUIT\r\n");
+  ok = ok && PlayExchange(
+                 [&](const std::string& line) {
+                   return send(fd, line.data(), line.size(), 0) == static_cast<ssize_t>(line.size());
+                 },
+                 [&] {
+                   char c;
+                   while (recv(fd, &c, 1, 0) == 1)
+                     if (c == '\n') return true;
+                   return false;
+                 },
+                 user, password);
   close(fd);
   return ok;
 }
@@ -98,26 +106,23 @@ bool RawTlsCheck(SSL_CTX* context, const std::string& host, const std::string& p
   SSL_set_fd(session, fd);
   SSL_set1_host(session, host.c_str());
   SSL_set_tlsext_host_name(session, host.c_str());
-  bool ok = SSL_connect(session) == 1;
   std::string pending;
-  auto reply = [&] {
-    char buffer[512];
-    while (ok && pending.find('\n') == std::string::npos) {
-      const int n = SSL_read(session, buffer, sizeof buffer);
-      if (n <= 0) ok = false;
-      else pending.append(buffer, static_cast<std::size_t>(n));
-    }
-    pending.erase(0, pending.find('\n') + 1);
-  };
-  auto say = [&](const std::string& line) {
-    ok = ok && SSL_write(session, line.data(), static_cast<int>(line.size())) > 0;
-    reply();
-  };
-  reply();
-  say("USER " + user + "\r\n");
-  say("PASS " + password + "\r\n");
-  say("STAT\r\n");
-  say("QUIT\r\n");
+  const bool ok = SSL_connect(session) == 1 &&
+                  PlayExchange(
+                      [&](const std::string& line) {
+                        return SSL_write(session, line.data(), static_cast<int>(line.size())) > 0;
+                      },
+                      [&] {
+                        char buffer[512];
+                        while (pending.find('\n') == std::string::npos) {
+                          const int n = SSL_read(session, buffer, sizeof buffer);
+                          if (n <= 0) return false;
+                          pending.append(buffer, static_cast<std::size_t>(n));
+                        }
+                        pending.erase(0, pending.find('\n') + 1);
+                        return true;
+                      },
+                      user, password);
   SSL_shutdown(session);
   SSL_free(session);
   close(fd);
