@@ -38,7 +38,8 @@ class PaintCycle {
   PAINTSTRUCT ps_{};
 };
 
-UniqueBitmap FrameSizedDib(void** bits) {
+// A bottom-up 24-bit RGB picture of the frame size.
+BITMAPINFO FrameInfo24() {
   BITMAPINFO info{};
   info.bmiHeader.biSize = sizeof info.bmiHeader;
   info.bmiHeader.biWidth = kAvisoFrameWidth;
@@ -46,6 +47,11 @@ UniqueBitmap FrameSizedDib(void** bits) {
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
+  return info;
+}
+
+UniqueBitmap FrameSizedDib(void** bits) {
+  BITMAPINFO info = FrameInfo24();
   UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
   if (!dib) throw std::runtime_error("CreateDIBSection");
   return dib;
@@ -56,13 +62,7 @@ UniqueBitmap FrameSizedDib(void** bits) {
 UniqueBitmap CopyTo24Bits(HBITMAP source) {
   void* bits = nullptr;
   UniqueBitmap copy = FrameSizedDib(&bits);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = kAvisoFrameWidth;
-  info.bmiHeader.biHeight = kAvisoFrameHeight;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 24;
-  info.bmiHeader.biCompression = BI_RGB;
+  BITMAPINFO info = FrameInfo24();
   WindowDC screen(nullptr);
   const int lines = GetDIBits(screen.get(), source, 0, kAvisoFrameHeight, bits, &info, DIB_RGB_COLORS);
   if (lines != kAvisoFrameHeight) throw std::runtime_error("GetDIBits");
