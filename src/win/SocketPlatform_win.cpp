@@ -1,9 +1,8 @@
 #include "win/SocketPlatform_win.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 #include "win/MessagePump_win.h"
 #include "win/Text_win.h"
@@ -120,31 +119,44 @@ std::vector<SocketAddress> LookUp(const std::wstring& host, std::uint16_t port_n
 }
 
 // A look-up on a thread of its own, which may outlive a wait that gave up.
+// The thread is a plain Windows one: the standard library's threads would
+// bring their whole runtime into the program for this one job.
 struct PendingLookUp {
-  std::mutex lock;
-  bool done = false;
-  std::vector<SocketAddress> addresses;
+  std::atomic<bool> done{false};
+  std::vector<SocketAddress> addresses;  // written before done, read after
 };
+
+struct LookUpJob {
+  std::shared_ptr<PendingLookUp> pending;
+  std::wstring name;
+  std::uint16_t port_net;
+  HWND window;
+};
+
+DWORD WINAPI RunLookUp(void* parameter) {
+  const std::unique_ptr<LookUpJob> job(static_cast<LookUpJob*>(parameter));
+  job->pending->addresses = LookUp(job->name, job->port_net);
+  job->pending->done.store(true, std::memory_order_release);
+  PostMessageW(job->window, kWakeMessage, 0, 0);  // the waiting loop looks again
+  return 0;
+}
+
+// Starts the look-up; false when no thread could be made.
+bool StartLookUp(std::unique_ptr<LookUpJob> job) {
+  const HANDLE thread = CreateThread(nullptr, 0, RunLookUp, job.get(), 0, nullptr);
+  if (thread == nullptr) return false;
+  job.release();  // the thread owns it now
+  CloseHandle(thread);  // nobody joins it
+  return true;
+}
 
 }  // namespace
 
 std::vector<SocketAddress> WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
   auto pending = std::make_shared<PendingLookUp>();
-  const HWND window = window_;
-  std::thread([pending, name = Wide(host), port_net, window] {
-    std::vector<SocketAddress> addresses = LookUp(name, port_net);
-    {
-      const std::lock_guard<std::mutex> hold(pending->lock);
-      pending->addresses = std::move(addresses);
-      pending->done = true;
-    }
-    PostMessageW(window, kWakeMessage, 0, 0);  // the waiting loop looks again
-  }).detach();
-  const auto done = [&pending] {
-    const std::lock_guard<std::mutex> hold(pending->lock);
-    return pending->done;
-  };
-  while (!done()) {
+  if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, Wide(host), port_net, window_})))
+    return {};
+  while (!pending->done.load(std::memory_order_acquire)) {
     if (!WaitForAnyMessage()) {
       cancelled_ = false;
       return {};

@@ -1,6 +1,5 @@
 #include "win/WinWindow.h"
 
-#include <stdexcept>
 #include <utility>
 
 #include "win/Text_win.h"
@@ -64,7 +63,7 @@ std::string DescribeException(std::exception_ptr error) {
 
 void ThrowLastError(const char* call) {
   const DWORD code = GetLastError();
-  throw std::runtime_error(std::string(call) + ": " + SystemText(code));
+  throw WinError(std::string(call) + ": " + SystemText(code));
 }
 
 WinWindow::~WinWindow() { Destroy(); }

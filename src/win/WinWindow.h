@@ -10,6 +10,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace buzonix {
 
@@ -20,9 +21,20 @@ void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook);
 // what() of a std::exception; a generic text for anything else.
 std::string DescribeException(std::exception_ptr error);
 
-// Throws std::runtime_error "call: <the system's text for GetLastError()>",
-// the text std::system_error gives, without linking that class and its
-// categories into the program.
+// A failed Windows call or a missing resource. Not std::runtime_error: that
+// class keeps its text in a second, copy-on-write string implementation the
+// program would otherwise not link.
+class WinError : public std::exception {
+ public:
+  explicit WinError(std::string text) : text_(std::move(text)) {}
+  const char* what() const noexcept override { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
+
+// Throws WinError "call: <the system's text for GetLastError()>", the text
+// std::system_error gives, without linking that class and its categories.
 [[noreturn]] void ThrowLastError(const char* call);
 
 struct WindowClass {

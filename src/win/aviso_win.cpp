@@ -1,7 +1,6 @@
 #include "win/aviso_win.h"
 
 #include <algorithm>
-#include <stdexcept>
 #include <utility>
 
 #include "win/Text_win.h"
@@ -53,7 +52,7 @@ BITMAPINFO FrameInfo24() {
 UniqueBitmap FrameSizedDib(void** bits) {
   BITMAPINFO info = FrameInfo24();
   UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
-  if (!dib) throw std::runtime_error("CreateDIBSection");
+  if (!dib) throw WinError("CreateDIBSection");
   return dib;
 }
 
@@ -65,7 +64,7 @@ UniqueBitmap CopyTo24Bits(HBITMAP source) {
   BITMAPINFO info = FrameInfo24();
   WindowDC screen(nullptr);
   const int lines = GetDIBits(screen.get(), source, 0, kAvisoFrameHeight, bits, &info, DIB_RGB_COLORS);
-  if (lines != kAvisoFrameHeight) throw std::runtime_error("GetDIBits");
+  if (lines != kAvisoFrameHeight) throw WinError("GetDIBits");
   GdiFlush();
   return copy;
 }
@@ -97,13 +96,13 @@ RECT OuterRect(int clientWidth, int clientHeight, int dpi) {
 AvisoFrameList::AvisoFrameList(const std::vector<HBITMAP>& frames)
     : list_(ImageList_Create(kAvisoFrameWidth, kAvisoFrameHeight, ILC_COLOR24 | ILC_MASK,
                              static_cast<int>(frames.size()), 0)) {
-  if (!list_) throw std::runtime_error("ImageList_Create");
+  if (!list_) throw WinError("ImageList_Create");
   ImageList_SetBkColor(list_.get(), static_cast<COLORREF>(kAvisoBackground));
   for (HBITMAP frame : frames) {
     const UniqueBitmap copy = CopyTo24Bits(frame);
     // Blacks the masked pixels of the copy, which is thrown away after.
     if (ImageList_AddMasked(list_.get(), copy.get(), RGB(0, 0, 0)) < 0)
-      throw std::runtime_error("ImageList_AddMasked");
+      throw WinError("ImageList_AddMasked");
   }
 }
 
@@ -114,19 +113,19 @@ UniqueBitmap AvisoFrameList::LoadFrame(HINSTANCE instance, int k) {
   const HRSRC found = FindResourceA(instance, name.c_str(), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
   const HGLOBAL data = found != nullptr ? LoadResource(instance, found) : nullptr;
   const auto* info = data != nullptr ? static_cast<const BITMAPINFO*>(LockResource(data)) : nullptr;
-  if (info == nullptr) throw std::runtime_error("No se encuentra el recurso " + name);
+  if (info == nullptr) throw WinError("No se encuentra el recurso " + name);
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const DWORD colours = header.biClrUsed != 0 ? header.biClrUsed : 1u << header.biBitCount;
   const DWORD offset = header.biSize + colours * sizeof(RGBQUAD);
   if (header.biWidth != kAvisoFrameWidth || header.biHeight != kAvisoFrameHeight || header.biBitCount != 8 ||
       header.biClrUsed > 256 || offset + header.biSizeImage > SizeofResource(instance, found))
-    throw std::runtime_error("Recurso " + name + " defectuoso");
+    throw WinError("Recurso " + name + " defectuoso");
   void* bits = nullptr;
   UniqueBitmap frame = FrameSizedDib(&bits);
   WindowDC screen(nullptr);
   if (SetDIBits(screen.get(), frame.get(), 0, kAvisoFrameHeight, reinterpret_cast<const BYTE*>(info) + offset,
                 info, DIB_RGB_COLORS) != kAvisoFrameHeight)
-    throw std::runtime_error("Recurso " + name + " defectuoso");
+    throw WinError("Recurso " + name + " defectuoso");
   GdiFlush();
   return frame;
 }
