@@ -54,4 +54,4 @@ wine_path() { echo "Z:${1//\//\\}"; }
 "$BUZONIX_WINE" "$BUZONIX_WINBUILD/bin/check_bench_win.exe" 127.0.0.52 localhost $((tls_base + 4)) alice secret 300
 BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
 BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
-BUZONIX_PLAIN_ADDR=127.0.0.52 python3 tools/bench/wine_bench.py
+BUZONIX_PLAIN_ADDR=127.0.0.52 BUZONIX_TLS_PORT_BASE="$tls_base" python3 tools/bench/wine_bench.py
