@@ -1,11 +1,11 @@
 // The standard library reports its own faults (a position past the end of a
-// string, a size too large, an empty std::function called) through the
+// string, an index out of range, a size too large) through the
 // std::__throw_* functions. libstdc++ defines them all in one object whose
-// exception classes keep their text in the old copy-on-write string, and that
-// string's implementation alone is about 40 KB of the program. These
-// definitions take their place when the program is linked: they throw
-// LibraryError with the same what() text. Nothing in the program catches the
-// standard classes by name; every handler takes std::exception or anything.
+// exception classes keep their text in the old copy-on-write string; that
+// string and those classes are about 50 KB of the program. These definitions
+// take their place when the program is linked: they throw LibraryError with
+// the same what() text. Nothing in the program catches the standard classes
+// by name; every handler takes std::exception or anything.
 #include <bits/functexcept.h>
 
 #include <cstdarg>
