@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 #include "text/Decimal.h"
 
 namespace buzonix {

@@ -9,6 +9,7 @@
 
 #include "config/settings.h"
 #include "state/unit.h"
+#include "text/Texts.h"
 
 namespace buzonix {
 
@@ -57,8 +58,6 @@ class ConfView {
   ~ConfView() = default;
 };
 
-inline constexpr char kTituloPrefijo[] = "Buzonix Electr\xF3nico versi\xF3n ";
-inline constexpr char kPuertoNoValido[] = "El puerto debe ser un n\xFAmero entre 1 y 65535";
 
 // The spin field's value for its text, as the spin control reads it: a whole
 // number (leading blanks, an optional sign, decimal digits, within 32 bits),

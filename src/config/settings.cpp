@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "config/scramble.h"
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 #include "text/Decimal.h"
 
 namespace buzonix {
@@ -63,27 +63,6 @@ void DeleteRunEntries(RegistryApi& api) {
 // sorts below 'C') is not registered to start with Windows.
 bool MayStartWithWindows(const std::string& programPath) {
   return !programPath.empty() && static_cast<unsigned char>(programPath[0]) >= 'C';
-}
-
-void RunFirstStart(RegistryApi& api, Settings& settings, LoadHost& host) {
-  const std::string programPath = host.ProgramPath();
-  settings.EjecutarSiempre = false;
-  if (MayStartWithWindows(programPath)) {
-    // Where not even the user's own Run key takes it, the program stays
-    // unregistered; the user can still reach the dialog.
-    try {
-      WriteRunEntry(api, programPath);
-      settings.EjecutarSiempre = true;
-    } catch (const ERegistryException&) {
-    }
-  }
-  settings.Animacion = "Si";
-  settings.Sonido = "Beep";
-  // TLS from the first byte is what a new installation is offered.
-  settings.Seguridad = kSeguridadSslTls;
-  settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
-  host.OpenHelpTopic(kHelpConfiguracion);
-  host.ShowConfigDialog();
 }
 
 // Versions before this one kept the password in clear as "clave"; it moves to
@@ -202,63 +181,62 @@ unsigned TimerIntervalFor(const std::string& frecuencia) {
   return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;
 }
 
-SecurityMode SecurityModeOf(const std::string& seguridad) {
-  if (seguridad == kSeguridadStarttls) return SecurityMode::kStarttls;
-  if (seguridad == kSeguridadSslTls) return SecurityMode::kSslTls;
-  return SecurityMode::kNinguna;
-}
-
-const char* SecurityText(SecurityMode mode) {
-  switch (mode) {
-    case SecurityMode::kStarttls: return kSeguridadStarttls;
-    case SecurityMode::kSslTls: return kSeguridadSslTls;
-    case SecurityMode::kNinguna: break;
-  }
-  return kSeguridadNinguna;
-}
-
-std::uint16_t DefaultPort(SecurityMode mode) { return mode == SecurityMode::kSslTls ? 995 : 110; }
-
-std::optional<std::uint16_t> ParsePort(const std::string& text) {
-  // Digits only: no sign, as the setting is typed.
-  if (text.empty() || text.size() > 5 || text[0] < '0' || text[0] > '9') return std::nullopt;
-  const auto value = ParseInt32(text);
-  if (!value || *value < 1 || *value > 65535) return std::nullopt;
-  return static_cast<std::uint16_t>(*value);
-}
-
-std::uint16_t PortOf(const Settings& settings) {
-  return ParsePort(settings.Puerto).value_or(DefaultPort(SecurityModeOf(settings.Seguridad)));
-}
-
-void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host) {
-  const std::string storedVersion = ReadDuringLoad(api, kSeccionVersion, kValorNumero);
-  if (storedVersion == kMissingText) {
-    RunFirstStart(api, settings, host);
+void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
+  const std::string programPath = host.ProgramPath();
+  if (store.FirstRun()) {
+    settings.EjecutarSiempre = store.RegisterFirstRun(programPath);
+    settings.Animacion = "Si";
+    settings.Sonido = "Beep";
+    // TLS from the first byte is what a new installation is offered.
+    settings.Seguridad = kSeguridadSslTls;
+    settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
+    host.OpenHelpTopic(kHelpConfiguracion);
+    host.ShowConfigDialog();
     return;
   }
-  if (storedVersion != settings.NumeroVersion) MigratePlainPassword(api, settings);
-  ReadConfiguration(api, settings);
-  settings.EjecutarSiempre = RegisteredToRun(api, host.ProgramPath());
+  store.Read(settings, programPath);
   host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
   host.EnableTimer();
   host.CheckMail();
 }
 
-void SaveSettings(RegistryApi& api, const Settings& settings, const std::string& programPath) {
-  GrabaClave(api, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
-  WriteConfiguration(api, kValorHost, settings.Host);
-  WriteConfiguration(api, kValorUsuario, settings.Usuario);
-  WriteConfiguration(api, kValorCodigo, CodificaClave(settings.Clave));
-  WriteConfiguration(api, kValorFrecuencia, settings.Frecuencia);
-  WriteConfiguration(api, kValorSonido, settings.Sonido);
-  WriteConfiguration(api, kValorAnimacion, settings.Animacion);
-  WriteConfiguration(api, kValorSeguridad, settings.Seguridad);
-  WriteConfiguration(api, kValorPuerto, settings.Puerto);
+bool RegistryStore::FirstRun() {
+  return ReadDuringLoad(api_, kSeccionVersion, kValorNumero) == kMissingText;
+}
+
+void RegistryStore::Read(Settings& settings, const std::string& programPath) {
+  if (ReadDuringLoad(api_, kSeccionVersion, kValorNumero) != settings.NumeroVersion)
+    MigratePlainPassword(api_, settings);
+  ReadConfiguration(api_, settings);
+  settings.EjecutarSiempre = RegisteredToRun(api_, programPath);
+}
+
+bool RegistryStore::RegisterFirstRun(const std::string& programPath) {
+  if (!MayStartWithWindows(programPath)) return false;
+  // Where not even the user's own Run key takes it, the program stays
+  // unregistered; the user can still reach the dialog.
+  try {
+    WriteRunEntry(api_, programPath);
+    return true;
+  } catch (const ERegistryException&) {
+    return false;
+  }
+}
+
+void RegistryStore::Save(const Settings& settings, const std::string& programPath) {
+  GrabaClave(api_, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
+  WriteConfiguration(api_, kValorHost, settings.Host);
+  WriteConfiguration(api_, kValorUsuario, settings.Usuario);
+  WriteConfiguration(api_, kValorCodigo, CodificaClave(settings.Clave));
+  WriteConfiguration(api_, kValorFrecuencia, settings.Frecuencia);
+  WriteConfiguration(api_, kValorSonido, settings.Sonido);
+  WriteConfiguration(api_, kValorAnimacion, settings.Animacion);
+  WriteConfiguration(api_, kValorSeguridad, settings.Seguridad);
+  WriteConfiguration(api_, kValorPuerto, settings.Puerto);
   if (settings.EjecutarSiempre) {
-    WriteRunEntry(api, programPath);
+    WriteRunEntry(api_, programPath);
   } else {
-    DeleteRunEntries(api);
+    DeleteRunEntries(api_);
   }
 }
 

@@ -10,8 +10,10 @@
 #include <string>
 
 #include "config/RegistryApi.h"
-#include "network/Sockets.h"  // EConvertError, raised by FrequencyMinutes
+#include "config/SettingsStore.h"
+#include "state/Connection.h"
 #include "state/unit.h"
+#include "text/ConvertError.h"
 
 namespace buzonix {
 
@@ -42,23 +44,6 @@ inline constexpr char kValorSonido[] = "Hacer Sonido";
 inline constexpr char kValorAnimacion[] = "Animacion";
 inline constexpr char kValorSeguridad[] = "Seguridad";
 inline constexpr char kValorPuerto[] = "Puerto";
-
-// How the connection to the server is secured.
-enum class SecurityMode { kNinguna, kStarttls, kSslTls };
-inline constexpr char kSeguridadNinguna[] = "Ninguna";
-inline constexpr char kSeguridadStarttls[] = "STARTTLS";
-inline constexpr char kSeguridadSslTls[] = "SSL/TLS";
-
-// The mode a stored text names; anything else is plain POP3, as before the
-// setting existed.
-SecurityMode SecurityModeOf(const std::string& seguridad);
-const char* SecurityText(SecurityMode mode);
-// 995 for TLS from the first byte, 110 otherwise.
-std::uint16_t DefaultPort(SecurityMode mode);
-// A port written as decimal digits alone, 1 to 65535.
-std::optional<std::uint16_t> ParsePort(const std::string& text);
-// The port to connect to: Puerto, or the mode's default when it is no port.
-std::uint16_t PortOf(const Settings& settings);
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Each operation opens
 // the key with the rights it needs (reading, or writing), creating it if
@@ -140,19 +125,32 @@ struct LoadHost {
   ~LoadHost() = default;
 };
 
-// The start-up load. On a first run (no stored version) it registers the
-// program to start with Windows (not from drive A: or B:), turns sound and
-// animation on and opens help topic 14 and the dialog; otherwise it migrates
-// an old plain password, reads the settings, sets and enables the timer and
-// runs one check. "Ejecutar siempre" holds when either Run key names this very
-// program. Values that are not text or cannot be read count as missing
-// here, so damaged data never stops the program from starting.
-void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host);
+// The start-up load, the same in both programs. On a first run the store
+// registers (or proposes) the start with the session, sound and animation are
+// turned on, TLS from the first byte is offered, and help topic 14 and the
+// dialog open; otherwise it reads the store, sets and enables the timer and
+// runs one check.
+void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host);
 
-// Writes every setting and then writes or deletes the start-with-Windows entry:
-// written machine-wide where the user may, else in the user's own Run key;
-// deleted from every Run key the user may write. The first failing step
-// throws ERegistryException; later steps do not run.
-void SaveSettings(RegistryApi& api, const Settings& settings, const std::string& programPath);
+// The settings in the registry: HKEY_CURRENT_USER "Software\Buzonix" and the
+// start-with-Windows entry. "Ejecutar siempre" holds when either Run key names
+// this very program. Values that are not text or cannot be read count as
+// missing during the load, so damaged data never stops the program.
+class RegistryStore final : public SettingsStore {
+ public:
+  explicit RegistryStore(RegistryApi& api) : api_(api) {}
+  bool FirstRun() override;
+  // Migrates an old plain password on the way.
+  void Read(Settings& settings, const std::string& programPath) override;
+  // Registers the program, unless it runs from drive A: or B:; false where no
+  // Run key takes the entry.
+  bool RegisterFirstRun(const std::string& programPath) override;
+  // The entry is written machine-wide where the user may, else in the user's
+  // own Run key, and deleted from every Run key the user may write.
+  void Save(const Settings& settings, const std::string& programPath) override;
+
+ private:
+  RegistryApi& api_;
+};
 
 }  // namespace buzonix

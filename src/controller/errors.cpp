@@ -1,6 +1,7 @@
 #include "controller/errors.h"
 
 #include "config/settings.h"
+#include "text/Texts.h"
 
 namespace buzonix {
 
@@ -14,7 +15,7 @@ std::string ErrorMessage(std::exception_ptr error) {
   } catch (const std::exception& e) {
     return e.what();
   } catch (...) {
-    return "Error desconocido";
+    return kErrorDesconocido;
   }
 }
 

@@ -1,17 +1,24 @@
 #include "controller/pop3.h"
 
-namespace buzonix {
+#include <vector>
 
-TBuzel::TBuzel(Pop3Unit& unit, FormPlatform& form, RegistryApi& registry,
-               SocketPlatform& sockets, std::unique_ptr<TrayShell> tray_shell,
-               DigestLibrary& digest_library)
-    : TrayIcon1(std::move(tray_shell)),
-      Sockets1(sockets),
-      unit_(unit),
-      form_(form),
-      registry_(registry),
-      digest_library_(digest_library),
-      check_(Sockets1, unit.check, unit.settings, *this) {
+#include "controller/errors.h"
+
+namespace buzonix {
+namespace {
+
+// After a wake: the first check 5 s on, then every 10 s, four in all.
+constexpr unsigned kResumeDelayMs = 5000;
+constexpr unsigned kResumeRetryMs = 10000;
+constexpr int kResumeTries = 4;
+
+}  // namespace
+
+TBuzel::TBuzel(Platform& platform)
+    : TrayIcon1(platform.MakeTrayShell()),
+      Sockets1(platform.Sockets()),
+      platform_(platform),
+      check_(Sockets1, unit_.check, unit_.settings, *this) {
   // The form's stored properties, in the order the form loads them.
   Sockets1.Aplicacion = kApplicationTitle;
   Sockets1.MaximumReceiveLength = 8192;
@@ -22,73 +29,124 @@ TBuzel::TBuzel(Pop3Unit& unit, FormPlatform& form, RegistryApi& registry,
                                     const std::string& msg) {
     check_.Sockets1ErrorOccurred(sender, socket, error, msg);
   };
+  check_.SetTlsEngineFactory(platform.TlsEngines());
   TrayIcon1.SetActive(true);
-  TrayIcon1.SetToolTip("No hay Mensajes");
-  TrayIcon1.OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
-  form_.SetTimerEnabled(false);
-  form_.SetTimerInterval(0);
+  TrayIcon1.SetToolTip(kToolTipInicial);
+  TrayIcon1.OnClick = [this](TTrayIcon&) { Guarded([this] { TrayIcon1Click(); }); };
+  BuildMenu();
 }
 
-TBuzel::~TBuzel() = default;
+TBuzel::~TBuzel() { End(); }
 
-namespace {
+void TBuzel::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (...) {
+    ShowError(ErrorMessage(std::current_exception()));
+  }
+}
 
-// After a wake: the first check 5 s on, then every 10 s, four in all.
-constexpr unsigned kResumeDelayMs = 5000;
-constexpr unsigned kResumeRetryMs = 10000;
-constexpr int kResumeTries = 4;
+void TBuzel::BuildMenu() {
+  auto command = [this](void (TBuzel::*handler)()) {
+    return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
+  };
+  std::vector<MenuItem> items;
+  items.push_back({kMenuChequear, command(&TBuzel::ChequearCorreoAhora1Click)});
+  items.push_back({kMenuConfiguracion, command(&TBuzel::ConfiguracionClick)});
+  items.push_back({kMenuAyuda, command(&TBuzel::Ayuda1Click)});
+  items.push_back({"", nullptr});
+  items.push_back({kMenuSalir, command(&TBuzel::CerrarClick)});
+  TrayIcon1.PopupMenu = platform_.BuildMenu(std::move(items));
+}
 
-}  // namespace
+void TBuzel::Start() {
+  FormCreate();
+  if (terminating_) return;
+  try {
+    FormShow();
+  } catch (...) {
+    platform_.StartupFailed(std::current_exception());
+  }
+}
 
-void TBuzel::NoEnlazada() { form_.PlainMessage("Funcion no enlazada. Esta la DLL cargada?"); }
+void TBuzel::NoEnlazada() { platform_.PlainMessage(kFuncionNoEnlazada); }
 
 void TBuzel::FormCreate() {
-  TrayIcon1.SetIcon(form_.Picture(TrayPicture::bandera0));
+  TrayIcon1.SetIcon(platform_.Picture(TrayPicture::bandera0));
   Sockets1.MaximumReceiveLength = 255;
-  library_loaded_ = digest_library_.Load();
+  DigestLibrary& library = platform_.Digest();
+  library_loaded_ = library.Load();
   if (library_loaded_) {
-    check_.SetDigest(digest_library_.Bind());
+    check_.SetDigest(library.Bind());
   } else {
-    form_.PlainMessage("No se encuentra libreria APOP.DLL");
-    form_.Terminate();
+    platform_.PlainMessage(kNoSeEncuentraApop);
+    CerrarClick();
   }
   if (!check_.HasDigest()) NoEnlazada();
 }
 
-void TBuzel::FormShow() { LoadSettings(registry_, unit_.settings, *this); }
+void TBuzel::FormShow() { LoadSettings(platform_.Store(), unit_.settings, *this); }
 
 void TBuzel::FormDestroy() {
   CheckState& state = unit_.check;
   if (state.Chequeando) {
     check_.SendQuit();
     const bool timed_out = check_.CompruebaTiempo();
-    if (timed_out || state.ErrorSocket != 0) form_.PlainMessage("El Servidor no Responde");
+    if (timed_out || state.ErrorSocket != 0) platform_.PlainMessage(kServidorNoRespondeAlSalir);
     Sockets1.Disconnect();
     state.Chequeando = false;
   }
   if (library_loaded_) {
-    digest_library_.Release();
+    platform_.Digest().Release();
     library_loaded_ = false;
   }
 }
 
-void TBuzel::Timer1Timer() { check_.CheckMail(); }
+void TBuzel::End() {
+  if (ended_) return;
+  ended_ = true;
+  FormDestroy();
+  SetTimerEnabled(false);
+  platform_.CloseWindows();
+  TrayIcon1.SetActive(false);  // the icon leaves the notification area
+}
+
+void TBuzel::SetTimerInterval(unsigned milliseconds) {
+  if (milliseconds == interval_) return;  // an equal interval leaves the count running
+  interval_ = milliseconds;
+  UpdateCheckTimer();
+}
+
+void TBuzel::SetTimerEnabled(bool enabled) {
+  if (enabled == timer_enabled_) return;
+  timer_enabled_ = enabled;
+  UpdateCheckTimer();
+}
+
+void TBuzel::UpdateCheckTimer() { platform_.SetCheckTimer(timer_enabled_ ? interval_ : 0); }
+
+void TBuzel::Timer1Timer() {
+  Guarded([this] { check_.CheckMail(); });
+}
 
 void TBuzel::Resumed() {
   // Nothing to refresh where checks are not running (no settings yet, or a
   // refused password waiting for the dialog).
-  if (!form_.TimerEnabled()) return;
+  if (!timer_enabled_) return;
   resume_tries_ = 0;
-  form_.StartResumeTimer(kResumeDelayMs);
+  platform_.StartResumeTimer(kResumeDelayMs);
 }
 
 void TBuzel::ResumeTimerTimer() {
-  ++resume_tries_;
-  quiet_ = resume_tries_ < kResumeTries;
-  failed_quietly_ = false;
-  check_.CheckMail();
+  Guarded([this] {
+    ++resume_tries_;
+    quiet_ = resume_tries_ < kResumeTries;
+    failed_quietly_ = false;
+    check_.CheckMail();
+    quiet_ = false;
+    if (failed_quietly_) platform_.StartResumeTimer(kResumeRetryMs);
+  });
   quiet_ = false;
-  if (failed_quietly_) form_.StartResumeTimer(kResumeRetryMs);
 }
 
 // A quiet check holds back every sign of its failure: boxes, and the error
@@ -100,18 +158,17 @@ bool TBuzel::HeldBack(bool failure) {
 }
 
 void TBuzel::ErrorBox(const std::string& text) {
-  if (!HeldBack(true)) form_.ErrorBox(text);
+  if (!HeldBack(true)) platform_.ErrorBox(text);
 }
 
 void TBuzel::PlainMessage(const std::string& text) {
-  if (!HeldBack(true)) form_.PlainMessage(text);
+  if (!HeldBack(true)) platform_.PlainMessage(text);
 }
 
 void TBuzel::TrayIcon1Click() {
   if (unit_.check.NumMensajes > 0 && unit_.VentanasAbiertas == 0) {
-    form_.CreateNotice();
-    form_.SetNoticeCaption(MessagesCaption(unit_.check.NumMensajes));
-    form_.ShowNotice();
+    platform_.CreateNotice(unit_);
+    platform_.ShowNotice(MessagesCaption(unit_.check.NumMensajes));
   }
 }
 
@@ -119,26 +176,29 @@ void TBuzel::ChequearCorreoAhora1Click() {
   if (!unit_.settings.Host.empty()) {
     check_.CheckMail();
   } else if (!ConfigDialogOpen()) {
-    form_.OpenHelpTopic(kHelpConfiguracion);
-    form_.CreateAndShowConfigDialog();
+    platform_.OpenHelpTopic(kHelpConfiguracion);
+    ShowConfigDialog();
   }
 }
 
 void TBuzel::ConfiguracionClick() {
-  if (!ConfigDialogOpen()) form_.CreateAndShowConfigDialog();
+  if (!ConfigDialogOpen()) ShowConfigDialog();
 }
 
-void TBuzel::Ayuda1Click() { form_.OpenHelpTopic(kHelpPrograma); }
+void TBuzel::Ayuda1Click() { platform_.OpenHelpTopic(kHelpPrograma); }
 
-void TBuzel::CerrarClick() { form_.Terminate(); }
+void TBuzel::CerrarClick() {
+  terminating_ = true;
+  platform_.Terminate();
+}
 
 void TBuzel::ShowNoMailTray() {
-  TrayIcon1.SetIcon(form_.Picture(TrayPicture::bandera0));
+  TrayIcon1.SetIcon(platform_.Picture(TrayPicture::bandera0));
   TrayIcon1.SetToolTip(kNoHayMensajes);
 }
 
 void TBuzel::SetTrayIcon(TrayPicture picture) {
-  if (!HeldBack(picture == TrayPicture::Bandera2)) TrayIcon1.SetIcon(form_.Picture(picture));
+  if (!HeldBack(picture == TrayPicture::Bandera2)) TrayIcon1.SetIcon(platform_.Picture(picture));
 }
 
 void TBuzel::SetToolTip(const std::string& text) {
@@ -148,9 +208,8 @@ void TBuzel::SetToolTip(const std::string& text) {
 std::string TBuzel::ToolTip() const { return TrayIcon1.ToolTip(); }
 
 void TBuzel::ShowNotice(std::int32_t count) {
-  if ((unit_.VentanasAbiertas & kNoticeWindowOpen) == 0) form_.CreateNotice();
-  form_.SetNoticeCaption(MessagesCaption(count));
-  form_.ShowNotice();
+  if ((unit_.VentanasAbiertas & kNoticeWindowOpen) == 0) platform_.CreateNotice(unit_);
+  platform_.ShowNotice(MessagesCaption(count));
 }
 
 }  // namespace buzonix

@@ -1,122 +1,113 @@
-// TBuzel: the hidden main form. It owns the socket, the tray icon and the check
-// timer, runs the mailbox check, loads the settings at start-up and answers the
-// tray menu's commands. The windowing it needs comes through FormPlatform.
+// TBuzel: the application, the same in both programs. The hidden main form of
+// the program: it owns the socket, the tray icon and its menu, the check and
+// its timers, loads the settings at start-up, answers the menu's commands,
+// hosts the configuration dialog and guards every handler. What it needs of
+// the desktop comes through the one Platform port.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "config/RegistryApi.h"
+#include "config/configur.h"
 #include "config/settings.h"
-#include "controller/help_topics.h"
-#include "state/unit.h"
+#include "controller/Platform.h"
 #include "mailcheck/CheckMail.h"
 #include "network/Sockets.h"
 #include "notify/TrayIcon.h"
+#include "state/unit.h"
+#include "text/HelpTopics.h"
+#include "text/Texts.h"
 
 namespace buzonix {
 
-inline constexpr char kApplicationTitle[] = "Buzonix Electr\xF3nico";
-
-// The external digest library and its function.
-class DigestLibrary {
+class TBuzel : private CheckHost, private LoadHost, private ConfHost {
  public:
-  virtual ~DigestLibrary() = default;
-  virtual bool Load() = 0;
-  // The bound function, or an empty one when the library lacks it.
-  virtual DigestFunction Bind() = 0;
-  virtual void Release() = 0;
-};
-
-// What the main form asks of the windowing layer.
-class FormPlatform {
- public:
-  virtual void SetTimerInterval(unsigned milliseconds) = 0;
-  virtual unsigned TimerInterval() const = 0;
-  virtual void SetTimerEnabled(bool enabled) = 0;
-  virtual bool TimerEnabled() const = 0;
-  virtual void ErrorBox(const std::string& text) = 0;
-  virtual void PlainMessage(const std::string& text) = 0;
-  virtual void Beep() = 0;
-  virtual void OpenHelpTopic(int context) = 0;
-  // A new notice window (which marks itself open), its caption, and showing it.
-  virtual void CreateNotice() = 0;
-  virtual void SetNoticeCaption(const std::string& caption) = 0;
-  virtual void ShowNotice() = 0;
-  virtual void CreateAndShowConfigDialog() = 0;
-  // Asks the application to end once its message loop sees the request.
-  virtual void Terminate() = 0;
-  // Calls TBuzel::ResumeTimerTimer once, `milliseconds` from now (a running
-  // one starts over).
-  virtual void StartResumeTimer(unsigned milliseconds) = 0;
-  virtual std::string ProgramPath() = 0;
-  // The icon held by one of the four images (owned by the platform).
-  virtual ShellHandle Picture(TrayPicture picture) = 0;
-
- protected:
-  ~FormPlatform() = default;
-};
-
-class TBuzel : private CheckHost, private LoadHost {
- public:
-  TBuzel(Pop3Unit& unit, FormPlatform& form, RegistryApi& registry, SocketPlatform& sockets,
-         std::unique_ptr<TrayShell> tray_shell, DigestLibrary& digest_library);
+  explicit TBuzel(Platform& platform);
   ~TBuzel();
+  TBuzel(const TBuzel&) = delete;
+  TBuzel& operator=(const TBuzel&) = delete;
 
+  // The start-up: binds the digest library, then loads the settings (unless
+  // the library is missing and the program is ending). An error that escapes
+  // the load goes to Platform::StartupFailed.
+  void Start();
+  // The end, once: a check under way says QUIT, every window closes and the
+  // tray icon goes.
+  void End();
+  // Terminate was asked for: the event loop ends.
+  bool Terminating() const { return terminating_; }
+
+  // The form's own handlers, which Start and End run.
   void FormCreate();
   void FormShow();
   void FormDestroy();
-  void CheckMail() override { check_.CheckMail(); }
-  void SetTlsEngineFactory(TlsEngineFactory factory) {
-    check_.SetTlsEngineFactory(std::move(factory));
-  }
+
+  // The platform's events, each guarded: an error is shown in a stop box and
+  // the program goes on.
   void Timer1Timer();
-  void TrayIcon1Click();
-  void ChequearCorreoAhora1Click();
-  void ConfiguracionClick();
-  void Ayuda1Click();
-  void CerrarClick();
   // The machine woke from sleep: the count shown may be hours old, and the
   // network often needs a moment. A check runs shortly after, retried quietly
   // while it fails; the last try reports as any check does.
   void Resumed();
   void ResumeTimerTimer();
 
-  // The tray look for no mail, as the configuration dialog restores it.
-  void ShowNoMailTray();
+  // The menu's commands.
+  void ChequearCorreoAhora1Click();
+  void ConfiguracionClick();
+  void Ayuda1Click();
+  void CerrarClick();
+  void TrayIcon1Click();
+
+  // The handlers' guard: what escapes `handler` is shown and swallowed.
+  void Guarded(const std::function<void()>& handler);
+
+  Pop3Unit& Unit() { return unit_; }
+  unsigned TimerInterval() const override { return interval_; }
+  bool TimerEnabled() const { return timer_enabled_; }
 
   TTrayIcon TrayIcon1;
   TSockets Sockets1;
 
  private:
+  void BuildMenu();
+  void UpdateCheckTimer();
+  void ShowNoMailTray();
+  bool HeldBack(bool failure);
+  void NoEnlazada();
+  bool ConfigDialogOpen() const { return (unit_.VentanasAbiertas & kConfigDialogOpen) != 0; }
+
   // CheckHost
   void SetTrayIcon(TrayPicture picture) override;
   void SetToolTip(const std::string& text) override;
   std::string ToolTip() const override;
   void ErrorBox(const std::string& text) override;
   void PlainMessage(const std::string& text) override;
-  void Beep() override { form_.Beep(); }
+  void Beep() override { platform_.Beep(); }
   void ShowNotice(std::int32_t count) override;
-  void DisableTimer() override { form_.SetTimerEnabled(false); }
+  void DisableTimer() override { SetTimerEnabled(false); }
   // LoadHost
-  std::string ProgramPath() override { return form_.ProgramPath(); }
-  void OpenHelpTopic(int context) override { form_.OpenHelpTopic(context); }
-  void ShowConfigDialog() override { form_.CreateAndShowConfigDialog(); }
-  void SetTimerInterval(unsigned milliseconds) override { form_.SetTimerInterval(milliseconds); }
-  void EnableTimer() override { form_.SetTimerEnabled(true); }
+  std::string ProgramPath() override { return platform_.ProgramPath(); }
+  void OpenHelpTopic(int context) override { platform_.OpenHelpTopic(context); }
+  void ShowConfigDialog() override { platform_.OpenConfigDialog(unit_, *this); }
+  void SetTimerInterval(unsigned milliseconds) override;
+  void EnableTimer() override { SetTimerEnabled(true); }
+  void CheckMail() override { check_.CheckMail(); }
+  // ConfHost
+  void SetTimerEnabled(bool enabled) override;
+  void ResetTray() override { ShowNoMailTray(); }
+  void Save(const Settings& settings) override { platform_.Store().Save(settings, platform_.ProgramPath()); }
+  void ShowError(const std::string& message) override { platform_.ErrorBox(message + "."); }
 
-  bool HeldBack(bool failure);
-  void NoEnlazada();
-  bool ConfigDialogOpen() const { return (unit_.VentanasAbiertas & kConfigDialogOpen) != 0; }
-
-  Pop3Unit& unit_;
-  FormPlatform& form_;
-  RegistryApi& registry_;
-  DigestLibrary& digest_library_;
-  bool library_loaded_ = false;
+  Platform& platform_;
+  Pop3Unit unit_;
   MailCheck check_;
-  int resume_tries_ = 0;        // checks made since the machine woke
-  bool quiet_ = false;          // a check whose boxes are held back
+  bool library_loaded_ = false;
+  unsigned interval_ = 0;
+  bool timer_enabled_ = false;
+  bool terminating_ = false;
+  bool ended_ = false;
+  int resume_tries_ = 0;         // checks made since the machine woke
+  bool quiet_ = false;           // a check whose boxes are held back
   bool failed_quietly_ = false;  // it would have shown one
 };
 

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QShortcut>
 
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 #include "controller/pop3.h"
 #include "linux/Text.h"
 

@@ -24,7 +24,6 @@ const QString kSonido = Key(kSeccionConfiguracion, kValorSonido);
 const QString kAnimacion = Key(kSeccionConfiguracion, kValorAnimacion);
 const QString kSeguridad = Key(kSeccionConfiguracion, kValorSeguridad);
 const QString kPuerto = Key(kSeccionConfiguracion, kValorPuerto);
-constexpr int kHelpTopicConfiguracion = 14;
 
 // One value as text, "Error" when missing. A value with an unquoted comma
 // reads as a list: it is taken back as it was typed.
@@ -60,19 +59,13 @@ bool SettingsFile::PasswordInFile() const {
   return file.contains(kCodigo);
 }
 
-void SettingsFile::Load(Settings& settings, LoadHost& host) {
+bool SettingsFile::FirstRun() {
   const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
-  if (ReadText(file, kNumero) == kMissingText) {
-    settings.EjecutarSiempre = true;
-    settings.Animacion = "Si";
-    settings.Sonido = "Beep";
-    // TLS from the first byte is what a new installation is offered.
-    settings.Seguridad = kSeguridadSslTls;
-    settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
-    host.OpenHelpTopic(kHelpTopicConfiguracion);
-    host.ShowConfigDialog();
-    return;
-  }
+  return ReadText(file, kNumero) == kMissingText;
+}
+
+void SettingsFile::Read(Settings& settings, const std::string& programPath) {
+  const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
   settings.Host = ReadText(file, kHost);
   settings.Usuario = ReadText(file, kUsuario);
   if (file.contains(kCodigo)) {
@@ -87,10 +80,20 @@ void SettingsFile::Load(Settings& settings, LoadHost& host) {
   const SecurityMode mode = SecurityModeOf(ReadText(file, kSeguridad));
   settings.Seguridad = SecurityText(mode);
   settings.Puerto = std::to_string(ParsePort(ReadText(file, kPuerto)).value_or(DefaultPort(mode)));
-  settings.EjecutarSiempre = autostart_.StartsProgram(host.ProgramPath());
-  host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
-  host.EnableTimer();
-  host.CheckMail();
+  settings.EjecutarSiempre = autostart_.StartsProgram(programPath);
+}
+
+void SettingsFile::Save(const Settings& settings, const std::string& programPath) {
+  PasswordPlace place = PasswordPlace::Keyring;
+  if (!passwords_.Available()) {
+    if (settings.Clave.empty())
+      place = PasswordPlace::Nowhere;
+    else if (PasswordInFile())
+      place = PasswordPlace::File;
+    else
+      place = choose_ ? choose_(settings) : PasswordPlace::Nowhere;
+  }
+  Save(settings, programPath, place);
 }
 
 void SettingsFile::Save(const Settings& settings, const std::string& programPath,

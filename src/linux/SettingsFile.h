@@ -5,8 +5,10 @@
 // and values the program does not know are left in the file untouched.
 #pragma once
 
+#include <functional>
 #include <string>
 
+#include "config/SettingsStore.h"
 #include "config/settings.h"
 #include "linux/Autostart.h"
 #include "linux/PasswordStore.h"
@@ -20,24 +22,31 @@ enum class PasswordPlace {
   Nowhere,  // used for this run only
 };
 
-class SettingsFile {
+class SettingsFile final : public SettingsStore {
  public:
-  SettingsFile(std::string path, Autostart& autostart, PasswordStore& passwords)
-      : path_(std::move(path)), autostart_(autostart), passwords_(passwords) {}
+  // Where a save puts the password when there is no Secret Service: the
+  // program asks the user.
+  using PasswordPlaceChooser = std::function<PasswordPlace(const Settings&)>;
+
+  SettingsFile(std::string path, Autostart& autostart, PasswordStore& passwords,
+               PasswordPlaceChooser choose = {})
+      : path_(std::move(path)), autostart_(autostart), passwords_(passwords), choose_(std::move(choose)) {}
 
   // $XDG_CONFIG_HOME/buzonix/buzonix.conf
   static std::string DefaultPath();
 
-  // The start-up load. On a first run (no stored version) nothing is written:
-  // sound, animation and "Ejecutar siempre" are proposed and help topic 14 and
-  // the dialog open; otherwise it reads the settings (the password from the
-  // Secret Service, or scrambled from the file where the user chose so),
-  // sets and enables the timer and runs one check.
-  void Load(Settings& settings, LoadHost& host);
-
-  // Writes every setting and writes or removes the autostart entry. The
-  // password goes where `place` says. Throws ERegistryException when a step
-  // fails.
+  bool FirstRun() override;
+  // The password from the Secret Service, or scrambled from the file where
+  // the user chose so.
+  void Read(Settings& settings, const std::string& programPath) override;
+  // Nothing is written on a first run: the autostart entry is proposed, and
+  // written by the save.
+  bool RegisterFirstRun(const std::string&) override { return true; }
+  // The password goes to the Secret Service when there is one, else where
+  // the chooser says.
+  void Save(const Settings& settings, const std::string& programPath) override;
+  // Writes every setting and writes or removes the autostart entry, the
+  // password where `place` says. Throws ERegistryException when a step fails.
   void Save(const Settings& settings, const std::string& programPath, PasswordPlace place);
 
   // Whether the stored password lives in the file (the user's earlier choice).
@@ -49,6 +58,7 @@ class SettingsFile {
   std::string path_;
   Autostart& autostart_;
   PasswordStore& passwords_;
+  PasswordPlaceChooser choose_;
 };
 
 }  // namespace buzonix

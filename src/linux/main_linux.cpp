@@ -12,9 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "config/MemoryRegistry.h"
 #include "config/configur.h"
 #include "controller/errors.h"
+#include "controller/Platform.h"
 #include "controller/pop3.h"
 #include "linux/Autostart.h"
 #include "linux/ConfDialog_linux.h"
@@ -55,84 +55,36 @@ class QtSocketPlatform final : public PosixSocketPlatform {
   }
 };
 
-class Application final : private FormPlatform, private ConfHost {
+// The Qt half of the program: its windows, and what the application asks of
+// the desktop.
+class Application final : private Platform {
  public:
   Application()
       : autostart_(Autostart::DefaultEntryPath()),
-        settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_),
+        settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_,
+                       [](const Settings&) { return AskPasswordPlace(); }),
         sockets_(loop_) {
     LoadPictures();
-    BuildMenu();
-    auto shell = std::make_unique<QtTrayShell>(&menu_);
-    buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_unused_,
-                                      sockets_, std::move(shell), digest_);
-    // OpenSSL with the system's trust store.
-    buzel_->SetTlsEngineFactory(MakeOpenSslEngine);
-    QObject::connect(&check_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->Timer1Timer(); }); });
+    menu_.setObjectName("menu");
+    buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
+    QObject::connect(&check_timer_, &QTimer::timeout, [this] { buzel_->Timer1Timer(); });
     resume_timer_.setSingleShot(true);
-    QObject::connect(&resume_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); });
-    sockets_.onExit = [this](int) { End(); };
+    QObject::connect(&resume_timer_, &QTimer::timeout, [this] { buzel_->ResumeTimerTimer(); });
+    sockets_.onExit = [this](int) { buzel_->End(); };
   }
 
-  ~Application() { End(); }
-
   int Run() {
-    buzel_->FormCreate();
-    if (!terminating_) {
-      try {
-        settings_file_.Load(unit_.settings, load_host_);
-      } catch (...) {
-        ErrorBox(ErrorMessage(std::current_exception()));
-      }
-    }
-    if (terminating_) return 0;
+    buzel_->Start();
+    if (buzel_->Terminating()) return 0;
     return QApplication::exec();
   }
 
  private:
-  // The start-up load's host: the main form's, with the file's own load.
-  struct LoadHostAdapter final : LoadHost {
-    explicit LoadHostAdapter(Application& app) : app(app) {}
-    std::string ProgramPath() override { return app.ProgramPath(); }
-    void OpenHelpTopic(int context) override { app.OpenHelpTopic(context); }
-    void ShowConfigDialog() override { app.CreateAndShowConfigDialog(); }
-    void SetTimerInterval(unsigned milliseconds) override { app.SetTimerInterval(milliseconds); }
-    void EnableTimer() override { app.SetTimerEnabled(true); }
-    void CheckMail() override { app.buzel_->CheckMail(); }
-    Application& app;
-  };
-
-  void End() {
-    if (ended_) return;
-    ended_ = true;
-    buzel_->FormDestroy();
-    ConfDialog::CloseAll();
-    NoticeWindow::CloseAll();
-    CloseHelp();
-    buzel_.reset();  // removes the tray icon
-  }
-
-  template <typename F>
-  void Guarded(F&& handler) {
-    try {
-      handler();
-    } catch (...) {
-      ShowError(ErrorMessage(std::current_exception()));
-    }
-  }
-
-  void BuildMenu() {
-    menu_.setObjectName("menu");
-    auto add = [this](const char* text, void (TBuzel::*command)()) {
-      QAction* action = menu_.addAction(ToQt(text));
-      QObject::connect(action, &QAction::triggered,
-                       [this, command] { Guarded([this, command] { ((*buzel_).*command)(); }); });
-    };
-    add("Chequear Correo &Ahora", &TBuzel::ChequearCorreoAhora1Click);
-    add("&Configuraci\xF3n", &TBuzel::ConfiguracionClick);
-    add("A&yuda", &TBuzel::Ayuda1Click);
-    menu_.addSeparator();
-    add("&Salir", &TBuzel::CerrarClick);
+  // No Secret Service on this desktop: the user chooses.
+  static PasswordPlace AskPasswordPlace() {
+    const auto answer =
+        QMessageBox::question(nullptr, ToQt(kApplicationTitle), ToQt(kPreguntaClaveEnArchivo));
+    return answer == QMessageBox::Yes ? PasswordPlace::File : PasswordPlace::Nowhere;
   }
 
   void LoadPictures() {
@@ -141,25 +93,13 @@ class Application final : private FormPlatform, private ConfHost {
     for (int i = 0; i < 4; ++i) pictures_[i] = QIcon(names[i]);
   }
 
-  // FormPlatform
-  void SetTimerInterval(unsigned milliseconds) override {
-    if (milliseconds == interval_) return;  // an equal interval leaves the count running
-    interval_ = milliseconds;
-    UpdateTimer();
+  // Platform
+  void SetCheckTimer(unsigned milliseconds) override {
+    check_timer_.stop();
+    if (milliseconds > 0) check_timer_.start(static_cast<int>(milliseconds));
   }
-  unsigned TimerInterval() const override { return interval_; }
-  void SetTimerEnabled(bool enabled) override {
-    if (enabled == timer_enabled_) return;
-    timer_enabled_ = enabled;
-    UpdateTimer();
-  }
-  bool TimerEnabled() const override { return timer_enabled_; }
   // A later start replaces an earlier one that has not fired.
   void StartResumeTimer(unsigned milliseconds) override { resume_timer_.start(static_cast<int>(milliseconds)); }
-  void UpdateTimer() {
-    check_timer_.stop();
-    if (timer_enabled_ && interval_ > 0) check_timer_.start(static_cast<int>(interval_));
-  }
   void ErrorBox(const std::string& text) override {
     QMessageBox::critical(nullptr, ToQt(kApplicationTitle), ToQt(text));
   }
@@ -168,21 +108,47 @@ class Application final : private FormPlatform, private ConfHost {
     box.exec();
   }
   void Beep() override { QApplication::beep(); }
+  // A load that fails is told, and the program goes on.
+  void StartupFailed(std::exception_ptr error) override { ErrorBox(ErrorMessage(error)); }
   void OpenHelpTopic(int context) override { ShowHelpTopic(context); }
-  void CreateNotice() override { NoticeWindow::Create(unit_); }
-  void SetNoticeCaption(const std::string& caption) override {
-    if (NoticeWindow* notice = NoticeWindow::Current()) notice->setWindowTitle(ToQt(caption));
+  void CreateNotice(Pop3Unit& unit) override { NoticeWindow::Create(unit); }
+  void ShowNotice(const std::string& caption) override {
+    if (NoticeWindow* notice = NoticeWindow::Current()) {
+      notice->setWindowTitle(ToQt(caption));
+      notice->show();
+    }
   }
-  void ShowNotice() override {
-    if (NoticeWindow* notice = NoticeWindow::Current()) notice->show();
+  void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override { ConfDialog::Open(unit, host); }
+  void CloseWindows() override {
+    ConfDialog::CloseAll();
+    NoticeWindow::CloseAll();
+    CloseHelp();
   }
-  void CreateAndShowConfigDialog() override { ConfDialog::Open(unit_, *this); }
+  std::unique_ptr<TrayShell> MakeTrayShell() override { return std::make_unique<QtTrayShell>(&menu_); }
+  PopupMenuBase* BuildMenu(std::vector<MenuItem> items) override {
+    for (MenuItem& item : items) {
+      if (item.label.empty()) {
+        menu_.addSeparator();
+        continue;
+      }
+      QAction* action = menu_.addAction(ToQt(item.label));
+      QObject::connect(action, &QAction::triggered, std::move(item.command));
+    }
+    return nullptr;  // QSystemTrayIcon opens it
+  }
+  ShellHandle Picture(TrayPicture picture) override {
+    return ToShellHandle(&pictures_[static_cast<int>(picture)]);
+  }
+  SocketPlatform& Sockets() override { return sockets_; }
+  TlsEngineFactory TlsEngines() override { return MakeOpenSslEngine; }  // the system's trust store
+  DigestLibrary& Digest() override { return digest_; }
+  SettingsStore& Store() override { return settings_file_; }
+  std::string ProgramPath() override { return QApplication::applicationFilePath().toStdString(); }
   void Terminate() override {
-    terminating_ = true;
     // A waiting socket call runs a loop of its own: end from inside it.
     if (sockets_.IsBlocking()) {
       QTimer::singleShot(0, [this] {
-        End();
+        buzel_->End();
         std::exit(0);
       });
     }
@@ -190,56 +156,18 @@ class Application final : private FormPlatform, private ConfHost {
     // refuses to close but by a click.
     QCoreApplication::exit(0);
   }
-  std::string ProgramPath() override {
-    return QApplication::applicationFilePath().toStdString();
-  }
-  ShellHandle Picture(TrayPicture picture) override {
-    return ToShellHandle(&pictures_[static_cast<int>(picture)]);
-  }
 
-  // ConfHost
-  std::string ToolTip() const override { return buzel_->TrayIcon1.ToolTip(); }
-  void ResetTray() override { buzel_->ShowNoMailTray(); }
-  void Save(const Settings& settings) override {
-    settings_file_.Save(settings, ProgramPath(), PasswordPlaceFor(settings));
-  }
-  void ShowError(const std::string& message) override { ErrorBox(message + "."); }
-
-  // The Secret Service when there is one; otherwise the user chooses.
-  PasswordPlace PasswordPlaceFor(const Settings& settings) {
-    if (passwords_.Available()) return PasswordPlace::Keyring;
-    if (settings.Clave.empty()) return PasswordPlace::Nowhere;
-    if (settings_file_.PasswordInFile()) return PasswordPlace::File;
-    const auto answer = QMessageBox::question(
-        nullptr, ToQt(kApplicationTitle),
-        QString::fromUtf8(
-            "No hay un servicio de claves (Secret Service) en este escritorio.\n\n"
-            "\u00bfGuardar la clave en el archivo de configuraci\u00f3n, cifrada como la "
-            "guarda el programa en Windows?\n\n"
-            "Si responde No, la clave se usar\u00e1 s\u00f3lo hasta que cierre el programa."));
-    return answer == QMessageBox::Yes ? PasswordPlace::File : PasswordPlace::Nowhere;
-  }
-
-  Pop3Unit unit_;
   KeyringPasswordStore passwords_;
   Autostart autostart_;
   SettingsFile settings_file_;
-  LoadHostAdapter load_host_{*this};
   QtEventLoop loop_;
   QtSocketPlatform sockets_;
   BuiltInDigest digest_;
-  // TBuzel's own load reads a registry; this program loads its file instead,
-  // so the registry it is given stays empty and unused.
-  MemoryRegistry registry_unused_;
   QMenu menu_;
   QIcon pictures_[4];
   QTimer check_timer_;
   QTimer resume_timer_;
   std::unique_ptr<TBuzel> buzel_;
-  unsigned interval_ = 0;
-  bool timer_enabled_ = false;
-  bool terminating_ = false;
-  bool ended_ = false;
 };
 
 }  // namespace

@@ -81,7 +81,6 @@ std::string CutReply(const std::string& line) {
 bool StartsWithOk(const std::string& reply) { return StartsWithFolded(reply, "+OK"); }
 bool StartsWithErr(const std::string& reply) { return StartsWithFolded(reply, "-ERR"); }
 
-std::string MessagesCaption(std::int32_t count) { return std::to_string(count) + " Mensajes"; }
 
 std::string ReplyReader::ReadLine() {
   std::string line;

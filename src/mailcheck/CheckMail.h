@@ -7,16 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "config/settings.h"
 #include "network/Channel.h"
 #include "network/Sockets.h"
 #include "network/TlsChannel.h"
+#include "state/Connection.h"
 #include "state/unit.h"
+#include "text/Texts.h"
 
 namespace buzonix {
-
-// The four tray pictures, named after the main form's images.
-enum class TrayPicture { bandera0, bandera1, Bandera2, Bandera5 };
 
 // What the check asks of the main form.
 class CheckHost {
@@ -38,9 +36,6 @@ class CheckHost {
 // APOP digest of stamp + password; empty when no digest function is bound.
 using DigestFunction = std::function<std::string(const std::string&)>;
 
-inline constexpr char kClaveIncorrecta[] = "Clave incorrecta";
-inline constexpr char kNoHayMensajes[] = "No Hay Mensajes";
-inline constexpr char kServidorNoResponde[] = "El servidor no responde";
 inline constexpr std::size_t kMaxReplyOctets = 512;
 
 // The APOP time stamp ending the greeting, "<" through ">", or empty text.
@@ -51,8 +46,6 @@ std::int32_t ParseStatCount(const std::string& reply);
 std::string CutReply(const std::string& line);
 bool StartsWithOk(const std::string& reply);
 bool StartsWithErr(const std::string& reply);
-// n followed by " Mensajes".
-std::string MessagesCaption(std::int32_t count);
 
 // Assembles reply lines from receives of any size: a line ends at its line
 // feed; bytes after it wait for the next reply.

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "network/SocketPlatform.h"
+#include "text/ConvertError.h"  // raised when Port is neither a service name nor a decimal integer
 
 namespace buzonix {
 
@@ -27,10 +28,6 @@ using TErrorOccurred =
 // Short Spanish message of a Winsock error code (Windows-1252 bytes).
 std::string ErrorText(int code);
 
-// Raised when Port is neither a service name nor a decimal integer.
-struct EConvertError {
-  std::string message;
-};
 
 class TSockets : private SocketWindowSink {
  public:

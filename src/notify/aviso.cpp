@@ -1,6 +1,6 @@
 #include "notify/aviso.h"
 
-#include "mailcheck/CheckMail.h"
+#include "text/Texts.h"
 
 namespace buzonix {
 

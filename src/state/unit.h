@@ -19,7 +19,7 @@ struct Settings {
   std::string Animacion;  // "Si": show the notice window
   bool EjecutarSiempre = false;
   std::string NumeroVersion = "1.01";
-  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts of config/settings.h
+  std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts of state/Connection.h
   std::string Puerto = "110";         // decimal, 1 to 65535
 };
 
@@ -32,8 +32,8 @@ struct CheckState {
   std::int32_t NumAvisados = 0;
 };
 
-// The tooltip of a failed check, which the dialog's accept also recognises.
-inline constexpr char kErrorEnConexion[] = "Error en Conexion";
+// The four tray pictures, named after the main form's images.
+enum class TrayPicture { bandera0, bandera1, Bandera2, Bandera5 };
 
 // Bits of VentanasAbiertas.
 inline constexpr std::uint8_t kNoticeWindowOpen = 1;

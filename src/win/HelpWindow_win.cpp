@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 #include "controller/pop3.h"
 #include "win/Text_win.h"
 

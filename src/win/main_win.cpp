@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/configur.h"
+#include "config/settings.h"
 #include "controller/errors.h"
 #include "controller/pop3.h"
 #include "win/HelpWindow_win.h"
@@ -150,53 +151,39 @@ class WinDigestLibrary final : public DigestLibrary {
   HMODULE module_ = nullptr;
 };
 
-// The whole program: its windows, the main form and what the form asks of
-// Windows.
-class Application final : private FormPlatform, private ConfHost {
+// The Windows half of the program: its windows, and what the application
+// asks of Windows.
+class Application final : private Platform {
  public:
   Application()
       : main_window_(app_window_.Handle(),
-                     {[this] { Guarded([this] { buzel_->Timer1Timer(); }); },
-                      [this] { Guarded([this] { buzel_->Resumed(); }); },
-                      [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); }}) {
+                     {[this] { buzel_->Timer1Timer(); }, [this] { buzel_->Resumed(); },
+                      [this] { buzel_->ResumeTimerTimer(); }}),
+        store_(registry_) {
     LoadPictures();
-    buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_, sockets_,
-                                      std::make_unique<WinTrayShell>(app_window_.Handle()),
-                                      digest_library_);
-    buzel_->SetTlsEngineFactory(MakeSchannelEngine);
-    BuildMenu();
-    buzel_->TrayIcon1.PopupMenu = &menu_;
+    buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
   }
 
   int Run() {
-    buzel_->FormCreate();
+    buzel_->Start();
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
-    if (!terminating_) RunFormShow();
     int exit_code = 0;
-    while (!terminating_ && PumpOneMessage(exit_code)) {
+    while (!buzel_->Terminating() && PumpOneMessage(exit_code)) {
     }
-    End();
+    buzel_->End();
     return 0;
   }
 
   // Ends the program from inside a waiting call (the quit request reached a
   // nested message loop): the check never resumes.
   [[noreturn]] void EndNow(int exit_code) {
-    End();
+    buzel_->End();
     ExitProcess(static_cast<UINT>(exit_code));
   }
 
  private:
-  void RunFormShow() {
-    try {
-      buzel_->FormShow();
-    } catch (...) {
-      ReportFatal(std::current_exception());
-    }
-  }
-
   // An error that escapes the start-up load ends the program.
-  [[noreturn]] void ReportFatal(std::exception_ptr error) {
+  [[noreturn]] void StartupFailed(std::exception_ptr error) override {
     const std::string module = ProgramFullPath();
     const std::string name = module.substr(module.rfind('\\') + 1);
     const std::string text = std::string("Exception ") + ErrorClassName(error) + " in module " + name + " at " +
@@ -207,33 +194,6 @@ class Application final : private FormPlatform, private ConfHost {
   }
   static void ReportFatalAddress() {}
 
-  void End() {
-    if (ended_) return;
-    ended_ = true;
-    buzel_->FormDestroy();
-    TConf::CloseAll();
-    TFAvisa::CloseAll();
-    HelpWindow::CloseAll();
-    buzel_.reset();  // deletes the tray icon
-  }
-
-  template <typename F>
-  void Guarded(F&& handler) {
-    try {
-      handler();
-    } catch (...) {
-      ShowError(ErrorMessage(std::current_exception()));
-    }
-  }
-
-  void BuildMenu() {
-    menu_.AddItem("Chequear Correo &Ahora", [this] { Guarded([this] { buzel_->ChequearCorreoAhora1Click(); }); });
-    menu_.AddItem("&Configuraci\xF3n", [this] { Guarded([this] { buzel_->ConfiguracionClick(); }); });
-    menu_.AddItem("A&yuda", [this] { Guarded([this] { buzel_->Ayuda1Click(); }); });
-    menu_.AddSeparator();
-    menu_.AddItem("&Salir", [this] { Guarded([this] { buzel_->CerrarClick(); }); });
-  }
-
   void LoadPictures() {
     const int size = GetSystemMetrics(SM_CXSMICON);
     const char* names[] = {"BANDERA0", "BANDERA1", "BANDERA2", "BANDERA5"};
@@ -241,22 +201,10 @@ class Application final : private FormPlatform, private ConfHost {
       pictures_[i] = static_cast<HICON>(LoadImageA(Instance(), names[i], IMAGE_ICON, size, size, 0));
   }
 
-  // FormPlatform
-  void SetTimerInterval(unsigned milliseconds) override {
-    if (milliseconds == interval_) return;  // an equal interval leaves the count running
-    interval_ = milliseconds;
-    UpdateTimer();
-  }
-  unsigned TimerInterval() const override { return interval_; }
-  void SetTimerEnabled(bool enabled) override {
-    if (enabled == timer_enabled_) return;
-    timer_enabled_ = enabled;
-    UpdateTimer();
-  }
-  bool TimerEnabled() const override { return timer_enabled_; }
-  void UpdateTimer() {
+  // Platform
+  void SetCheckTimer(unsigned milliseconds) override {
     KillTimer(main_window_.Handle(), kCheckTimerId);
-    if (timer_enabled_ && interval_ > 0) SetTimer(main_window_.Handle(), kCheckTimerId, interval_, nullptr);
+    if (milliseconds > 0) SetTimer(main_window_.Handle(), kCheckTimerId, milliseconds, nullptr);
   }
   void StartResumeTimer(unsigned milliseconds) override {
     SetTimer(main_window_.Handle(), kResumeTimerId, milliseconds, nullptr);
@@ -269,48 +217,56 @@ class Application final : private FormPlatform, private ConfHost {
   }
   void Beep() override { MessageBeep(0xFFFFFFFF); }
   void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
-  void CreateNotice() override { TFAvisa::Create(unit_, app_window_.Handle(), Instance()); }
-  void SetNoticeCaption(const std::string& caption) override {
-    if (TFAvisa* notice = TFAvisa::Current()) notice->SetCaption(caption);
+  void CreateNotice(Pop3Unit& unit) override { TFAvisa::Create(unit, app_window_.Handle(), Instance()); }
+  void ShowNotice(const std::string& caption) override {
+    if (TFAvisa* notice = TFAvisa::Current()) {
+      notice->SetCaption(caption);
+      notice->Show();
+    }
   }
-  void ShowNotice() override {
-    if (TFAvisa* notice = TFAvisa::Current()) notice->Show();
+  void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override {
+    TConf::Open(unit, host, app_window_.Handle(), Instance());
   }
-  void CreateAndShowConfigDialog() override {
-    TConf::Open(unit_, *this, app_window_.Handle(), Instance());
+  void CloseWindows() override {
+    TConf::CloseAll();
+    TFAvisa::CloseAll();
+    HelpWindow::CloseAll();
   }
-  // The main loop sees the flag before it waits again. A socket call that is
-  // waiting runs a loop of its own, which only a quit message reaches.
-  void Terminate() override {
-    terminating_ = true;
-    if (sockets_.IsBlocking()) PostQuitMessage(0);
+  std::unique_ptr<TrayShell> MakeTrayShell() override {
+    return std::make_unique<WinTrayShell>(app_window_.Handle());
   }
-  std::string ProgramPath() override { return ProgramFullPath(); }
+  PopupMenuBase* BuildMenu(std::vector<MenuItem> items) override {
+    for (MenuItem& item : items) {
+      if (item.label.empty())
+        menu_.AddSeparator();
+      else
+        menu_.AddItem(item.label, std::move(item.command));
+    }
+    return &menu_;
+  }
   ShellHandle Picture(TrayPicture picture) override {
     return static_cast<ShellHandle>(reinterpret_cast<std::uintptr_t>(pictures_[static_cast<int>(picture)]));
   }
-
-  // ConfHost
-  std::string ToolTip() const override { return buzel_->TrayIcon1.ToolTip(); }
-  void ResetTray() override { buzel_->ShowNoMailTray(); }
-  void Save(const Settings& settings) override { SaveSettings(registry_, settings, ProgramPath()); }
-  void ShowError(const std::string& message) override {
-    ShowBox(app_window_.Handle(), message + ".", kApplicationTitle, MB_OK | MB_ICONSTOP);
+  SocketPlatform& Sockets() override { return sockets_; }
+  TlsEngineFactory TlsEngines() override { return MakeSchannelEngine; }
+  DigestLibrary& Digest() override { return digest_library_; }
+  SettingsStore& Store() override { return store_; }
+  std::string ProgramPath() override { return ProgramFullPath(); }
+  // The main loop sees the request before it waits again. A socket call that
+  // is waiting runs a loop of its own, which only a quit message reaches.
+  void Terminate() override {
+    if (sockets_.IsBlocking()) PostQuitMessage(0);
   }
 
   ApplicationWindow app_window_;
   MainFormWindow main_window_;
-  Pop3Unit unit_;
   Win32Registry registry_;
+  RegistryStore store_;
   WinSocketPlatform sockets_;
   WinDigestLibrary digest_library_;
   WinPopupMenu menu_;
   HICON pictures_[4] = {};
   std::unique_ptr<TBuzel> buzel_;
-  unsigned interval_ = 0;
-  bool timer_enabled_ = false;
-  bool terminating_ = false;
-  bool ended_ = false;
 };
 
 }  // namespace

@@ -25,6 +25,13 @@ class RecordingHost final : public LoadHost {
   std::string programPath_;
 };
 
+// The start-up load over the registry store (found by argument-dependent
+// look-up through RecordingHost).
+inline void LoadSettings(RegistryApi& api, Settings& settings, LoadHost& host) {
+  RegistryStore store(api);
+  buzonix::LoadSettings(store, settings, host);
+}
+
 inline const std::vector<std::string> kFirstRunCalls = {"help 14", "dialog"};
 
 inline std::vector<std::string> NormalStartCalls(unsigned intervalMs) {

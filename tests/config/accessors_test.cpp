@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "config/MemoryRegistry.h"
+#include "support/MemoryRegistry.h"
 #include "config/settings.h"
 
 namespace buzonix {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "config/MemoryRegistry.h"
+#include "support/MemoryRegistry.h"
 #include "config/RecordingHost.h"
 #include "config/scramble.h"
 
@@ -168,7 +168,7 @@ TEST_F(SettingsStore, SecurityAndPortAreSavedAndReadBack) {
   settings.Usuario = "ana";
   settings.Seguridad = "STARTTLS";
   settings.Puerto = "2110";
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kConfig, "Seguridad"), "STARTTLS");
   EXPECT_EQ(Stored(kConfig, "Puerto"), "2110");
   settings = Settings{};
@@ -324,7 +324,7 @@ TEST_F(SettingsStore, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
 
 TEST_F(SettingsStore, SaveWritesEveryValueAndTheRunEntry) {
   settings = Settings{"pop.ejemplo.es", "ana", "s3creta", "720", "", "No", true, "1.01"};
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
   EXPECT_EQ(Stored(kConfig, "Host"), "pop.ejemplo.es");
   EXPECT_EQ(Stored(kConfig, "usuario"), "ana");
@@ -341,7 +341,7 @@ TEST_F(SettingsStore, SaveWritesEveryValueAndTheRunEntry) {
 
 TEST_F(SettingsStore, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
   settings = Settings{"pop.ejemplo.es", "ana", "", "1", "Beep", "Si", false, "1.01"};
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kConfig, "Codigo"), "");
   settings.Clave = "something";
   Load();
@@ -352,12 +352,12 @@ TEST_F(SettingsStore, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
   PutRunEntry(kProgram);
   registry.PutValue(kMachine, kRun, "Otro", RegistryValue{kRegSz, "C:\\otro.exe"});
   settings.EjecutarSiempre = false;
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_FALSE(StoredRunEntry());
   EXPECT_TRUE(registry.GetValue(kMachine, kRun, "Otro"));
 
   MemoryRegistry empty;
-  EXPECT_NO_THROW(SaveSettings(empty, settings, kProgram));
+  EXPECT_NO_THROW(RegistryStore(empty).Save(settings, kProgram));
   EXPECT_EQ(empty.OpenKeyCount(), 0u);
 }
 
@@ -365,7 +365,7 @@ TEST_F(SettingsStore, SaveStopsAtTheFirstFailingStep) {
   registry.FailWritesOf("frecuencia");
   settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
   try {
-    SaveSettings(registry, settings, kProgram);
+    RegistryStore(registry).Save(settings, kProgram);
     ADD_FAILURE() << "no error";
   } catch (const ERegistryException& e) {
     EXPECT_EQ(e.message, "Failed to set data for 'frecuencia'");
@@ -384,7 +384,7 @@ TEST_F(SettingsStore, SaveReportsARunEntryThatNoKeyTakes) {
   registry.FailWritesOf(kRunValue);
   settings.EjecutarSiempre = true;
   try {
-    SaveSettings(registry, settings, kProgram);
+    RegistryStore(registry).Save(settings, kProgram);
     ADD_FAILURE() << "no error";
   } catch (const ERegistryException& e) {
     EXPECT_EQ(e.message, "Failed to set data for 'Buzonix Electronico'");
@@ -428,30 +428,30 @@ TEST_F(StandardUser, EitherRunKeyNamingTheProgramReadsAsChecked) {
 
 TEST_F(StandardUser, SaveWritesAndRemovesTheUsersOwnEntry) {
   settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(UserRunEntry(), kProgram);
   EXPECT_FALSE(StoredRunEntry());
   EXPECT_EQ(Stored(kConfig, "Animacion"), "Si");
 
   settings.EjecutarSiempre = false;
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_FALSE(UserRunEntry());
 }
 
 TEST_F(StandardUser, AnAdministratorsEntryIsNeitherDoubledNorTouched) {
   PutRunEntry(kProgram);
   settings.EjecutarSiempre = true;
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_FALSE(UserRunEntry());  // the program would start twice at logon
   settings.EjecutarSiempre = false;
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(StoredRunEntry(), kProgram);  // beyond the user's rights
 }
 
 TEST_F(SettingsStore, MachineWideEntryReplacesTheUsersOwn) {
   registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, kProgram});
   settings.EjecutarSiempre = true;
-  SaveSettings(registry, settings, kProgram);
+  RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(StoredRunEntry(), kProgram);
   EXPECT_FALSE(registry.GetValue(kUser, kRun, kRunValue));
 }

@@ -155,7 +155,7 @@ TEST_F(WindowsSettings, MigrationScramblesThePlainPassword) {
 
 TEST_F(WindowsSettings, SavedValuesHoldTheTextAndAnEmptyPasswordIsEmpty) {
   settings = Settings{"pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01"};
-  SaveSettings(registry, settings, ProgramFullPath());
+  RegistryStore(registry).Save(settings, ProgramFullPath());
   const auto host = RawQuery(HKEY_CURRENT_USER, kConfig, "Host");
   ASSERT_TRUE(host);
   EXPECT_EQ(host->type, static_cast<DWORD>(REG_SZ));
@@ -189,7 +189,7 @@ TEST_F(WindowsSettings, RunEntryIsComparedByteForByte) {
   EXPECT_TRUE(settings.EjecutarSiempre);
 
   settings.EjecutarSiempre = false;
-  SaveSettings(registry, settings, ProgramFullPath());
+  RegistryStore(registry).Save(settings, ProgramFullPath());
   EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "config/MemoryRegistry.h"
-#include "controller/help_topics.h"
+#include "support/MemoryRegistry.h"
+#include "text/HelpTopics.h"
 #include "controller/pop3.h"
 #include "mailcheck/md5.h"
 #include "notify/RecordingTrayShell.h"
@@ -38,50 +38,69 @@ class FakeDigestLibrary : public DigestLibrary {
   std::vector<std::string> trace;
 };
 
-// Records what the form asks of the windowing layer.
-class RecordingForm : public FormPlatform {
+// Records what the application asks of the platform.
+class RecordingPlatform : public Platform {
  public:
-  void SetTimerInterval(unsigned ms) override { interval = ms; }
-  unsigned TimerInterval() const override { return interval; }
-  void SetTimerEnabled(bool on) override { timer = on; }
-  bool TimerEnabled() const override { return timer; }
+  RecordingPlatform(TestPlatform& sockets, MemoryRegistry& registry, testing::ShellLog& shell,
+                    FakeDigestLibrary& digest)
+      : sockets_(sockets), store_(registry), shell_(shell), digest_(digest) {}
+
+  void SetCheckTimer(unsigned ms) override {
+    timer = ms > 0;
+    if (ms > 0) interval = ms;
+  }
   void ErrorBox(const std::string& text) override {
     events.push_back("error:" + text);
     if (auto handler = std::exchange(onErrorBox, nullptr)) handler();
   }
   void PlainMessage(const std::string& text) override { events.push_back("plain:" + text); }
   void Beep() override { events.push_back("beep"); }
+  void StartupFailed(std::exception_ptr) override { events.push_back("startup failed"); }
   void OpenHelpTopic(int context) override { events.push_back("help:" + std::to_string(context)); }
-  void CreateNotice() override {
+  void CreateNotice(Pop3Unit& unit) override {
     events.push_back("notice");
-    *windows |= kNoticeWindowOpen;
+    unit.VentanasAbiertas |= kNoticeWindowOpen;
   }
-  void SetNoticeCaption(const std::string& caption) override { events.push_back("caption:" + caption); }
-  void ShowNotice() override { events.push_back("show"); }
-  void CreateAndShowConfigDialog() override {
+  void ShowNotice(const std::string& caption) override {
+    events.push_back("caption:" + caption);
+    events.push_back("show");
+  }
+  void OpenConfigDialog(Pop3Unit& unit, ConfHost&) override {
     events.push_back("dialog");
-    *windows |= kConfigDialogOpen;
+    unit.VentanasAbiertas |= kConfigDialogOpen;
+  }
+  void CloseWindows() override { events.push_back("close windows"); }
+  std::unique_ptr<TrayShell> MakeTrayShell() override {
+    return std::make_unique<testing::RecordingTrayShell>(shell_);
+  }
+  PopupMenuBase* BuildMenu(std::vector<MenuItem> items) override {
+    menu = std::move(items);
+    return nullptr;
   }
   void Terminate() override { events.push_back("terminate"); }
   void StartResumeTimer(unsigned ms) override { events.push_back("resume timer:" + std::to_string(ms)); }
   std::string ProgramPath() override { return "C:\\Buzonix\\Buzonix.exe"; }
   ShellHandle Picture(TrayPicture picture) override { return 100 + static_cast<int>(picture); }
+  SocketPlatform& Sockets() override { return sockets_.Sockets(); }
+  TlsEngineFactory TlsEngines() override { return {}; }
+  DigestLibrary& Digest() override { return digest_; }
+  SettingsStore& Store() override { return store_; }
 
   std::function<void()> onErrorBox;
-  std::uint8_t* windows = nullptr;
   unsigned interval = 0;
   bool timer = false;
   std::vector<std::string> events;
+  std::vector<MenuItem> menu;
+
+ private:
+  TestPlatform& sockets_;
+  RegistryStore store_;
+  testing::ShellLog& shell_;
+  FakeDigestLibrary& digest_;
 };
 
 class MainFormTest : public ::testing::Test {
  protected:
-  MainFormTest() {
-    form.windows = &unit.VentanasAbiertas;
-    buzel = std::make_unique<TBuzel>(unit, form, registry, platform.Sockets(),
-                                     std::make_unique<testing::RecordingTrayShell>(shell), digest);
-  }
-
   void StoreSettings(const std::string& host) {
     Settings stored;
     stored.Host = host;
@@ -89,16 +108,16 @@ class MainFormTest : public ::testing::Test {
     stored.Clave = "secret";
     stored.Frecuencia = "5";
     stored.Animacion = "Si";
-    SaveSettings(registry, stored, form.ProgramPath());
+    RegistryStore(registry).Save(stored, form.ProgramPath());
   }
 
   TestPlatform platform;
   MemoryRegistry registry;
   testing::ShellLog shell;
   FakeDigestLibrary digest;
-  RecordingForm form;
-  Pop3Unit unit;
-  std::unique_ptr<TBuzel> buzel;
+  RecordingPlatform form{platform, registry, shell, digest};
+  std::unique_ptr<TBuzel> buzel = std::make_unique<TBuzel>(form);
+  Pop3Unit& unit = buzel->Unit();
 };
 
 TEST_F(MainFormTest, MissingLibraryEndsTheProgramWithBothMessages) {
@@ -236,9 +255,26 @@ TEST_F(MainFormTest, AfterAWakeTheCheckIsRetriedQuietlyAndOnlyTheLastTryReports)
   EXPECT_TRUE(form.timer);
 
   form.events.clear();
-  form.timer = false;  // checks stopped: nothing to refresh
+  testing::SetScript(R"({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "other"}, "count": 6})");
+  buzel->Timer1Timer();  // a refused password stops the checks: nothing to refresh
+  ASSERT_FALSE(form.timer);
+  form.events.clear();
   buzel->Resumed();
   EXPECT_TRUE(form.events.empty());
+}
+
+TEST_F(MainFormTest, TheMenuHasTheCommandsInOrderAndItsHandlersAreGuarded) {
+  std::vector<std::string> labels;
+  for (const MenuItem& item : form.menu) labels.push_back(item.label);
+  EXPECT_EQ(labels, (std::vector<std::string>{"Chequear Correo &Ahora", "&Configuraci\xF3n", "A&yuda", "",
+                                              "&Salir"}));
+  form.menu[2].command();
+  form.menu[4].command();
+  EXPECT_EQ(form.events, (std::vector<std::string>{"help:1", "terminate"}));
+  EXPECT_TRUE(buzel->Terminating());
+  // An error a handler lets escape is shown, and the program goes on.
+  buzel->Guarded([] { throw ERegistryException{"Failed to set data for 'Host'"}; });
+  EXPECT_EQ(form.events.back(), "error:Failed to set data for 'Host'.");
 }
 
 TEST(HelpTopics, ThePasswordIsNotSaidToBeSafeWhereAnyoneCanUndoIt) {

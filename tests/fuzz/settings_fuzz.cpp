@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "config/MemoryRegistry.h"
+#include "support/MemoryRegistry.h"
 #include "config/settings.h"
 
 using namespace buzonix;
@@ -47,7 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Settings settings;
   Host host;
-  LoadSettings(registry, settings, host);
+  RegistryStore store(registry);
+  LoadSettings(store, settings, host);
   if (host.interval != 0 && (host.interval < 60000u || host.interval > 720u * 60000u)) __builtin_trap();
   if (registry.OpenKeyCount() != 0) __builtin_trap();
   // A normal start always ends with one of the three modes and a real port.
@@ -55,10 +56,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              !ParsePort(settings.Puerto)))
     __builtin_trap();
 
-  SaveSettings(registry, settings, host.ProgramPath());
+  store.Save(settings, host.ProgramPath());
   Settings reread;
   Host host2;
-  LoadSettings(registry, reread, host2);
+  LoadSettings(store, reread, host2);
   if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
       reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion ||
       reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto)

@@ -14,7 +14,7 @@
 #include "win/TlsEngine_schannel.h"
 #else
 #include "posix/TlsEngine_openssl.h"
-#include "posix/MessageLoop.h"
+#include "support/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
 #endif
 

@@ -12,7 +12,7 @@
 
 #include "config/RecordingConfHost.h"
 #include "config/settings.h"
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 #include "support/PumpUntil_win.h"
 #include "win/HelpWindow_win.h"
 #include "win/PopupMenu_win.h"

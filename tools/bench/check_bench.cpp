@@ -29,7 +29,7 @@
 #include "mailcheck/CheckMail.h"
 #include "mailcheck/md5.h"
 #include "QuietHost.h"
-#include "posix/MessageLoop.h"
+#include "support/MessageLoop.h"
 #include "posix/SocketPlatform_posix.h"
 #include "posix/TlsEngine_openssl.h"
 

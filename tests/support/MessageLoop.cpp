@@ -1,4 +1,4 @@
-#include "posix/MessageLoop.h"
+#include "support/MessageLoop.h"
 
 #include <poll.h>
 

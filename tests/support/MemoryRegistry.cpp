@@ -1,4 +1,4 @@
-#include "config/MemoryRegistry.h"
+#include "support/MemoryRegistry.h"
 
 #include <sstream>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "controller/help_topics.h"
+#include "text/HelpTopics.h"
 
 #include <iterator>
 

@@ -1,0 +1,29 @@
+// Where the settings live between runs: the registry on Windows, a settings
+// file with the desktop's Secret Service on Linux. The start-up load's rules
+// (config/settings.h) are written once over it.
+#pragma once
+
+#include <string>
+
+#include "state/unit.h"
+
+namespace buzonix {
+
+class SettingsStore {
+ public:
+  virtual ~SettingsStore() = default;
+  // No earlier run stored settings (or the stored version cannot be read).
+  virtual bool FirstRun() = 0;
+  // Every stored setting into `settings`, "Ejecutar siempre" included (the
+  // start entry names `programPath`). Damaged or missing values read as
+  // missing: a load never fails.
+  virtual void Read(Settings& settings, const std::string& programPath) = 0;
+  // A first run's start entry: true when the program will start with the
+  // session (registered now, or proposed for the save to write).
+  virtual bool RegisterFirstRun(const std::string& programPath) = 0;
+  // Writes every setting and writes or removes the start entry. Throws
+  // ERegistryException at the first step that fails.
+  virtual void Save(const Settings& settings, const std::string& programPath) = 0;
+};
+
+}  // namespace buzonix

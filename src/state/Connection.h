@@ -1,0 +1,32 @@
+// How the connection to the server is secured, and the port it goes to: read
+// by the check, offered by the dialog, stored by the settings.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "state/unit.h"
+
+namespace buzonix {
+
+enum class SecurityMode { kNinguna, kStarttls, kSslTls };
+inline constexpr char kSeguridadNinguna[] = "Ninguna";
+inline constexpr char kSeguridadStarttls[] = "STARTTLS";
+inline constexpr char kSeguridadSslTls[] = "SSL/TLS";
+// The order both dialogs list them in.
+inline constexpr SecurityMode kSecurityChoices[] = {SecurityMode::kSslTls, SecurityMode::kStarttls,
+                                                    SecurityMode::kNinguna};
+
+// The mode a stored text names; anything else is plain POP3, as before the
+// setting existed.
+SecurityMode SecurityModeOf(const std::string& seguridad);
+const char* SecurityText(SecurityMode mode);
+// 995 for TLS from the first byte, 110 otherwise.
+std::uint16_t DefaultPort(SecurityMode mode);
+// A port written as decimal digits alone, 1 to 65535.
+std::optional<std::uint16_t> ParsePort(const std::string& text);
+// The port to connect to: Puerto, or the mode's default when it is no port.
+std::uint16_t PortOf(const Settings& settings);
+
+}  // namespace buzonix

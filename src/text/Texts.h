@@ -1,0 +1,80 @@
+// Every text the program shows, once, for both programs: Windows-1252 bytes
+// (\xE1 a, \xE9 e, \xED i, \xF3 o, \xFA u with acute, \xF1 n tilde). The Windows
+// layer hands them to Windows as UTF-16; the Linux layer decodes them as
+// Windows-1252. The help topics are in text/HelpTopics.h, the socket
+// component's error texts beside its codes in network/Sockets.cpp.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace buzonix {
+
+inline constexpr char kApplicationTitle[] = "Buzonix Electr\xF3nico";
+
+// The tray menu, in its order; the separator comes before kMenuSalir.
+inline constexpr char kMenuChequear[] = "Chequear Correo &Ahora";
+inline constexpr char kMenuConfiguracion[] = "&Configuraci\xF3n";
+inline constexpr char kMenuAyuda[] = "A&yuda";
+inline constexpr char kMenuSalir[] = "&Salir";
+
+// Tooltips of the tray icon.
+inline constexpr char kToolTipInicial[] = "No hay Mensajes";  // before the first check
+inline constexpr char kNoHayMensajes[] = "No Hay Mensajes";
+inline constexpr char kErrorEnConexion[] = "Error en Conexion";
+inline constexpr char kClaveIncorrecta[] = "Clave incorrecta";
+// The count shown in the tooltip and the notice's caption.
+inline std::string MessagesCaption(std::int32_t count) { return std::to_string(count) + " Mensajes"; }
+
+// Boxes of the main form and the check.
+inline constexpr char kServidorNoResponde[] = "El servidor no responde";
+inline constexpr char kServidorNoRespondeAlSalir[] = "El Servidor no Responde";
+inline constexpr char kNoSeEncuentraApop[] = "No se encuentra libreria APOP.DLL";
+inline constexpr char kFuncionNoEnlazada[] = "Funcion no enlazada. Esta la DLL cargada?";
+inline constexpr char kErrorDesconocido[] = "Error desconocido";
+
+// The configuration dialog.
+inline constexpr char kPaginaConfiguracion[] = "Configuraci\xF3n";
+inline constexpr char kPaginaInformacion[] = "Informaci\xF3n";
+inline constexpr char kEtiquetaServidor[] = "Servidor:";
+inline constexpr char kEtiquetaUsuario[] = "Usuario:";
+inline constexpr char kEtiquetaClave[] = "Clave:";
+inline constexpr char kEtiquetaFrecuencia[] = "Frecuencia de Comprobaci\xF3n de Correo:";
+inline constexpr char kEtiquetaMinutos[] = "Min.";
+inline constexpr char kEtiquetaSeguridad[] = "Seguridad:";
+inline constexpr char kEtiquetaPuerto[] = "Puerto:";
+inline constexpr char kCasillaAnimacion[] = "Animaci\xF3n";
+inline constexpr char kCasillaEjecutar[] = "Ejecutar siempre";
+inline constexpr char kCasillaSonido[] = "Avisar con sonido";
+inline constexpr char kBotonAceptar[] = "Aceptar";
+inline constexpr char kBotonCancelar[] = "Cancelar";
+inline constexpr char kTituloPrefijo[] = "Buzonix Electr\xF3nico versi\xF3n ";
+inline constexpr char kPuertoNoValido[] = "El puerto debe ser un n\xFAmero entre 1 y 65535";
+// The refusal of a field holding a character Windows-1252 cannot store: the
+// field's name (its label without the colon) goes between the two parts.
+inline constexpr char kCampoNoGuardablePrefijo[] = "El campo ";
+inline constexpr char kCampoNoGuardableResto[] =
+    " contiene caracteres que no se pueden guardar.\r\n"
+    "Use solo letras, cifras y signos de Europa occidental.";
+
+// The information page, one entry a line as the Windows page places them.
+inline constexpr const char* kInformacion[] = {
+    "Sistema de notificaci\xF3n de correo electr\xF3nico seg\xFAn",
+    "protocolo POP3. Programa de Dominio P\xFA" "blico.",
+    "Proyecto Buzonix Electr\xF3nico, 2026",
+    "Equipo de desarrollo de Buzonix",
+    "Sugerencias y errores: en las incidencias del proyecto.",
+    "Las nuevas versiones se publican en el",
+    "repositorio del proyecto Buzonix.",
+};
+// Where the Linux page leaves an empty line: after these entries.
+inline constexpr int kInformacionParrafos[] = {1, 3};
+
+// The Linux program's own questions.
+inline constexpr char kPreguntaClaveEnArchivo[] =
+    "No hay un servicio de claves (Secret Service) en este escritorio.\n\n"
+    "\xBFGuardar la clave en el archivo de configuraci\xF3n, cifrada como la "
+    "guarda el programa en Windows?\n\n"
+    "Si responde No, la clave se usar\xE1 s\xF3lo hasta que cierre el programa.";
+
+}  // namespace buzonix
