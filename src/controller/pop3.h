@@ -63,7 +63,6 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
 
   Pop3Unit& Unit() { return unit_; }
   unsigned TimerInterval() const override { return interval_; }
-  bool TimerEnabled() const { return timer_enabled_; }
 
   TTrayIcon TrayIcon1;
   TSockets Sockets1;

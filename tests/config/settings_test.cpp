@@ -8,6 +8,7 @@
 
 #include "support/MemoryRegistry.h"
 #include "config/RecordingHost.h"
+#include "config/SettingsStoreContract.h"
 #include "config/scramble.h"
 
 namespace buzonix {
@@ -26,7 +27,7 @@ const std::string kRun = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 const std::string kRunValue = "Buzonix Electronico";
 const std::string kProgram = "C:\\Archivos de programa\\Buzonix\\BUZEL.EXE";
 
-class SettingsStore : public ::testing::Test {
+class RegistrySettings : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(registry.OpenKeyCount(), 0u) << "a key was left open"; }
 
@@ -69,7 +70,7 @@ class SettingsStore : public ::testing::Test {
 
 const std::string kErrorDecoded = DecodificaClave("Error");
 
-TEST_F(SettingsStore, FirstRunRegistersTheProgramAndOpensHelpAndDialog) {
+TEST_F(RegistrySettings, FirstRunRegistersTheProgramAndOpensHelpAndDialog) {
   Load();
   EXPECT_EQ(calls, kFirstRunCalls);
   EXPECT_EQ(StoredRunEntry(), kProgram);
@@ -86,7 +87,7 @@ TEST_F(SettingsStore, FirstRunRegistersTheProgramAndOpensHelpAndDialog) {
   EXPECT_FALSE(registry.KeyExists(kUser, kConfig));
 }
 
-TEST_F(SettingsStore, FirstRunRegistersByFirstByteOfThePath) {
+TEST_F(RegistrySettings, FirstRunRegistersByFirstByteOfThePath) {
   struct Case {
     std::string path;
     bool registered;
@@ -109,7 +110,7 @@ TEST_F(SettingsStore, FirstRunRegistersByFirstByteOfThePath) {
   }
 }
 
-TEST_F(SettingsStore, FirstRunGoesOnWhenTheRunEntryCannotBeWritten) {
+TEST_F(RegistrySettings, FirstRunGoesOnWhenTheRunEntryCannotBeWritten) {
   registry.DenyAccess(kMachine);
   registry.FailWritesOf(kRunValue);
   Load();
@@ -118,7 +119,7 @@ TEST_F(SettingsStore, FirstRunGoesOnWhenTheRunEntryCannotBeWritten) {
   EXPECT_EQ(settings.Sonido, "Beep");
 }
 
-TEST_F(SettingsStore, NormalStartLoadsEverySettingAndChecksOnce) {
+TEST_F(RegistrySettings, NormalStartLoadsEverySettingAndChecksOnce) {
   PutConfigured();
   PutRunEntry(kProgram);
   Load();
@@ -132,7 +133,7 @@ TEST_F(SettingsStore, NormalStartLoadsEverySettingAndChecksOnce) {
   EXPECT_TRUE(settings.EjecutarSiempre);
 }
 
-TEST_F(SettingsStore, SecurityAndPortOfEarlierStoresFirstRunsAndDamagedValues) {
+TEST_F(RegistrySettings, SecurityAndPortOfEarlierStoresFirstRunsAndDamagedValues) {
   PutConfigured();  // as earlier versions left it: neither value
   Load();
   EXPECT_EQ(settings.Seguridad, "Ninguna");
@@ -162,7 +163,7 @@ TEST_F(SettingsStore, SecurityAndPortOfEarlierStoresFirstRunsAndDamagedValues) {
   EXPECT_EQ(first.Puerto, "995");
 }
 
-TEST_F(SettingsStore, SecurityAndPortAreSavedAndReadBack) {
+TEST_F(RegistrySettings, SecurityAndPortAreSavedAndReadBack) {
   PutConfigured();
   settings.Host = "pop.ejemplo.es";
   settings.Usuario = "ana";
@@ -177,7 +178,7 @@ TEST_F(SettingsStore, SecurityAndPortAreSavedAndReadBack) {
   EXPECT_EQ(PortOf(settings), 2110);
 }
 
-TEST_F(SettingsStore, RunEntryMustNameThisProgramByteForByte) {
+TEST_F(RegistrySettings, RunEntryMustNameThisProgramByteForByte) {
   PutConfigured();
   for (const std::string& entry :
        std::vector<std::string>{"c:\\archivos de programa\\buzonix\\buzel.exe",
@@ -192,7 +193,7 @@ TEST_F(SettingsStore, RunEntryMustNameThisProgramByteForByte) {
   EXPECT_TRUE(settings.EjecutarSiempre);
 }
 
-TEST_F(SettingsStore, RunKeyWithoutAccessReadsAsNotRegistered) {
+TEST_F(RegistrySettings, RunKeyWithoutAccessReadsAsNotRegistered) {
   PutConfigured();
   PutRunEntry(kProgram);
   registry.DenyAccess(kMachine);
@@ -201,7 +202,7 @@ TEST_F(SettingsStore, RunKeyWithoutAccessReadsAsNotRegistered) {
   EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
 }
 
-TEST_F(SettingsStore, MissingValuesReadAsError) {
+TEST_F(RegistrySettings, MissingValuesReadAsError) {
   Put(kVersion, "Numero", "1.01");
   Load();
   EXPECT_EQ(settings.Host, "Error");
@@ -214,7 +215,7 @@ TEST_F(SettingsStore, MissingValuesReadAsError) {
   EXPECT_EQ(calls, NormalStartCalls(60000));
 }
 
-TEST_F(SettingsStore, DamagedValuesReadAsMissingDuringTheLoad) {
+TEST_F(RegistrySettings, DamagedValuesReadAsMissingDuringTheLoad) {
   PutConfigured();
   registry.PutValue(kUser, kConfig, "Host", RegistryValue{kRegDword, std::string(4, '\0')});
   registry.PutValue(kUser, kConfig, "frecuencia", RegistryValue{kRegBinary, "5"});
@@ -229,14 +230,14 @@ TEST_F(SettingsStore, DamagedValuesReadAsMissingDuringTheLoad) {
   EXPECT_EQ(calls, NormalStartCalls(60000));
 }
 
-TEST_F(SettingsStore, DamagedVersionCountsAsFirstRun) {
+TEST_F(RegistrySettings, DamagedVersionCountsAsFirstRun) {
   PutConfigured();
   registry.PutValue(kUser, kVersion, "Numero", RegistryValue{kRegDword, std::string(4, '\1')});
   Load();
   EXPECT_EQ(calls, kFirstRunCalls);
 }
 
-TEST_F(SettingsStore, TimerIntervalFromTheStoredFrequency) {
+TEST_F(RegistrySettings, TimerIntervalFromTheStoredFrequency) {
   struct Case {
     std::string frecuencia;
     unsigned intervalMs;
@@ -274,7 +275,7 @@ TEST(FrequencyMinutes, AcceptsOnlyWholeDecimalNumbers) {
   }
 }
 
-TEST_F(SettingsStore, MigrationScramblesAnOldPlainPassword) {
+TEST_F(RegistrySettings, MigrationScramblesAnOldPlainPassword) {
   PutConfigured();
   Put(kVersion, "Numero", "1.00");
   registry.PutValue(kUser, kConfig, "Codigo", RegistryValue{kRegSz, "stale"});
@@ -287,7 +288,7 @@ TEST_F(SettingsStore, MigrationScramblesAnOldPlainPassword) {
   EXPECT_EQ(calls, NormalStartCalls(5 * 60000));
 }
 
-TEST_F(SettingsStore, MigrationKeepsLongPasswordsWhole) {
+TEST_F(RegistrySettings, MigrationKeepsLongPasswordsWhole) {
   const std::string longPassword = "una clave mucho mas larga que la del programa";
   Put(kVersion, "Numero", "0.9");
   Put(kConfig, "clave", longPassword);
@@ -296,7 +297,7 @@ TEST_F(SettingsStore, MigrationKeepsLongPasswordsWhole) {
   EXPECT_EQ(settings.Clave, longPassword);
 }
 
-TEST_F(SettingsStore, MigrationOfAnEmptyPlainPasswordWritesNoCode) {
+TEST_F(RegistrySettings, MigrationOfAnEmptyPlainPasswordWritesNoCode) {
   Put(kVersion, "Numero", "1.00");
   Put(kConfig, "clave", "");
   Load();
@@ -306,7 +307,7 @@ TEST_F(SettingsStore, MigrationOfAnEmptyPlainPasswordWritesNoCode) {
   EXPECT_EQ(settings.Clave, kErrorDecoded);
 }
 
-TEST_F(SettingsStore, MigrationWithoutPlainPasswordOnlyUpdatesTheVersion) {
+TEST_F(RegistrySettings, MigrationWithoutPlainPasswordOnlyUpdatesTheVersion) {
   PutConfigured();
   Put(kVersion, "Numero", "1.00");
   Load();
@@ -314,7 +315,7 @@ TEST_F(SettingsStore, MigrationWithoutPlainPasswordOnlyUpdatesTheVersion) {
   EXPECT_EQ(settings.Clave, "s3creta");
 }
 
-TEST_F(SettingsStore, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
+TEST_F(RegistrySettings, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
   PutConfigured();
   Put(kConfig, "clave", "vieja");
   Load();
@@ -322,7 +323,7 @@ TEST_F(SettingsStore, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
   EXPECT_EQ(settings.Clave, "s3creta");
 }
 
-TEST_F(SettingsStore, SaveWritesEveryValueAndTheRunEntry) {
+TEST_F(RegistrySettings, SaveWritesEveryValueAndTheRunEntry) {
   settings = Settings{"pop.ejemplo.es", "ana", "s3creta", "720", "", "No", true, "1.01"};
   RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
@@ -339,7 +340,7 @@ TEST_F(SettingsStore, SaveWritesEveryValueAndTheRunEntry) {
   EXPECT_EQ(calls, NormalStartCalls(720u * 60000));
 }
 
-TEST_F(SettingsStore, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
+TEST_F(RegistrySettings, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
   settings = Settings{"pop.ejemplo.es", "ana", "", "1", "Beep", "Si", false, "1.01"};
   RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kConfig, "Codigo"), "");
@@ -348,7 +349,7 @@ TEST_F(SettingsStore, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
   EXPECT_EQ(settings.Clave, "");
 }
 
-TEST_F(SettingsStore, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
+TEST_F(RegistrySettings, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
   PutRunEntry(kProgram);
   registry.PutValue(kMachine, kRun, "Otro", RegistryValue{kRegSz, "C:\\otro.exe"});
   settings.EjecutarSiempre = false;
@@ -361,7 +362,7 @@ TEST_F(SettingsStore, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
   EXPECT_EQ(empty.OpenKeyCount(), 0u);
 }
 
-TEST_F(SettingsStore, SaveStopsAtTheFirstFailingStep) {
+TEST_F(RegistrySettings, SaveStopsAtTheFirstFailingStep) {
   registry.FailWritesOf("frecuencia");
   settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
   try {
@@ -379,7 +380,7 @@ TEST_F(SettingsStore, SaveStopsAtTheFirstFailingStep) {
   EXPECT_FALSE(StoredRunEntry());
 }
 
-TEST_F(SettingsStore, SaveReportsARunEntryThatNoKeyTakes) {
+TEST_F(RegistrySettings, SaveReportsARunEntryThatNoKeyTakes) {
   registry.DenyAccess(kMachine);
   registry.FailWritesOf(kRunValue);
   settings.EjecutarSiempre = true;
@@ -393,7 +394,7 @@ TEST_F(SettingsStore, SaveReportsARunEntryThatNoKeyTakes) {
 }
 
 // A standard user: HKEY_LOCAL_MACHINE opens for reading only.
-class StandardUser : public SettingsStore {
+class StandardUser : public RegistrySettings {
  protected:
   void SetUp() override { registry.DenyWrites(kMachine); }
   std::optional<std::string> UserRunEntry() {
@@ -448,7 +449,7 @@ TEST_F(StandardUser, AnAdministratorsEntryIsNeitherDoubledNorTouched) {
   EXPECT_EQ(StoredRunEntry(), kProgram);  // beyond the user's rights
 }
 
-TEST_F(SettingsStore, MachineWideEntryReplacesTheUsersOwn) {
+TEST_F(RegistrySettings, MachineWideEntryReplacesTheUsersOwn) {
   registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, kProgram});
   settings.EjecutarSiempre = true;
   RegistryStore(registry).Save(settings, kProgram);
@@ -456,5 +457,18 @@ TEST_F(SettingsStore, MachineWideEntryReplacesTheUsersOwn) {
   EXPECT_FALSE(registry.GetValue(kUser, kRun, kRunValue));
 }
 
+// The registry store in memory, as the contract sees it.
+struct MemoryRegistryPlace {
+  MemoryRegistry registry;
+  RegistryStore store{registry};
+  RegistryStore reopened{registry};
+  SettingsStore& Store() { return store; }
+  SettingsStore& Reopened() { return reopened; }
+  std::string ProgramPath() { return kProgram; }
+};
 }  // namespace
+
+namespace testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(MemoryRegistry, SettingsStoreContract, ::testing::Types<MemoryRegistryPlace>);
+}  // namespace testing
 }  // namespace buzonix

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "config/RecordingHost.h"
+#include "config/SettingsStoreContract.h"
 #include "config/scramble.h"
 #include "config/settings.h"
 #include "win/Registry_win.h"
@@ -209,7 +210,30 @@ TEST_F(WindowsSettings, ValueOfAnotherTypeIsAnErrorOutsideTheLoad) {
   EXPECT_EQ(calls, NormalStartCalls(60000));
 }
 
+// The registry store over the real registry, from an empty store.
+struct Win32RegistryPlace {
+  Win32RegistryPlace() {
+    DeleteTree(HKEY_CURRENT_USER, kStore);
+    HKEY run = nullptr;
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      if (RegOpenKeyExA(root, kRun, 0, KEY_ALL_ACCESS, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, kRunValue);
+        RegCloseKey(run);
+      }
+    }
+  }
+  Win32Registry registry;
+  RegistryStore store{registry};
+  RegistryStore reopened{registry};
+  SettingsStore& Store() { return store; }
+  SettingsStore& Reopened() { return reopened; }
+  std::string ProgramPath() { return ProgramFullPath(); }
+};
 }  // namespace
+
+namespace testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(Win32Registry, SettingsStoreContract, ::testing::Types<Win32RegistryPlace>);
+}  // namespace testing
 }  // namespace buzonix
 
 #endif  // _WIN32

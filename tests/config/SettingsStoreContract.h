@@ -1,0 +1,90 @@
+// What every settings store must do, whatever it keeps the settings in: the
+// same values in, the same values out, the password and "€" included. A
+// store's tests instantiate the suite with a fixture type that gives
+// `SettingsStore& Store()` over an empty store, `std::string ProgramPath()`,
+// and a fresh `SettingsStore& Reopened()` over the same place.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "config/SettingsStore.h"
+#include "state/unit.h"
+
+namespace buzonix::testing {
+
+inline Settings ContractSettings() {
+  Settings settings;
+  settings.Host = "pop.ejemplo.es";
+  settings.Usuario = "Jos\xE9 Mu\xF1oz";
+  settings.Clave = "pa\x80s \"\\=;#[x]";  // the euro sign and what INI files and quoting mind
+  settings.Frecuencia = "9000";
+  settings.Sonido = "Beep";
+  settings.Animacion = "No";
+  settings.Seguridad = "STARTTLS";
+  settings.Puerto = "2110";
+  settings.EjecutarSiempre = true;
+  return settings;
+}
+
+inline void ExpectSameSettings(const Settings& expected, const Settings& read) {
+  EXPECT_EQ(read.Host, expected.Host);
+  EXPECT_EQ(read.Usuario, expected.Usuario);
+  EXPECT_EQ(read.Clave, expected.Clave);
+  EXPECT_EQ(read.Frecuencia, expected.Frecuencia);
+  EXPECT_EQ(read.Sonido, expected.Sonido);
+  EXPECT_EQ(read.Animacion, expected.Animacion);
+  EXPECT_EQ(read.Seguridad, expected.Seguridad);
+  EXPECT_EQ(read.Puerto, expected.Puerto);
+  EXPECT_EQ(read.EjecutarSiempre, expected.EjecutarSiempre);
+}
+
+template <typename Place>
+class SettingsStoreContract : public ::testing::Test {
+ protected:
+  Place place;
+};
+TYPED_TEST_SUITE_P(SettingsStoreContract);
+
+TYPED_TEST_P(SettingsStoreContract, WhatIsSavedIsReadBackAndAFirstRunEndsWithTheSave) {
+  SettingsStore& store = this->place.Store();
+  EXPECT_TRUE(store.FirstRun());
+  const Settings saved = ContractSettings();
+  store.Save(saved, this->place.ProgramPath());
+  SettingsStore& again = this->place.Reopened();
+  EXPECT_FALSE(again.FirstRun());
+  Settings read;
+  again.Read(read, this->place.ProgramPath());
+  ExpectSameSettings(saved, read);
+}
+
+TYPED_TEST_P(SettingsStoreContract, ASecondSaveReplacesEveryValue) {
+  Settings settings = ContractSettings();
+  this->place.Store().Save(settings, this->place.ProgramPath());
+  settings.Host = "imap.ejemplo.es";
+  settings.Usuario = "ana";
+  settings.Clave.clear();
+  settings.Frecuencia = "1";
+  settings.Sonido.clear();
+  settings.Animacion = "Si";
+  settings.Seguridad = "SSL/TLS";
+  settings.Puerto = "995";
+  settings.EjecutarSiempre = false;
+  this->place.Store().Save(settings, this->place.ProgramPath());
+  Settings read;
+  this->place.Reopened().Read(read, this->place.ProgramPath());
+  ExpectSameSettings(settings, read);
+}
+
+TYPED_TEST_P(SettingsStoreContract, TheStartEntryNamesThisVeryProgram) {
+  this->place.Store().Save(ContractSettings(), this->place.ProgramPath());
+  Settings read;
+  this->place.Reopened().Read(read, this->place.ProgramPath() + "x");
+  EXPECT_FALSE(read.EjecutarSiempre);
+}
+
+REGISTER_TYPED_TEST_SUITE_P(SettingsStoreContract, WhatIsSavedIsReadBackAndAFirstRunEndsWithTheSave,
+                            ASecondSaveReplacesEveryValue, TheStartEntryNamesThisVeryProgram);
+
+}  // namespace buzonix::testing
