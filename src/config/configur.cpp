@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "controller/help_topics.h"
 #include "text/Decimal.h"
@@ -121,7 +122,28 @@ void TConfLogic::FormCreate() {
   view_.SetChecked(ConfCheck::AnimaSobre, settings.Animacion == "Si");
 }
 
+namespace {
+
+// The settings are kept in Windows-1252: a typed character it cannot hold
+// would be stored garbled, so the accept stops at the first field holding one.
+bool FieldsFitWestern(ConfView& view) {
+  const std::pair<ConfControl, const char*> fields[] = {
+      {ConfControl::dHost, "Servidor"}, {ConfControl::dusuario, "Usuario"}, {ConfControl::dclave, "Clave"}};
+  for (const auto& [control, label] : fields) {
+    if (view.FieldFitsWestern(control)) continue;
+    view.ShowStop(std::string("El campo ") + label +
+                  " contiene caracteres que no se pueden guardar.\r\n"
+                  "Use solo letras, cifras y signos de Europa occidental.");
+    view.SelectField(control);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TConfLogic::BitBtn1Click() {
+  if (!FieldsFitWestern(view_)) return;
   // A port that is no port changes nothing and keeps the dialog open.
   const std::optional<std::uint16_t> port = ParsePort(view_.PortText());
   if (!port) {
