@@ -43,12 +43,24 @@ class SettingsFile {
   // Whether the stored password lives in the file (the user's earlier choice).
   bool PasswordInFile() const;
 
+  // Before a check. When the load could not read the Secret Service, reads it
+  // again; false while it still cannot be read (no check should run: an
+  // empty password would read as a wrong one), with `tell` true the first
+  // time of each run of such failures.
+  bool PasswordAtHand(Settings& settings, bool& tell);
+
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
   Autostart& autostart_;
   PasswordStore& passwords_;
+  bool password_unread_ = false;  // the Secret Service could not be read
+  bool unread_told_ = false;
 };
+
+inline constexpr char kClaveIlegible[] =
+    "No se pudo leer la clave del servicio de claves (Secret Service). "
+    "Se volver\xE1 a intentar en la pr\xF3xima comprobaci\xF3n";
 
 }  // namespace buzonix

@@ -62,15 +62,23 @@ class Application final : private FormPlatform, private ConfHost {
         settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_),
         sockets_(loop_) {
     LoadPictures();
-    BuildMenu();
-    auto shell = std::make_unique<QtTrayShell>(&menu_);
+    auto shell = std::make_unique<QtTrayShell>();
+    BuildMenu(shell->Menu());
     buzel_ = std::make_unique<TBuzel>(unit_, static_cast<FormPlatform&>(*this), registry_unused_,
                                       sockets_, std::move(shell), digest_);
     // OpenSSL with the system's trust store.
     buzel_->SetTlsEngineFactory(MakeOpenSslEngine);
-    QObject::connect(&check_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->Timer1Timer(); }); });
+    QObject::connect(&check_timer_, &QTimer::timeout, [this] {
+      Guarded([this] {
+        if (MayCheck()) buzel_->Timer1Timer();
+      });
+    });
     resume_timer_.setSingleShot(true);
-    QObject::connect(&resume_timer_, &QTimer::timeout, [this] { Guarded([this] { buzel_->ResumeTimerTimer(); }); });
+    QObject::connect(&resume_timer_, &QTimer::timeout, [this] {
+      Guarded([this] {
+        if (MayCheck()) buzel_->ResumeTimerTimer();
+      });
+    });
     sockets_.onExit = [this](int) { End(); };
   }
 
@@ -98,7 +106,9 @@ class Application final : private FormPlatform, private ConfHost {
     void ShowConfigDialog() override { app.CreateAndShowConfigDialog(); }
     void SetTimerInterval(unsigned milliseconds) override { app.SetTimerInterval(milliseconds); }
     void EnableTimer() override { app.SetTimerEnabled(true); }
-    void CheckMail() override { app.buzel_->CheckMail(); }
+    void CheckMail() override {
+      if (app.MayCheck()) app.buzel_->CheckMail();
+    }
     Application& app;
   };
 
@@ -121,17 +131,28 @@ class Application final : private FormPlatform, private ConfHost {
     }
   }
 
-  void BuildMenu() {
-    menu_.setObjectName("menu");
-    auto add = [this](const char* text, void (TBuzel::*command)()) {
-      QAction* action = menu_.addAction(ToQt(text));
-      QObject::connect(action, &QAction::triggered,
-                       [this, command] { Guarded([this, command] { ((*buzel_).*command)(); }); });
+  // No check runs while the password is still to be read from the Secret
+  // Service; the timer goes on, and the next check reads it again.
+  bool MayCheck() {
+    bool tell = false;
+    if (settings_file_.PasswordAtHand(unit_.settings, tell)) return true;
+    if (tell) ErrorBox(std::string(kClaveIlegible) + ".");
+    return false;
+  }
+
+  void BuildMenu(QMenu& menu) {
+    auto add = [this, &menu](const char* text, void (TBuzel::*command)()) {
+      QAction* action = menu.addAction(ToQt(text));
+      QObject::connect(action, &QAction::triggered, [this, command] {
+        Guarded([this, command] {
+          if (command != &TBuzel::ChequearCorreoAhora1Click || MayCheck()) ((*buzel_).*command)();
+        });
+      });
     };
     add("Chequear Correo &Ahora", &TBuzel::ChequearCorreoAhora1Click);
     add("&Configuraci\xF3n", &TBuzel::ConfiguracionClick);
     add("A&yuda", &TBuzel::Ayuda1Click);
-    menu_.addSeparator();
+    menu.addSeparator();
     add("&Salir", &TBuzel::CerrarClick);
   }
 
@@ -231,7 +252,6 @@ class Application final : private FormPlatform, private ConfHost {
   // TBuzel's own load reads a registry; this program loads its file instead,
   // so the registry it is given stays empty and unused.
   MemoryRegistry registry_unused_;
-  QMenu menu_;
   QIcon pictures_[4];
   QTimer check_timer_;
   QTimer resume_timer_;
