@@ -21,6 +21,14 @@ class SettingsStore {
   // A first run's start entry: true when the program will start with the
   // session (registered now, or proposed for the save to write).
   virtual bool RegisterFirstRun(const std::string& programPath) = 0;
+  // Before each check: a password the read could not fetch (a locked
+  // keyring) is fetched again. False while it still cannot be had, with the
+  // text that says why.
+  virtual bool PasswordAtHand(Settings& settings, std::string& problem) {
+    (void)settings;
+    (void)problem;
+    return true;
+  }
   // Writes every setting and writes or removes the start entry. Throws
   // ERegistryException at the first step that fails.
   virtual void Save(const Settings& settings, const std::string& programPath) = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
+#include <string_view>
+#include <utility>
 
 #include "text/HelpTopics.h"
 #include "text/Decimal.h"
@@ -121,7 +123,28 @@ void TConfLogic::FormCreate() {
   view_.SetChecked(ConfCheck::AnimaSobre, settings.Animacion == "Si");
 }
 
+namespace {
+
+// The settings are kept in Windows-1252: a typed character it cannot hold
+// would be stored garbled, so the accept stops at the first field holding one.
+bool FieldsFitWestern(ConfView& view) {
+  const std::pair<ConfControl, std::string_view> fields[] = {
+      {ConfControl::dHost, kEtiquetaServidor}, {ConfControl::dusuario, kEtiquetaUsuario}, {ConfControl::dclave, kEtiquetaClave}};
+  for (const auto& [control, label] : fields) {
+    if (view.FieldFitsWestern(control)) continue;
+    // The field is named by its label, without the colon.
+    view.ShowStop(kCampoNoGuardablePrefijo + std::string(label.substr(0, label.size() - 1)) +
+                  kCampoNoGuardableResto);
+    view.SelectField(control);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void TConfLogic::BitBtn1Click() {
+  if (!FieldsFitWestern(view_)) return;
   // A port that is no port changes nothing and keeps the dialog open.
   const std::optional<std::uint16_t> port = ParsePort(view_.PortText());
   if (!port) {

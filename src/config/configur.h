@@ -32,6 +32,7 @@ class ConfHost {
 
 // The three check boxes of the first page.
 enum class ConfCheck { AnimaSobre, CheckBox1, CheckBox2 };
+enum class ConfControl;
 
 // The dialog's controls as the handlers see them.
 class ConfView {
@@ -51,6 +52,12 @@ class ConfView {
   virtual bool Checked(ConfCheck box) const = 0;
   virtual void SetChecked(ConfCheck box, bool checked) = 0;
   virtual void SetTitle(const std::string& text) = 0;  // titulo
+  // Whether the field's text as typed has a Windows-1252 byte for every character.
+  virtual bool FieldFitsWestern(ConfControl field) const = 0;
+  // Gives the field the focus with its whole text selected.
+  virtual void SelectField(ConfControl field) = 0;
+  // A stop box owned by the dialog, captioned with the program's title.
+  virtual void ShowStop(const std::string& text) = 0;
   // Destroys the dialog once the messages already queued for it are handled.
   virtual void Release() = 0;
 

@@ -126,7 +126,23 @@ void TBuzel::SetTimerEnabled(bool enabled) {
 void TBuzel::UpdateCheckTimer() { platform_.SetCheckTimer(timer_enabled_ ? interval_ : 0); }
 
 void TBuzel::Timer1Timer() {
-  Guarded([this] { check_.CheckMail(); });
+  Guarded([this] { CheckMail(); });
+}
+
+// A check needs the password: where the store could not fetch it (a locked
+// keyring), no login is tried with an empty one, which would read as a wrong
+// password and stop the checks. Told once per run of such failures; the
+// timer goes on and the next check asks again.
+void TBuzel::CheckMail() {
+  std::string problem;
+  if (!platform_.Store().PasswordAtHand(unit_.settings, problem)) {
+    if (HeldBack(true)) return;  // a quiet retry after a wake
+    if (!password_problem_told_) platform_.ErrorBox(problem + ".");
+    password_problem_told_ = true;
+    return;
+  }
+  password_problem_told_ = false;
+  check_.CheckMail();
 }
 
 void TBuzel::Resumed() {
@@ -142,7 +158,7 @@ void TBuzel::ResumeTimerTimer() {
     ++resume_tries_;
     quiet_ = resume_tries_ < kResumeTries;
     failed_quietly_ = false;
-    check_.CheckMail();
+    CheckMail();
     quiet_ = false;
     if (failed_quietly_) platform_.StartResumeTimer(kResumeRetryMs);
   });
@@ -174,7 +190,7 @@ void TBuzel::TrayIcon1Click() {
 
 void TBuzel::ChequearCorreoAhora1Click() {
   if (!unit_.settings.Host.empty()) {
-    check_.CheckMail();
+    CheckMail();
   } else if (!ConfigDialogOpen()) {
     platform_.OpenHelpTopic(kHelpConfiguracion);
     ShowConfigDialog();

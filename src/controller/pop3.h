@@ -90,7 +90,7 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void ShowConfigDialog() override { platform_.OpenConfigDialog(unit_, *this); }
   void SetTimerInterval(unsigned milliseconds) override;
   void EnableTimer() override { SetTimerEnabled(true); }
-  void CheckMail() override { check_.CheckMail(); }
+  void CheckMail() override;
   // ConfHost
   void SetTimerEnabled(bool enabled) override;
   void ResetTray() override { ShowNoMailTray(); }
@@ -108,6 +108,7 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   int resume_tries_ = 0;         // checks made since the machine woke
   bool quiet_ = false;           // a check whose boxes are held back
   bool failed_quietly_ = false;  // it would have shown one
+  bool password_problem_told_ = false;
 };
 
 }  // namespace buzonix

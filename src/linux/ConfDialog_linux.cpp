@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMessageBox>
 #include <QPixmap>
 #include <QPointer>
 #include <QPushButton>
@@ -16,12 +17,46 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <memory>
 
 #include "linux/Text.h"
 
 namespace buzonix {
 namespace {
 QPointer<ConfDialog> current;
+
+// The Windows dialog's typing limits. They hold back typing and pasting
+// only, as an edit control's limit does: a longer stored value is shown
+// whole and saved unchanged (QLineEdit::setMaxLength would cut it).
+constexpr int kHostLimit = 40;
+constexpr int kUserLimit = 20;
+constexpr int kPasswordLimit = 12;
+constexpr int kPortLimit = 5;
+
+// An edit that would pass the limit keeps only as much of what it inserted
+// as fits.
+void LimitTyping(QLineEdit* field, int limit) {
+  auto before = std::make_shared<QString>(field->text());
+  // Qt reports an edit before the change; the change after an edit that was
+  // cut here still carries the uncut text, hence the field's own.
+  QObject::connect(field, &QLineEdit::textChanged, field, [field, before] { *before = field->text(); });
+  QObject::connect(field, &QLineEdit::textEdited, field, [field, limit, before](const QString& text) {
+    const QString old = *before;
+    if (text.size() <= limit || text.size() <= old.size()) return;
+    qsizetype prefix = 0;
+    while (prefix < old.size() && prefix < text.size() && old[prefix] == text[prefix]) ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < old.size() - prefix && suffix < text.size() - prefix &&
+           old[old.size() - 1 - suffix] == text[text.size() - 1 - suffix])
+      ++suffix;
+    const qsizetype kept = prefix + suffix;  // of the old text
+    const qsizetype room = std::max<qsizetype>(0, limit - kept);
+    const qsizetype inserted = std::min(text.size() - prefix - suffix, room);
+    const QString fitted = text.left(prefix + inserted) + text.right(suffix);
+    field->setText(fitted);
+    field->setCursorPosition(static_cast<int>(prefix + inserted));
+  });
+}
 }  // namespace
 
 void ConfDialog::Open(Pop3Unit& unit, ConfHost& host) {
@@ -71,15 +106,21 @@ QWidget* ConfDialog::BuildSettingsPage() {
   security_ = new QComboBox;
   security_->setObjectName("seguridad");
   controls_[security_] = ConfControl::dseguridad;
-  for (SecurityMode mode : {SecurityMode::kNinguna, SecurityMode::kStarttls, SecurityMode::kSslTls})
-    security_->addItem(buzonix::SecurityText(mode));
+  // In the Windows dialog's order.
+  for (SecurityMode mode : {SecurityMode::kSslTls, SecurityMode::kStarttls, SecurityMode::kNinguna})
+    security_->addItem(ToQt(buzonix::SecurityText(mode)));
   QObject::connect(security_, &QComboBox::activated, this, [this] { logic_.SecurityChange(); });
   port_ = AddField(ConfControl::dpuerto, "puerto");
   port_->setMaximumWidth(80);
+  LimitTyping(host_, kHostLimit);
+  LimitTyping(user_, kUserLimit);
+  LimitTyping(password_, kPasswordLimit);
+  LimitTyping(port_, kPortLimit);
   spin_ = AddField(ConfControl::dfrecuencia, "frecuencia");
   spin_->setMaximumWidth(80);
+  // Clamped when the focus leaves it (see eventFilter), not on Enter, which
+  // accepts the dialog with the value as typed.
   spin_->installEventFilter(this);
-  QObject::connect(spin_, &QLineEdit::editingFinished, this, [this] { logic_.SpinExit(); });
   form->addRow("Servidor:", host_);
   form->addRow("Usuario:", user_);
   form->addRow("Clave:", password_);
@@ -172,6 +213,13 @@ void ConfDialog::closeEvent(QCloseEvent* event) {
 }
 
 bool ConfDialog::eventFilter(QObject* watched, QEvent* event) {
+  // Leaving the field for another control of the dialog, as the spin
+  // control's exit; the window losing the focus (a box, another program) is none.
+  if (watched == spin_ && event->type() == QEvent::FocusOut) {
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason && !released_)
+      logic_.SpinExit();
+  }
   // The frequency field takes what the spin control takes.
   if (watched == spin_ && event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
@@ -201,6 +249,42 @@ void ConfDialog::SetPortText(const std::string& text) { port_->setText(ToQt(text
 bool ConfDialog::Checked(ConfCheck box) const { return checks_.at(box)->isChecked(); }
 void ConfDialog::SetChecked(ConfCheck box, bool checked) { checks_.at(box)->setChecked(checked); }
 void ConfDialog::SetTitle(const std::string& text) { title_->setText(ToQt(text)); }
+
+QLineEdit* ConfDialog::Field(ConfControl control) const {
+  switch (control) {
+    case ConfControl::dHost:
+      return host_;
+    case ConfControl::dusuario:
+      return user_;
+    case ConfControl::dclave:
+      return password_;
+    case ConfControl::dfrecuencia:
+      return spin_;
+    case ConfControl::dpuerto:
+      return port_;
+    default:
+      return nullptr;
+  }
+}
+
+bool ConfDialog::FieldFitsWestern(ConfControl field) const {
+  const QLineEdit* edit = Field(field);
+  return edit == nullptr || FitsWestern(edit->text());
+}
+
+void ConfDialog::SelectField(ConfControl field) {
+  QLineEdit* edit = Field(field);
+  if (edit == nullptr) return;
+  pages_->setCurrentIndex(0);
+  edit->setFocus(Qt::OtherFocusReason);
+  edit->selectAll();
+}
+
+void ConfDialog::ShowStop(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, windowTitle(), ToQt(text).replace("\r\n", "\n"), QMessageBox::Ok, this);
+  box.setObjectName("parada");
+  box.exec();
+}
 
 void ConfDialog::Release() {
   released_ = true;

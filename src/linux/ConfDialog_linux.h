@@ -34,6 +34,7 @@ class ConfDialog final : public QDialog, private ConfView {
   QLineEdit* AddField(ConfControl control, const char* name);
   QCheckBox* AddCheck(ConfControl control, const char* name, const QString& caption);
   ConfControl FocusedControl() const;
+  QLineEdit* Field(ConfControl control) const;
 
   // ConfView
   std::string HostText() const override;
@@ -51,6 +52,9 @@ class ConfDialog final : public QDialog, private ConfView {
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
+  bool FieldFitsWestern(ConfControl field) const override;
+  void SelectField(ConfControl field) override;
+  void ShowStop(const std::string& text) override;
   void Release() override;
 
   TConfLogic logic_;

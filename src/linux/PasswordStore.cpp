@@ -44,6 +44,7 @@ std::optional<std::string> KeyringPasswordStore::Read() {
   QKeychain::ReadPasswordJob job(kService);
   job.setKey(kKey);
   RunToEnd(job);
+  if (job.error() == QKeychain::EntryNotFound) return std::string();
   if (job.error() != QKeychain::NoError) return std::nullopt;
   return FromQt(job.textData());
 }
@@ -54,7 +55,7 @@ bool KeyringPasswordStore::Write(const std::string& password, std::string& error
   job.setTextData(ToQt(password));
   RunToEnd(job);
   if (job.error() == QKeychain::NoError) return true;
-  error = job.errorString().toStdString();
+  error = FromQt(job.errorString());
   return false;
 }
 

@@ -14,7 +14,8 @@ class PasswordStore {
   virtual ~PasswordStore() = default;
   // Whether a Secret Service answers (or can be started) on the session bus.
   virtual bool Available() = 0;
-  // The stored password; nullopt when there is none or it cannot be read.
+  // The stored password, empty when none is stored; nullopt when the
+  // service could not be read (locked, refused, a D-Bus error).
   virtual std::optional<std::string> Read() = 0;
   // false, with the service's message in `error`, when it could not be stored.
   virtual bool Write(const std::string& password, std::string& error) = 0;

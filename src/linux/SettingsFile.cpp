@@ -6,8 +6,12 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStringList>
+#include <QTemporaryFile>
+
+#include <optional>
 
 #include "config/scramble.h"
+#include "text/Texts.h"
 #include "linux/Text.h"
 
 namespace buzonix {
@@ -36,15 +40,29 @@ std::string ReadText(const QSettings& file, const QString& key) {
 
 void Check(const QSettings& file, const std::string& path) {
   if (file.status() != QSettings::NoError)
-    throw ERegistryException{"No se pudo escribir " + path};
+    throw ERegistryException{"No se pudo escribir " + FromQt(QString::fromStdString(path))};
 }
 
 // A file QSettings cannot parse would be replaced by the little it
 // understood: it is kept beside the new one instead.
+// Whether QSettings cannot parse the file. It is parsed from a copy of a
+// name of its own: QSettings parses a file it has read before in this run
+// only when it has changed, and then reports no error.
+bool IsDamaged(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return false;
+  QTemporaryFile copy;
+  if (!copy.open() || copy.write(file.readAll()) < 0 || !copy.flush()) return false;
+  return QSettings(copy.fileName(), QSettings::IniFormat).status() == QSettings::FormatError;
+}
+
+// A save that cannot put it aside must not overwrite it.
 void KeepDamagedFile(const QString& path) {
-  if (QSettings(path, QSettings::IniFormat).status() != QSettings::FormatError) return;
-  QFile::remove(path + ".danado");
-  QFile::rename(path, path + ".danado");
+  if (!IsDamaged(path)) return;
+  const QString aside = path + ".danado";
+  if (QFileInfo::exists(aside)) QFile::remove(aside);
+  if (!QFile::rename(path, aside))
+    throw ERegistryException{"No se pudo apartar el archivo da\xF1" "ado " + FromQt(path) + " como " + FromQt(aside)};
 }
 
 }  // namespace
@@ -59,6 +77,17 @@ bool SettingsFile::PasswordInFile() const {
   return file.contains(kCodigo);
 }
 
+bool SettingsFile::PasswordAtHand(Settings& settings, std::string& problem) {
+  if (!password_unread_) return true;
+  if (const std::optional<std::string> stored = passwords_.Read()) {
+    settings.Clave = *stored;
+    password_unread_ = false;
+    return true;
+  }
+  problem = kClaveIlegible;
+  return false;
+}
+
 bool SettingsFile::FirstRun() {
   const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
   return ReadText(file, kNumero) == kMissingText;
@@ -71,7 +100,11 @@ void SettingsFile::Read(Settings& settings, const std::string& programPath) {
   if (file.contains(kCodigo)) {
     settings.Clave = DecodificaClave(ReadText(file, kCodigo));
   } else {
-    settings.Clave = passwords_.Read().value_or("");
+    // Without a Secret Service nothing was stored there (the user kept the
+    // password for one run only).
+    const std::optional<std::string> stored = passwords_.Available() ? passwords_.Read() : std::string();
+    password_unread_ = !stored;
+    settings.Clave = stored.value_or("");
   }
   settings.Frecuencia = ReadText(file, kFrecuencia);
   settings.Sonido = ReadText(file, kSonido);
@@ -100,15 +133,19 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
                         PasswordPlace place) {
   const QString path = QString::fromStdString(path_);
   if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-    throw ERegistryException{"No se pudo crear la carpeta de " + path_};
-  if (place == PasswordPlace::Keyring) {
+    throw ERegistryException{"No se pudo crear la carpeta de " + FromQt(path)};
+  // While the Secret Service could not be read, an empty password is the
+  // unread one, not the user's: what the service holds stays.
+  const bool keepStored = password_unread_ && settings.Clave.empty();
+  if (place == PasswordPlace::Keyring && !keepStored) {
     std::string error;
     if (!passwords_.Write(settings.Clave, error))
       throw ERegistryException{"No se pudo guardar la clave: " + error};
-  } else if (passwords_.Available()) {
+  } else if (place != PasswordPlace::Keyring && passwords_.Available()) {
     // An older password there would be read back at the next start.
     passwords_.Remove();
   }
+  if (!keepStored) password_unread_ = false;
   KeepDamagedFile(path);
   {
     QSettings file(path, QSettings::IniFormat);
@@ -129,7 +166,8 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
   }
   const bool autostartWritten =
       settings.EjecutarSiempre ? autostart_.Write(programPath) : autostart_.Remove();
-  if (!autostartWritten) throw ERegistryException{"No se pudo escribir " + autostart_.Path()};
+  if (!autostartWritten)
+    throw ERegistryException{"No se pudo escribir " + FromQt(QString::fromStdString(autostart_.Path()))};
 }
 
 }  // namespace buzonix

@@ -52,6 +52,11 @@ class SettingsFile final : public SettingsStore {
   // Whether the stored password lives in the file (the user's earlier choice).
   bool PasswordInFile() const;
 
+  // Before a check. When the load could not read the Secret Service, reads it
+  // again; false while it still cannot be read (no check should run: an
+  // empty password would read as a wrong one).
+  bool PasswordAtHand(Settings& settings, std::string& problem) override;
+
   const std::string& Path() const { return path_; }
 
  private:
@@ -59,6 +64,7 @@ class SettingsFile final : public SettingsStore {
   Autostart& autostart_;
   PasswordStore& passwords_;
   PasswordPlaceChooser choose_;
+  bool password_unread_ = false;  // the Secret Service could not be read
 };
 
 }  // namespace buzonix

@@ -65,7 +65,6 @@ class Application final : private Platform {
                        [](const Settings&) { return AskPasswordPlace(); }),
         sockets_(loop_) {
     LoadPictures();
-    menu_.setObjectName("menu");
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
     QObject::connect(&check_timer_, &QTimer::timeout, [this] { buzel_->Timer1Timer(); });
     resume_timer_.setSingleShot(true);
@@ -124,14 +123,20 @@ class Application final : private Platform {
     NoticeWindow::CloseAll();
     CloseHelp();
   }
-  std::unique_ptr<TrayShell> MakeTrayShell() override { return std::make_unique<QtTrayShell>(&menu_); }
+  std::unique_ptr<TrayShell> MakeTrayShell() override {
+    auto shell = std::make_unique<QtTrayShell>();
+    tray_shell_ = shell.get();
+    return shell;
+  }
+  // The tray icon's own menu.
   PopupMenuBase* BuildMenu(std::vector<MenuItem> items) override {
+    QMenu& menu = tray_shell_->Menu();
     for (MenuItem& item : items) {
       if (item.label.empty()) {
-        menu_.addSeparator();
+        menu.addSeparator();
         continue;
       }
-      QAction* action = menu_.addAction(ToQt(item.label));
+      QAction* action = menu.addAction(ToQt(item.label));
       QObject::connect(action, &QAction::triggered, std::move(item.command));
     }
     return nullptr;  // QSystemTrayIcon opens it
@@ -163,7 +168,7 @@ class Application final : private Platform {
   QtEventLoop loop_;
   QtSocketPlatform sockets_;
   BuiltInDigest digest_;
-  QMenu menu_;
+  QtTrayShell* tray_shell_ = nullptr;  // owned by the tray icon
   QIcon pictures_[4];
   QTimer check_timer_;
   QTimer resume_timer_;

@@ -43,7 +43,7 @@ void TTrayIcon::SetIcon(ShellHandle source) {
 }
 
 void TTrayIcon::SetToolTip(std::string text) {
-  if (text.size() > MaxToolTipLength) text.resize(MaxToolTipLength);
+  if (text.size() > shell_->MaxToolTipLength()) text.resize(shell_->MaxToolTipLength());
   toolTip_ = std::move(text);
   ModifyIcon();
 }
@@ -116,8 +116,7 @@ void TTrayIcon::HandleDoubleClick() {
   if (auto handler = OnDblClick) handler(*this);
 }
 
-void TTrayIcon::HandleMenuRequest() {
-  const ScreenPoint at = shell_->CursorPosition();
+void TTrayIcon::HandleMenuRequest(ScreenPoint at) {
   if (PopupMenu != nullptr) {
     // The menu closes properly on a click elsewhere only when the
     // program owns the foreground.

@@ -29,9 +29,6 @@ using TTrayMouseEvent =
 
 class TTrayIcon final : public TrayShellClient {
  public:
-  // The longest tooltip: the Windows shell's record holds 63 characters and
-  // the component has always kept one fewer.
-  static constexpr std::size_t MaxToolTipLength = 62;
   // A failed add (the shell not yet up at log-on) is tried again this often.
   static constexpr unsigned AddRetryIntervalMs = 2000;
   static constexpr int MaxAddRetries = 10;
@@ -56,7 +53,8 @@ class TTrayIcon final : public TrayShellClient {
   void SetIcon(ShellHandle source);
 
   const std::string& ToolTip() const { return toolTip_; }
-  // Stores the text cut to MaxToolTipLength and shows it, even when unchanged.
+  // Stores the text cut to the shell's MaxToolTipLength and shows it, even
+  // when unchanged.
   void SetToolTip(std::string text);
 
   TTrayNotifyEvent OnClick;
@@ -69,7 +67,7 @@ class TTrayIcon final : public TrayShellClient {
   // Events of the shell (called by the shell layer).
   void HandleClick() override;
   void HandleDoubleClick() override;
-  void HandleMenuRequest() override;
+  void HandleMenuRequest(ScreenPoint at) override;
   void HandleRefresh() override;
   void HandleTaskbarCreated() override;
   void HandleRetryTimer() override;

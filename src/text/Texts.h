@@ -70,7 +70,10 @@ inline constexpr const char* kInformacion[] = {
 // Where the Linux page leaves an empty line: after these entries.
 inline constexpr int kInformacionParrafos[] = {1, 3};
 
-// The Linux program's own questions.
+// The Linux program's own texts.
+inline constexpr char kClaveIlegible[] =
+    "No se pudo leer la clave del servicio de claves (Secret Service). "
+    "Se volver\xE1 a intentar en la pr\xF3xima comprobaci\xF3n";
 inline constexpr char kPreguntaClaveEnArchivo[] =
     "No hay un servicio de claves (Secret Service) en este escritorio.\n\n"
     "\xBFGuardar la clave en el archivo de configuraci\xF3n, cifrada como la "

@@ -16,6 +16,12 @@ namespace {
 
 constexpr UINT_PTR kRetryTimerId = 1;
 
+ScreenPoint CursorPosition() {
+  POINT point{};
+  GetCursorPos(&point);
+  return {static_cast<int>(point.x), static_cast<int>(point.y)};
+}
+
 }  // namespace
 
 ShellHandle ToShellHandle(HANDLE handle) { return reinterpret_cast<ShellHandle>(handle); }
@@ -58,12 +64,6 @@ bool WinTrayShell::Notify(ShellNotifyMessage message, const TrayLook& look) {
 }
 
 void WinTrayShell::PostRefresh() { PostMessageA(Handle(), kTrayRefreshMessage, 0, 0); }
-
-ScreenPoint WinTrayShell::CursorPosition() {
-  POINT point{};
-  GetCursorPos(&point);
-  return {static_cast<int>(point.x), static_cast<int>(point.y)};
-}
 
 void WinTrayShell::BringApplicationToForeground() {
   SetForegroundWindow(applicationWindow_ != nullptr ? applicationWindow_ : Handle());
@@ -120,7 +120,7 @@ void WinTrayShell::HandleMouse(LPARAM mouseMessage) {
       client_->HandleDoubleClick();
       break;
     case WM_RBUTTONUP:
-      client_->HandleMenuRequest();
+      client_->HandleMenuRequest(CursorPosition());
       break;
     default:
       break;

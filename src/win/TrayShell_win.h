@@ -40,8 +40,9 @@ class WinTrayShell final : public TrayShell, private WinWindow {
 
   void Attach(TrayShellClient* client) override { client_ = client; }
   bool Notify(ShellNotifyMessage message, const TrayLook& look) override;
+  // The record holds 63 characters; the component has always kept one fewer.
+  std::size_t MaxToolTipLength() const override { return 62; }
   void PostRefresh() override;
-  ScreenPoint CursorPosition() override;
   void BringApplicationToForeground() override;
   void DispatchPendingMessages() override;
   ShellHandle CopyIcon(ShellHandle icon) override;

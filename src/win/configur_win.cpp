@@ -446,7 +446,7 @@ void TConf::Click(ConfControl button) {
   Busy busy(*this);
   switch (button) {
     case ConfControl::BitBtn1:
-      if (FieldsFitWestern()) logic_.BitBtn1Click();
+      logic_.BitBtn1Click();
       break;
     case ConfControl::BitBtn2:
       logic_.BitBtn2Click();
@@ -459,22 +459,15 @@ void TConf::Click(ConfControl button) {
   }
 }
 
-// The settings are kept in Windows-1252: a typed character it cannot hold
-// would be stored garbled, so the accept stops at the field that holds one.
-bool TConf::FieldsFitWestern() {
-  const std::pair<ConfControl, const char*> fields[] = {
-      {ConfControl::dHost, "Servidor"}, {ConfControl::dusuario, "Usuario"}, {ConfControl::dclave, "Clave"}};
-  for (const auto& [control, label] : fields) {
-    if (FitsWestern(WideWindowText(Control(control)))) continue;
-    const std::string text = std::string("El campo ") + label +
-                             " contiene caracteres que no se pueden guardar.\r\n"
-                             "Use solo letras, cifras y signos de Europa occidental.";
-    MessageBoxW(Handle(), Wide(text).c_str(), Wide(kFormTitle).c_str(), MB_OK | MB_ICONSTOP);
-    SetFocus(Control(control));
-    SendMessageW(Control(control), EM_SETSEL, 0, -1);
-    return false;
-  }
-  return true;
+bool TConf::FieldFitsWestern(ConfControl field) const { return FitsWestern(WideWindowText(Control(field))); }
+
+void TConf::SelectField(ConfControl field) {
+  SetFocus(Control(field));
+  SendMessageW(Control(field), EM_SETSEL, 0, -1);
+}
+
+void TConf::ShowStop(const std::string& text) {
+  MessageBoxW(Handle(), Wide(text).c_str(), Wide(kFormTitle).c_str(), MB_OK | MB_ICONSTOP);
 }
 
 void TConf::Release() { RequestRelease(); }

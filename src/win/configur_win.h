@@ -75,7 +75,6 @@ class TConf final : public WinWindow, private ConfView {
   std::vector<HWND> TabOrder() const;
   ConfControl FocusedControl() const;
   void Click(ConfControl button);
-  bool FieldsFitWestern();
   void RequestRelease();
   void DestroyNow();
 
@@ -106,6 +105,9 @@ class TConf final : public WinWindow, private ConfView {
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
+  bool FieldFitsWestern(ConfControl field) const override;
+  void SelectField(ConfControl field) override;
+  void ShowStop(const std::string& text) override;
   void Release() override;
 
   HINSTANCE instance_;

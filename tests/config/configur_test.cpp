@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/RecordingConfHost.h"
+#include "text/Cp1252.h"
 
 namespace buzonix {
 namespace {
@@ -35,7 +36,25 @@ class FakeView final : public ConfView {
   void SetChecked(ConfCheck box, bool checked) override { checks[box] = checked; }
   void SetTitle(const std::string& text) override { title = text; }
   void Release() override { ++releases; }
+  bool FieldFitsWestern(ConfControl field) const override {
+    const auto typed = typedUtf8.find(field);
+    return typed == typedUtf8.end() || FitsCp1252Utf8(typed->second);
+  }
+  void SelectField(ConfControl field) override { selected.push_back(field); }
+  void ShowStop(const std::string& text) override { stops.push_back(text); }
 
+  // Types UTF-8 text into a field, as a Unicode control holds it.
+  void Type(ConfControl field, const std::string& utf8) {
+    typedUtf8[field] = utf8;
+    const std::string bytes = Cp1252FromUtf8(utf8);
+    if (field == ConfControl::dHost) host = bytes;
+    if (field == ConfControl::dusuario) user = bytes;
+    if (field == ConfControl::dclave) password = bytes;
+  }
+
+  std::map<ConfControl, std::string> typedUtf8;
+  std::vector<ConfControl> selected;
+  std::vector<std::string> stops;
   std::string host, user, password, spin = "1", title = kDescriptionTitle;
   std::string security = "Ninguna", port = "110";
   std::map<ConfCheck, bool> checks = {
@@ -454,6 +473,37 @@ TEST_F(ConfDialog, F1OpensTheTopicThroughTheHost) {
   logic.HelpKey(ConfControl::PageControl1);
   logic.HelpKey(ConfControl::Conf);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 1", "help 13"}));
+}
+
+TEST_F(ConfDialog, AcceptRefusesTheFirstFieldWindows1252CannotHoldAndStoresNothing) {
+  Create();
+  Fill("h", "u", "", "5");
+  view.Type(ConfControl::dclave, "pa\xC5\x82s");  // "ł" has no byte
+  view.Type(ConfControl::dusuario, "\xE2\x98\x83");  // nor has the snowman
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops, std::vector<std::string>{
+                            "El campo Usuario contiene caracteres que no se pueden guardar.\r\n"
+                            "Use solo letras, cifras y signos de Europa occidental."});
+  EXPECT_EQ(view.selected, std::vector<ConfControl>{ConfControl::dusuario});
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Frecuencia, "1");
+  EXPECT_EQ(unit.settings.Usuario, "");
+  EXPECT_TRUE(Open());
+
+  view.Type(ConfControl::dusuario, "u");
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops.back().substr(0, 15), "El campo Clave ");
+  EXPECT_EQ(view.selected.back(), ConfControl::dclave);
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Clave, "");
+
+  // "€" has a byte, 0x80: the password is stored with it.
+  view.Type(ConfControl::dclave, "pa\xE2\x82\xAC" "s");
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops.size(), 2u);
+  EXPECT_EQ(unit.settings.Clave, "pa\x80s");
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 300000", "save", "enable"}));
+  EXPECT_FALSE(Open());
 }
 
 }  // namespace

@@ -38,6 +38,25 @@ class FakeDigestLibrary : public DigestLibrary {
   std::vector<std::string> trace;
 };
 
+// The registry store, with a password that can be made unreachable, as a
+// locked keyring makes it.
+class LockablePasswordStore final : public SettingsStore {
+ public:
+  explicit LockablePasswordStore(RegistryApi& api) : store_(api) {}
+  bool FirstRun() override { return store_.FirstRun(); }
+  void Read(Settings& settings, const std::string& path) override { store_.Read(settings, path); }
+  bool RegisterFirstRun(const std::string& path) override { return store_.RegisterFirstRun(path); }
+  void Save(const Settings& settings, const std::string& path) override { store_.Save(settings, path); }
+  bool PasswordAtHand(Settings&, std::string& problem) override {
+    if (locked) problem = "Llavero cerrado";
+    return !locked;
+  }
+  bool locked = false;
+
+ private:
+  RegistryStore store_;
+};
+
 // Records what the application asks of the platform.
 class RecordingPlatform : public Platform {
  public:
@@ -94,7 +113,10 @@ class RecordingPlatform : public Platform {
 
  private:
   TestPlatform& sockets_;
-  RegistryStore store_;
+  LockablePasswordStore store_;
+
+ public:
+  LockablePasswordStore& Lockable() { return store_; }
   testing::ShellLog& shell_;
   FakeDigestLibrary& digest_;
 };
@@ -275,6 +297,25 @@ TEST_F(MainFormTest, TheMenuHasTheCommandsInOrderAndItsHandlersAreGuarded) {
   // An error a handler lets escape is shown, and the program goes on.
   buzel->Guarded([] { throw ERegistryException{"Failed to set data for 'Host'"}; });
   EXPECT_EQ(form.events.back(), "error:Failed to set data for 'Host'.");
+}
+
+TEST_F(MainFormTest, APasswordThatCannotBeHadIsToldOnceAndNoLoginIsTried) {
+  testing::SetScript(R"({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "secret"}, "count": 2})");
+  StoreSettings(testing::ScriptedAddress());
+  form.Lockable().locked = true;
+  buzel->Start();
+  buzel->Timer1Timer();
+  buzel->ChequearCorreoAhora1Click();
+  EXPECT_EQ(form.events, std::vector<std::string>{"error:Llavero cerrado."});
+  EXPECT_TRUE(testing::ReceivedLines().empty());
+  EXPECT_TRUE(form.timer) << "the checks go on";
+
+  form.Lockable().locked = false;
+  buzel->Timer1Timer();
+  EXPECT_EQ(buzel->TrayIcon1.ToolTip(), "2 Mensajes");
+  form.Lockable().locked = true;
+  buzel->Timer1Timer();
+  EXPECT_EQ(form.events.back(), "error:Llavero cerrado.") << "a new run of failures is told again";
 }
 
 TEST(HelpTopics, ThePasswordIsNotSaidToBeSafeWhereAnyoneCanUndoIt) {

@@ -4,6 +4,7 @@
 
 #include "notify/TrayShell.h"
 
+#include <cstddef>
 #include <functional>
 #include <set>
 #include <string>
@@ -24,6 +25,7 @@ struct ShellLog {
   int addsToFail = 0;  // the next so many adds are refused
   int pendingRefreshes = 0;
   ScreenPoint cursor{};
+  std::size_t maxToolTip = 62;  // the Windows shell's
   bool timerRunning = false;
   unsigned timerInterval = 0;
   std::set<ShellHandle> liveCopies;
@@ -57,7 +59,7 @@ class RecordingTrayShell final : public TrayShell {
     ++log_.pendingRefreshes;
     log_.trace.push_back("post refresh");
   }
-  ScreenPoint CursorPosition() override { return log_.cursor; }
+  std::size_t MaxToolTipLength() const override { return log_.maxToolTip; }
   void BringApplicationToForeground() override { log_.trace.push_back("foreground"); }
   void DispatchPendingMessages() override {
     log_.trace.push_back("dispatch");

@@ -38,7 +38,6 @@ class RecordingMenu final : public PopupMenuBase {
   explicit RecordingMenu(ShellLog& log) : log_(log) {}
   void Popup(int x, int y) override {
     log_.trace.push_back("popup " + std::to_string(x) + "," + std::to_string(y));
-    log_.cursor = {x + 50, y + 50};  // the mouse moves while the menu is open
   }
 
  private:
@@ -57,7 +56,7 @@ TEST_F(TrayIconTest, EveryAddAndModifyCarriesTheIconAndTheToolTip) {
   EXPECT_EQ(Tip(1), "3 Mensajes");
 }
 
-TEST_F(TrayIconTest, ToolTipIsCutTo62Characters) {
+TEST_F(TrayIconTest, ToolTipIsCutToTheShellsLimit) {
   tray->SetActive(true);
   const std::string exact(62, 'a');
   tray->SetToolTip(exact);
@@ -71,6 +70,13 @@ TEST_F(TrayIconTest, ToolTipIsCutTo62Characters) {
     EXPECT_EQ(tray->ToolTip(), std::string(61, 'b') + "z");
     EXPECT_EQ(Tip(log.calls.size() - 1), tray->ToolTip());
   }
+
+  // A tray without a limit shows the whole text.
+  log.maxToolTip = std::string::npos;
+  const std::string whole(300, 'c');
+  tray->SetToolTip(whole);
+  EXPECT_EQ(tray->ToolTip(), whole);
+  EXPECT_EQ(Tip(log.calls.size() - 1), whole);
 }
 
 TEST_F(TrayIconTest, ActiveWritesAddAndDeleteOnlyOnChange) {
@@ -179,25 +185,24 @@ TEST_F(TrayIconTest, DestructionDeletesTheIconOnlyWhenActive) {
 
 TEST_F(TrayIconTest, MenuRequestOpensTheMenuThenReportsThePositionReadBefore) {
   RecordingMenu menu(log);
-  log.cursor = {300, 700};
   tray->PopupMenu = &menu;
   tray->OnRightClick = [&](TTrayIcon&, TMouseButton button, TShiftState shift, int x, int y) {
     EXPECT_EQ(button, TMouseButton::Right);
     EXPECT_EQ(shift, TShiftState{});
     log.trace.push_back("right click " + std::to_string(x) + "," + std::to_string(y));
   };
-  log.client->HandleMenuRequest();
+  log.client->HandleMenuRequest({300, 700});
   EXPECT_EQ(log.trace, (std::vector<std::string>{"foreground", "dispatch", "popup 300,700",
                                                  "right click 300,700"}));
 }
 
 TEST_F(TrayIconTest, MenuRequestWithoutMenuOnlyReportsTheClick) {
-  log.client->HandleMenuRequest();  // neither set: nothing at all
+  log.client->HandleMenuRequest({});  // neither set: nothing at all
   EXPECT_TRUE(log.trace.empty());
 
   int clicks = 0;
   tray->OnRightClick = [&](TTrayIcon&, TMouseButton, TShiftState, int, int) { ++clicks; };
-  log.client->HandleMenuRequest();
+  log.client->HandleMenuRequest({});
   EXPECT_EQ(clicks, 1);
   EXPECT_TRUE(log.trace.empty());
 }
@@ -206,7 +211,7 @@ TEST_F(TrayIconTest, APendingMessageThatDropsTheMenuKeepsItClosed) {
   RecordingMenu menu(log);
   tray->PopupMenu = &menu;
   log.onDispatchPending = [&] { tray->PopupMenu = nullptr; };
-  log.client->HandleMenuRequest();
+  log.client->HandleMenuRequest({});
   EXPECT_EQ(log.trace, (std::vector<std::string>{"foreground", "dispatch"}));
 }
 

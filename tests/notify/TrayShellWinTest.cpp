@@ -52,7 +52,7 @@ class ObservedShell final : public TrayShell {
     return accepted;
   }
   void PostRefresh() override { real_->PostRefresh(); }
-  ScreenPoint CursorPosition() override { return real_->CursorPosition(); }
+  std::size_t MaxToolTipLength() const override { return real_->MaxToolTipLength(); }
   void BringApplicationToForeground() override { real_->BringApplicationToForeground(); }
   void DispatchPendingMessages() override { real_->DispatchPendingMessages(); }
   ShellHandle CopyIcon(ShellHandle icon) override { return real_->CopyIcon(icon); }

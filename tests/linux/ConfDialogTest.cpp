@@ -1,0 +1,212 @@
+// The Linux configuration dialog driven in-process on Qt's offscreen
+// platform: keys and clicks into the real widgets, TConfLogic behind them.
+#include "linux/ConfDialog_linux.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "config/RecordingConfHost.h"
+
+// Failures print the text, not its code units.
+inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+
+namespace buzonix {
+namespace {
+
+using testing::RecordingConfHost;
+
+class LinuxConfDialog : public ::testing::Test {
+ protected:
+  void Open() {
+    ConfDialog::Open(unit, host);
+    for (QWidget* widget : QApplication::topLevelWidgets())
+      if (widget->objectName() == "configuracion" && widget->isVisible()) dialog = widget;
+    ASSERT_NE(dialog, nullptr);
+    dialog->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(dialog));
+  }
+  void TearDown() override {
+    ConfDialog::CloseAll();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+
+  QLineEdit* Field(const char* name) const { return dialog->findChild<QLineEdit*>(name); }
+  QComboBox* Security() const { return dialog->findChild<QComboBox*>("seguridad"); }
+  // Replaces the field's text by typing.
+  void Type(const char* name, const QString& text) {
+    QLineEdit* field = Field(name);
+    field->setFocus(Qt::TabFocusReason);
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Delete);
+    TypeKeys(field, text);
+  }
+  // Key presses that carry each character, as an input method sends them
+  // (QTest's own know only ASCII).
+  static void TypeKeys(QWidget* widget, const QString& text) {
+    for (const QChar c : text) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(widget, &press);
+      QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+      QApplication::sendEvent(widget, &release);
+    }
+  }
+  void FillValid() {
+    Type("servidor", "pop.example.org");
+    Type("usuario", "ana");
+    Type("clave", "pw");
+  }
+  void ClickAccept() { QTest::mouseClick(dialog->findChild<QPushButton*>("aceptar"), Qt::LeftButton); }
+  bool Released() const { return !dialog->isVisible() && (unit.VentanasAbiertas & kConfigDialogOpen) == 0; }
+  Pop3Unit unit;
+  RecordingConfHost host;
+  QPointer<QWidget> dialog;
+};
+
+TEST_F(LinuxConfDialog, FillsTheFieldsFromTheSettingsInWindows1252) {
+  unit.settings.Host = "pop.example.org";
+  unit.settings.Usuario = "\xD1" "and\xFA";
+  unit.settings.Clave = "pa\x80s";
+  unit.settings.Frecuencia = "15";
+  unit.settings.Seguridad = "STARTTLS";
+  unit.settings.Puerto = "1110";
+  Open();
+  EXPECT_EQ(Field("servidor")->text(), "pop.example.org");
+  EXPECT_EQ(Field("usuario")->text(), QString::fromUtf8("\u00D1and\u00FA"));
+  EXPECT_EQ(Field("clave")->text(), QString::fromUtf8("pa\u20ACs"));
+  EXPECT_EQ(Field("frecuencia")->text(), "15");
+  EXPECT_EQ(Field("puerto")->text(), "1110");
+  EXPECT_EQ(Security()->currentText(), "STARTTLS");
+  // The Windows dialog's order.
+  ASSERT_EQ(Security()->count(), 3);
+  EXPECT_EQ(Security()->itemText(0), "SSL/TLS");
+  EXPECT_EQ(Security()->itemText(1), "STARTTLS");
+  EXPECT_EQ(Security()->itemText(2), "Ninguna");
+}
+
+TEST_F(LinuxConfDialog, AcceptSavesWhatWasTypedAndCancelSavesNothing) {
+  Open();
+  Type("servidor", "pop.example.org");
+  Type("usuario", "ana");
+  Type("clave", QString::fromUtf8("pa\u20ACs"));
+  Type("frecuencia", "5");
+  ClickAccept();
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Host, "pop.example.org");
+  EXPECT_EQ(host.saved[0].Usuario, "ana");
+  EXPECT_EQ(host.saved[0].Clave, "pa\x80s");  // the euro sign's byte, not '?'
+  EXPECT_EQ(host.saved[0].Frecuencia, "5");
+  EXPECT_TRUE(Released());
+  TearDown();
+
+  host.calls.clear();
+  Open();
+  Type("servidor", "otro");
+  QTest::mouseClick(dialog->findChild<QPushButton*>("cancelar"), Qt::LeftButton);
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Host, "pop.example.org");
+  EXPECT_TRUE(Released());
+}
+
+TEST_F(LinuxConfDialog, ThePortFollowsTheSecurityModeUnlessTyped) {
+  unit.settings.Seguridad = "Ninguna";
+  unit.settings.Puerto = "110";
+  Open();
+  Security()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Security(), Qt::Key_Up);
+  EXPECT_EQ(Security()->currentText(), "STARTTLS");
+  EXPECT_EQ(Field("puerto")->text(), "110");
+  QTest::keyClick(Security(), Qt::Key_Up);
+  EXPECT_EQ(Security()->currentText(), "SSL/TLS");
+  EXPECT_EQ(Field("puerto")->text(), "995");
+  Type("puerto", "2995");
+  Security()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Security(), Qt::Key_Down);
+  EXPECT_EQ(Field("puerto")->text(), "2995");
+}
+
+TEST_F(LinuxConfDialog, EnterInTheFrequencyKeepsAValueAboveTheRangeLeavingItClamps) {
+  Open();
+  FillValid();
+  Type("frecuencia", "9000");
+  QTest::keyClick(Field("frecuencia"), Qt::Key_Tab);
+  EXPECT_EQ(Field("frecuencia")->text(), "720");
+
+  Type("frecuencia", "9000");
+  QTest::keyClick(Field("frecuencia"), Qt::Key_Return);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !host.saved.empty(); }, 2000));
+  EXPECT_EQ(host.saved[0].Frecuencia, "9000");
+  EXPECT_EQ(host.interval, 9000u * 60000u);
+}
+
+TEST_F(LinuxConfDialog, ACharacterWindows1252CannotHoldIsRefusedWithTheFieldSelected) {
+  Open();
+  FillValid();
+  Type("clave", QString::fromUtf8("pa\u0142s"));
+  Type("usuario", "ana");  // the focus leaves the password
+  QString shown;
+  QTimer::singleShot(0, [&shown] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->accept();
+    }
+  });
+  ClickAccept();
+  EXPECT_EQ(shown, "El campo Clave contiene caracteres que no se pueden guardar.\n"
+                   "Use solo letras, cifras y signos de Europa occidental.");
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Clave, "");
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->focusWidget(), Field("clave"));
+  EXPECT_EQ(Field("clave")->selectedText(), QString::fromUtf8("pa\u0142s"));
+}
+
+TEST_F(LinuxConfDialog, TypingStopsAtTheWindowsLimitsButAStoredLongerValueIsKeptWhole) {
+  const std::string longHost(50, 'h');
+  unit.settings.Host = longHost;
+  unit.settings.Usuario = "u";
+  unit.settings.Clave = "p";
+  unit.settings.Frecuencia = "5";
+  Open();
+  EXPECT_EQ(Field("servidor")->text().size(), 50);
+  TypeKeys(Field("servidor"), "xyz");  // nothing more goes in
+  EXPECT_EQ(Field("servidor")->text().size(), 50);
+  ClickAccept();
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Host, longHost);
+  TearDown();
+
+  Open();
+  const std::pair<const char*, int> limits[] = {{"servidor", 40}, {"usuario", 20}, {"clave", 12}, {"puerto", 5}};
+  for (const auto& [name, limit] : limits) {
+    Type(name, QString(limit + 6, '7'));
+    EXPECT_EQ(Field(name)->text().size(), limit) << name;
+    // A paste keeps what fits, at the cursor.
+    Field(name)->setCursorPosition(1);
+    QTest::keyClick(Field(name), Qt::Key_Backspace);
+    Field(name)->insert("89");
+    EXPECT_EQ(Field(name)->text(), "8" + QString(limit - 1, '7')) << name;
+  }
+}
+
+}  // namespace
+}  // namespace buzonix
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

@@ -1,0 +1,156 @@
+// The Linux settings file and its Secret Service on disk, with a password
+// store of the test's own.
+#include "linux/SettingsFile.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "config/SettingsStoreContract.h"
+#include "text/Texts.h"
+
+namespace buzonix {
+namespace {
+
+class ScriptedPasswordStore final : public PasswordStore {
+ public:
+  bool Available() override { return true; }
+  std::optional<std::string> Read() override {
+    ++reads;
+    if (unreadable) return std::nullopt;
+    return stored;
+  }
+  bool Write(const std::string& password, std::string&) override {
+    writes.push_back(password);
+    stored = password;
+    return true;
+  }
+  void Remove() override { stored.clear(); }
+
+  bool unreadable = false;
+  std::string stored;
+  std::vector<std::string> writes;
+  int reads = 0;
+};
+
+class LinuxSettingsFile : public ::testing::Test {
+ protected:
+  std::string Path() const { return folder.filePath("buzonix.conf").toStdString(); }
+  void WriteFile(const QByteArray& bytes) {
+    QFile file(QString::fromStdString(Path()));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+  }
+  QByteArray ReadFile(const QString& path) const {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+  }
+  Settings Valid() const {
+    Settings settings;
+    settings.Host = "pop.example.org";
+    settings.Usuario = "ana";
+    settings.Clave = "secret";
+    settings.Frecuencia = "5";
+    return settings;
+  }
+
+  QTemporaryDir folder;
+  ScriptedPasswordStore passwords;
+  Autostart autostart{folder.filePath("buzonix.desktop").toStdString()};
+  SettingsFile file{Path(), autostart, passwords};
+};
+
+TEST_F(LinuxSettingsFile, TextsWithTheEuroSignAreSavedAndReadBackAsWindows1252) {
+  Settings saved = Valid();
+  saved.Host = "pop.\x80.example";
+  saved.Clave = "pa\x80s";
+  file.Save(saved, "/usr/bin/buzonix", PasswordPlace::File);
+  EXPECT_TRUE(ReadFile(QString::fromStdString(Path())).contains("Host=pop.\xE2\x82\xAC.example"));
+  Settings loaded;
+  file.Read(loaded, "/usr/bin/buzonix");
+  EXPECT_EQ(loaded.Host, "pop.\x80.example");
+  EXPECT_EQ(loaded.Clave, "pa\x80s");
+}
+
+TEST_F(LinuxSettingsFile, ADamagedFileThatCannotBePutAsideIsNotOverwritten) {
+  const QByteArray damaged("[Version]\nNumero=1.01\n[Configuracion\n\x00\xff\xfe=\nHost=keep\n", 55);
+  WriteFile(damaged);
+  Settings loaded;
+  file.Read(loaded, "/usr/bin/buzonix");  // read before in this run, as the program does
+  // A folder, not empty, where the damaged file would go.
+  const QString aside = QString::fromStdString(Path()) + ".danado";
+  ASSERT_TRUE(QDir().mkpath(aside + "/inside"));
+  try {
+    file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
+    FAIL() << "the save went on";
+  } catch (const ERegistryException& error) {
+    EXPECT_EQ(error.message.rfind("No se pudo apartar el archivo da\xF1" "ado ", 0), 0u) << error.message;
+  }
+  EXPECT_EQ(ReadFile(QString::fromStdString(Path())), damaged);
+
+  ASSERT_TRUE(QDir(aside).removeRecursively());
+  try {
+    file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
+  } catch (const ERegistryException& error) {
+    FAIL() << error.message;
+  }
+  EXPECT_EQ(ReadFile(aside), damaged);
+  EXPECT_TRUE(ReadFile(QString::fromStdString(Path())).contains("Host=pop.example.org"));
+}
+
+TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain) {
+  WriteFile("[Version]\nNumero=1.01\n[Configuracion]\nHost=pop.example.org\nusuario=ana\nfrecuencia=5\n");
+  passwords.stored = "secret";
+  passwords.unreadable = true;
+  Settings settings;
+  file.Read(settings, "/usr/bin/buzonix");
+  EXPECT_EQ(settings.Clave, "");
+  std::string problem;
+  EXPECT_FALSE(file.PasswordAtHand(settings, problem));
+  EXPECT_EQ(problem, kClaveIlegible);
+  EXPECT_FALSE(file.PasswordAtHand(settings, problem));
+
+  // A save meanwhile with the password left empty keeps the stored one.
+  file.Save(settings, "/usr/bin/buzonix", PasswordPlace::Keyring);
+  EXPECT_TRUE(passwords.writes.empty());
+
+  passwords.unreadable = false;
+  EXPECT_TRUE(file.PasswordAtHand(settings, problem));
+  EXPECT_EQ(settings.Clave, "secret");
+  const int reads = passwords.reads;
+  EXPECT_TRUE(file.PasswordAtHand(settings, problem));
+  EXPECT_EQ(passwords.reads, reads) << "read once it was read";
+
+  // No password stored is no failure.
+  passwords.stored.clear();
+  file.Read(settings, "/usr/bin/buzonix");
+  EXPECT_EQ(settings.Clave, "");
+  EXPECT_TRUE(file.PasswordAtHand(settings, problem));
+}
+
+// The settings file with its password store, as the contract sees it.
+struct SettingsFilePlace {
+  QTemporaryDir folder;
+  ScriptedPasswordStore passwords;
+  Autostart autostart{folder.filePath("buzonix.desktop").toStdString()};
+  std::string path = folder.filePath("buzonix.conf").toStdString();
+  SettingsFile file{path, autostart, passwords};
+  SettingsFile reopened{path, autostart, passwords};
+  SettingsStore& Store() { return file; }
+  SettingsStore& Reopened() { return reopened; }
+  std::string ProgramPath() { return "/usr/bin/buzonix"; }
+};
+
+}  // namespace
+
+namespace testing {
+INSTANTIATE_TYPED_TEST_SUITE_P(SettingsFile, SettingsStoreContract, ::testing::Types<SettingsFilePlace>);
+}  // namespace testing
+}  // namespace buzonix
