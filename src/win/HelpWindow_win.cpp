@@ -72,9 +72,9 @@ void HelpWindow::ShowTopic(int context, HWND owner) {
   current_->Display(context);
 }
 
-bool HelpWindow::PreTranslate(const MSG& msg) {
-  if (!current_ || msg.message != WM_KEYDOWN || msg.wParam != VK_ESCAPE) return false;
-  const HWND window = current_->Handle();
+bool HelpWindow::PreTranslate(MSG& msg) {
+  const HWND window = Handle();
+  if (window == nullptr || msg.message != WM_KEYDOWN || msg.wParam != VK_ESCAPE) return false;
   if (msg.hwnd != window && GetParent(msg.hwnd) != window) return false;
   PostMessageA(window, WM_CLOSE, 0, 0);
   return true;

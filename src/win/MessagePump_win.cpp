@@ -1,18 +1,45 @@
 #include "win/MessagePump_win.h"
 
-#include "win/HelpWindow_win.h"
-#include "win/configur_win.h"
+#include <algorithm>
+#include <vector>
+
+#include "win/WinWindow.h"
 
 namespace buzonix {
 namespace {
 
+std::vector<KeyboardTarget*>& Targets() {
+  static std::vector<KeyboardTarget*> targets;
+  return targets;
+}
+
 void Deliver(MSG& msg) {
-  if (TConf::PreTranslate(&msg) || HelpWindow::PreTranslate(msg)) return;
+  if (PreTranslateMessage(msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
 }
 
 }  // namespace
+
+KeyboardRegistration::KeyboardRegistration(KeyboardTarget& target) : target_(target) {
+  Targets().push_back(&target_);
+}
+
+KeyboardRegistration::~KeyboardRegistration() {
+  auto& targets = Targets();
+  targets.erase(std::remove(targets.begin(), targets.end(), &target_), targets.end());
+}
+
+bool PreTranslateMessage(MSG& msg) {
+  // By index, read afresh each turn: a target may open or close a window,
+  // and so register or unregister one, while it handles a key.
+  const auto& targets = Targets();
+  for (std::size_t i = 0; i < targets.size(); ++i) {
+    KeyboardTarget* const target = targets[i];
+    if (Guarded([&] { return target->PreTranslate(msg); }, true)) return true;
+  }
+  return false;
+}
 
 bool PumpOneMessage(int& exitCode) {
   MSG msg;

@@ -6,6 +6,7 @@
 
 #include "win/MessagePump_win.h"
 #include "win/Text_win.h"
+#include "win/WinWindow.h"
 
 namespace buzonix {
 namespace {
@@ -14,7 +15,7 @@ constexpr UINT kNotificationMessage = WM_USER;        // the component's events
 constexpr UINT kWakeMessage = WM_USER + 1;            // readiness of a waiting call
 constexpr UINT_PTR kTimeoutTimerId = 10;
 constexpr long kAllEvents = FD_READ | FD_WRITE | FD_CONNECT | FD_CLOSE;
-constexpr wchar_t kWindowClass[] = L"BuzonixSocketWindow";
+constexpr char kWindowClass[] = "BuzonixSocketWindow";
 
 std::function<void(int)>& QuitHandler() {
   static std::function<void(int)> handler;
@@ -38,53 +39,43 @@ void WinSocketPlatform::SetExitHandler(std::function<void(int)> handler) {
   ExitHandler() = std::move(handler);
 }
 
-WinSocketPlatform::WinSocketPlatform() {
-  HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSW wc{};
-  if (!GetClassInfoW(instance, kWindowClass, &wc)) {
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kWindowClass;
-    RegisterClassW(&wc);
+class WinSocketPlatform::MessageWindow final : public WinWindow {
+ public:
+  explicit MessageWindow(WinSocketPlatform& platform) : platform_(platform) { CreateMessageOnly(kWindowClass); }
+  ~MessageWindow() override { Destroy(); }
+
+ private:
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override {
+    if (platform_.HandleMessage(message, wparam, lparam)) return 0;
+    return WinWindow::HandleMessage(message, wparam, lparam);
   }
-  window_ = CreateWindowExW(0, kWindowClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                            nullptr);
-  SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-}
 
-WinSocketPlatform::~WinSocketPlatform() {
-  if (window_ != nullptr) DestroyWindow(window_);
-}
+  WinSocketPlatform& platform_;
+};
 
-LRESULT CALLBACK WinSocketPlatform::WindowProc(HWND hwnd, UINT message, WPARAM wparam,
-                                               LPARAM lparam) {
-  auto* self = reinterpret_cast<WinSocketPlatform*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (self == nullptr) return DefWindowProcW(hwnd, message, wparam, lparam);
-  return self->HandleMessage(message, wparam, lparam);
-}
+WinSocketPlatform::WinSocketPlatform()
+    : message_window_(std::make_unique<MessageWindow>(*this)), window_(message_window_->Handle()) {}
 
-LRESULT WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
+WinSocketPlatform::~WinSocketPlatform() = default;
+
+bool WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
   switch (message) {
     case WM_TIMER:
       if (sink_ != nullptr) sink_->OnTimerMessage();
-      return 0;
+      return true;
     case kNotificationMessage:
       if (sink_ != nullptr)
         sink_->OnSocketNotification(static_cast<SocketHandle>(wparam), WSAGETSELECTEVENT(lparam),
                                     WSAGETSELECTERROR(lparam));
-      return 0;
+      return true;
     case kWakeMessage:
       if (WSAGETSELECTEVENT(lparam) == FD_CONNECT) {
         auto it = connects_.find(static_cast<SocketHandle>(wparam));
         if (it != connects_.end()) it->second = {true, WSAGETSELECTERROR(lparam)};
       }
-      return 0;
-    case WM_PAINT: {
-      ValidateRect(window_, nullptr);
-      return 0;
-    }
+      return true;
     default:
-      return DefWindowProcW(window_, message, wparam, lparam);
+      return false;
   }
 }
 

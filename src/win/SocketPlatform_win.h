@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 
 #include "network/SocketPlatform.h"
 
@@ -54,8 +55,12 @@ class WinSocketPlatform : public SocketPlatform {
   HWND Window() const { return window_; }
 
  private:
-  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
-  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  // The message-only window that receives the component's events and timer.
+  class MessageWindow;
+
+  // The component's events, its timer and the wake-ups of a waiting call;
+  // false for any other message, which gets the default processing.
+  bool HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
   // Handles one message while a call waits; false when the wait was cancelled.
   bool WaitForAnyMessage();
   int Cancelled();
@@ -68,7 +73,8 @@ class WinSocketPlatform : public SocketPlatform {
     int error = 0;
   };
 
-  HWND window_ = nullptr;
+  std::unique_ptr<MessageWindow> message_window_;
+  HWND window_ = nullptr;  // message_window_'s
   SocketWindowSink* sink_ = nullptr;
   bool blocking_ = false;
   bool cancelled_ = false;

@@ -28,17 +28,6 @@ void ShowInStopBox(std::exception_ptr error) {
   MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }
 
-void ReportUnhandledError(std::exception_ptr error) noexcept {
-  try {
-    if (const auto hook = ErrorHook())
-      hook(error);
-    else
-      ShowInStopBox(error);
-  } catch (...) {
-    // The report itself failed: nothing sensible is left to do with it.
-  }
-}
-
 HINSTANCE ProgramInstance() { return GetModuleHandleA(nullptr); }
 
 void Attach(HWND hwnd, WinWindow* window) {
@@ -49,6 +38,17 @@ void Attach(HWND hwnd, WinWindow* window) {
 
 void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook) {
   ErrorHook() = std::move(hook);
+}
+
+void ReportUnhandledError(std::exception_ptr error) noexcept {
+  try {
+    if (const auto hook = ErrorHook())
+      hook(error);
+    else
+      ShowInStopBox(error);
+  } catch (...) {
+    // The report itself failed: nothing sensible is left to do with it.
+  }
 }
 
 std::string DescribeException(std::exception_ptr error) {
@@ -119,6 +119,14 @@ void WinWindow::CreateHidden(const char* className) {
   Create(WindowClass{.name = className}, options);
 }
 
+void WinWindow::CreateMessageOnly(const char* className) {
+  WindowOptions options;
+  options.style = 0;
+  options.x = options.y = options.width = options.height = 0;
+  options.parent = HWND_MESSAGE;
+  Create(WindowClass{.name = className}, options);
+}
+
 LRESULT WinWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcW(hwnd_, message, wParam, lParam);
 }
@@ -133,12 +141,7 @@ LRESULT CALLBACK WinWindow::Route(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   // Messages before WM_NCCREATE (WM_GETMINMAXINFO) and after WM_NCDESTROY.
   if (window == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
 
-  LRESULT result = 0;
-  try {
-    result = window->HandleMessage(message, wParam, lParam);
-  } catch (...) {
-    ReportUnhandledError(std::current_exception());
-  }
+  const LRESULT result = Guarded([&] { return window->HandleMessage(message, wParam, lParam); }, LRESULT{0});
   if (message == WM_NCDESTROY) {
     Attach(hwnd, nullptr);
     window->hwnd_ = nullptr;

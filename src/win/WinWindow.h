@@ -2,7 +2,9 @@
 // the object of each window and hands it every message, so derived classes
 // only override HandleMessage. No C++ exception ever unwinds through a Windows
 // frame: what a handler lets escape goes to the unhandled-error hook, and the
-// program goes on.
+// program goes on. The few procedures the system calls that are not a
+// window's own (a control's subclass, the keys before dispatch) run under
+// the same guard, Guarded.
 #pragma once
 
 #include <windows.h>
@@ -17,6 +19,21 @@ namespace buzonix {
 // Receives every exception that escapes a window's handler. Without a hook
 // the error is shown in a stop box captioned "Error".
 void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook);
+
+// Hands `error` to the hook (or the stop box); never throws.
+void ReportUnhandledError(std::exception_ptr error) noexcept;
+
+// Runs `handler` for code the system called: what it lets escape is
+// reported, and `onError` is returned in its place.
+template <typename Handler>
+auto Guarded(Handler&& handler, decltype(handler()) onError) noexcept -> decltype(handler()) {
+  try {
+    return handler();
+  } catch (...) {
+    ReportUnhandledError(std::current_exception());
+  }
+  return onError;
+}
 
 // what() of a std::exception; a generic text for anything else.
 std::string DescribeException(std::exception_ptr error);
@@ -80,6 +97,8 @@ class WinWindow {
   // A hidden top-level window without a taskbar button. Unlike a message-only
   // window it receives broadcasts, such as the shell's "TaskbarCreated".
   void CreateHidden(const char* className);
+  // A window that only receives what is sent or posted to it.
+  void CreateMessageOnly(const char* className);
 
   // One message of the window; the default processing unless overridden.
   virtual LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -138,18 +138,11 @@ TConf* TConf::Current() { return current_.get(); }
 
 void TConf::CloseAll() { current_.reset(); }
 
-bool TConf::PreTranslate(MSG* msg) {
-  TConf* conf = current_.get();
-  if (conf == nullptr || conf->Handle() == nullptr || msg == nullptr) return false;
-  const HWND form = conf->Handle();
-  if (msg->hwnd != form && !IsChild(form, msg->hwnd)) return false;
-  if (msg->message != WM_KEYDOWN) return false;
-  try {
-    return conf->DialogKey(msg->wParam);
-  } catch (...) {
-    // The handlers report their own errors; nothing may unwind past the loop.
-    return true;
-  }
+bool TConf::PreTranslate(MSG& msg) {
+  const HWND form = Handle();
+  if (form == nullptr || msg.message != WM_KEYDOWN) return false;
+  if (msg.hwnd != form && !IsChild(form, msg.hwnd)) return false;
+  return DialogKey(msg.wParam);
 }
 
 TConf::TConf(Pop3Unit& unit, ConfHost& host, HWND owner, HINSTANCE instance)
@@ -708,11 +701,12 @@ void TConf::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
 // The spin field's key filter: other keys are refused with the default beep.
 LRESULT CALLBACK TConf::SpinEditProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                      DWORD_PTR) {
-  if (message == WM_CHAR && !SpinKeyAllowed(WesternChar(wparam), DecimalSeparator())) {
+  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &TConf::SpinEditProc, id);
+  const auto refused = [&] { return !SpinKeyAllowed(WesternChar(wparam), DecimalSeparator()); };
+  if (message == WM_CHAR && Guarded(refused, true)) {
     MessageBeep(0);
     return 0;
   }
-  if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &TConf::SpinEditProc, id);
   return DefSubclassProc(hwnd, message, wparam, lparam);
 }
 

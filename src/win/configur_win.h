@@ -13,6 +13,7 @@
 #include "config/configur.h"
 #include "state/unit.h"
 #include "win/Dpi_win.h"
+#include "win/MessagePump_win.h"
 #include "win/WinWindow.h"
 
 namespace buzonix {
@@ -24,17 +25,13 @@ inline constexpr int kTituloId = 200;
 class ConfContainer;
 struct ConfFonts;
 
-class TConf final : public WinWindow, private ConfView {
+class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
  public:
   // Creates a new dialog, runs FormCreate and shows it with the focus in
   // dHost. A dialog still waiting for its release is destroyed first.
   static void Open(Pop3Unit& unit, ConfHost& host, HWND owner, HINSTANCE instance);
   // The open dialog, or null.
   static TConf* Current();
-  // The modeless dialog's keyboard handling: Tab and Shift+Tab, Ctrl+Tab
-  // between the pages, Enter for the default (or the focused) button, Escape
-  // for "Cancelar" on the first page, F1 for help. True if it took `msg`.
-  static bool PreTranslate(MSG* msg);
   // Program end: destroys the dialog at once.
   static void CloseAll();
 
@@ -67,6 +64,11 @@ class TConf final : public WinWindow, private ConfView {
   HWND AddLabel(HWND parent, const char* text, DWORD align, int left, int top, int width, int height,
                 HFONT font);
   int Scale(int pixels) const;
+
+  // KeyboardTarget: the modeless dialog's keys, from the message pump:
+  // Tab and Shift+Tab, Ctrl+Tab between the pages, Enter for the default (or
+  // the focused) button, Escape for "Cancelar" on the first page, F1 for help.
+  bool PreTranslate(MSG& msg) override;
 
   void ShowPage(int page);
   bool ListDropped() const;
@@ -124,6 +126,7 @@ class TConf final : public WinWindow, private ConfView {
   HWND saved_focus_ = nullptr;
   int busy_ = 0;               // handlers running on the stack
   bool release_deferred_ = false;  // a release that waits for them to return
+  KeyboardRegistration keys_{*this};  // last: registered once all of the above exists
 
   static std::unique_ptr<TConf> current_;
 };

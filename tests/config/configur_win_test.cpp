@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/RecordingConfHost.h"
+#include "win/MessagePump_win.h"
 #include "win/configur_win.h"
 
 namespace buzonix {
@@ -21,12 +22,29 @@ namespace {
 
 using testing::RecordingConfHost;
 
+// A recording host whose help fails, as opening a help topic may.
+class FailingHelpHost final : public ConfHost {
+ public:
+  explicit FailingHelpHost(RecordingConfHost& recording) : recording_(recording) {}
+  void SetTimerInterval(unsigned ms) override { recording_.SetTimerInterval(ms); }
+  unsigned TimerInterval() const override { return recording_.TimerInterval(); }
+  void SetTimerEnabled(bool enabled) override { recording_.SetTimerEnabled(enabled); }
+  std::string ToolTip() const override { return recording_.ToolTip(); }
+  void ResetTray() override { recording_.ResetTray(); }
+  void Save(const Settings& settings) override { recording_.Save(settings); }
+  void OpenHelpTopic(int) override { throw WinError("CreateWindowExW: Invalid window handle"); }
+  void ShowError(const std::string& message) override { recording_.ShowError(message); }
+
+ private:
+  RecordingConfHost& recording_;
+};
+
 void Pump(DWORD milliseconds = 50) {
   const DWORD start = GetTickCount();
   do {
     MSG msg;
     while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (TConf::PreTranslate(&msg)) continue;
+      if (PreTranslateMessage(msg)) continue;
       TranslateMessage(&msg);
       DispatchMessageA(&msg);
     }
@@ -79,13 +97,15 @@ class ConfWindow : public ::testing::Test {
     ASSERT_NE(owner, nullptr);
   }
   void TearDown() override {
+    SetUnhandledErrorHook(nullptr);
     TConf::CloseAll();
     DestroyWindow(owner);
     Pump(10);
   }
 
-  void OpenDialog() {
-    TConf::Open(unit, host, owner, GetModuleHandleA(nullptr));
+  void OpenDialog() { OpenDialog(host); }
+  void OpenDialog(ConfHost& with) {
+    TConf::Open(unit, with, owner, GetModuleHandleA(nullptr));
     Pump(100);
     form = FindWindowA("TConf", "Buzonix Electr\xF3nico");
     ASSERT_NE(form, nullptr);
@@ -317,6 +337,41 @@ TEST_F(ConfWindow, F1OpensTheTopicOfTheFocusedControlOrAroundIt) {
   SetFocus(Find(ConfControl::Button1));
   PressKey(Find(ConfControl::Button1), VK_F1);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 14", "help 13", "help 1"}));
+}
+
+// A key's handler that fails is reported as every other handler's error is,
+// and the dialog goes on taking keys.
+TEST_F(ConfWindow, AnErrorOfAKeysHandlerGoesToTheUnhandledErrorHook) {
+  std::vector<std::string> reported;
+  SetUnhandledErrorHook([&](std::exception_ptr error) { reported.push_back(DescribeException(error)); });
+  FailingHelpHost failing(host);
+  OpenDialog(failing);
+  PressKey(Find(ConfControl::dHost), VK_F1);
+  EXPECT_EQ(reported, (std::vector<std::string>{"CreateWindowExW: Invalid window handle"}));
+  PressKey(Find(ConfControl::dHost), VK_ESCAPE);
+  EXPECT_TRUE(PumpUntil([&] { return Released(); }));
+}
+
+// The limits stop typing only: a longer stored value is shown and saved as
+// it was, never cut to the field's size.
+TEST_F(ConfWindow, StoredValuesLongerThanTheLimitsAreShownAndSavedWhole) {
+  const std::string longHost = "pop." + std::string(52, 'h') + ".org";
+  const std::string longUser = "usuario.de.correo.con.\xF1.largo";
+  const std::string longPassword = "clave-de-treinta-caracteres-\xE9!";
+  ASSERT_EQ(longHost.size(), 60u);
+  ASSERT_EQ(longPassword.size(), 30u);
+  unit.settings.Host = longHost;
+  unit.settings.Usuario = longUser;
+  unit.settings.Clave = longPassword;
+  OpenDialog();
+  EXPECT_EQ(Text(Find(ConfControl::dHost)).size(), longHost.size());
+  EXPECT_EQ(Text(Find(ConfControl::dclave)).size(), longPassword.size());
+  PressKey(Find(ConfControl::dusuario), VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Host, longHost);
+  EXPECT_EQ(host.saved[0].Usuario, longUser);
+  EXPECT_EQ(host.saved[0].Clave, longPassword);
 }
 
 TEST_F(ConfWindow, TabFollowsTheFormsOrder) {

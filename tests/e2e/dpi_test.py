@@ -11,6 +11,122 @@ NOTICE_CLASS = "TFAvisa"
 HELP_CLASS = "BuzonixHelp"
 CONFIG_CLASS = os.environ.get("BUZONIX_CONFIG_CLASS", "TConf")
 
+WM_CLOSE = 0x0010
+
+# Every control of the dialog: class, id, and its rectangle in the form's
+# client coordinates, as the dialog was laid out when these were taken.
+DIALOG_RECTS = {
+    96: """
+        TConfPanel 102 7 24 379 239
+        TConfPanel 103 9 30 378 196
+        Static -1 25 50 81 65
+        Static -1 29 73 80 88
+        Static -1 40 101 79 116
+        Static -1 22 132 254 147
+        Static -1 303 132 333 147
+        Edit 104 84 46 235 68
+        Edit 105 84 72 190 94
+        Edit 106 84 97 190 119
+        Edit 107 255 129 281 154
+        msctls_updown32 0 279 129 295 154
+        Button 108 249 52 349 69
+        Button 109 249 76 367 93
+        Button 110 249 100 372 117
+        Static -1 15 164 79 179
+        ComboBox 115 84 161 190 184
+        Static -1 206 164 250 179
+        Edit 116 255 161 311 183
+        Button 111 84 204 168 230
+        Button 112 213 204 297 230
+        TConfPanel 113 7 24 379 239
+        Static 200 7 35 379 59
+        Static -1 54 70 338 84
+        Static -1 87 88 349 102
+        Static -1 93 110 289 124
+        Static -1 93 130 274 144
+        Static -1 7 153 353 167
+        Static -1 15 169 292 183
+        Static -1 23 185 292 199
+        Button 114 305 177 367 202
+        SysTabControl32 101 3 1 383 243
+    """,
+    144: """
+        TConfPanel 102 9 30 571 359
+        TConfPanel 103 11 38 564 288
+        Static -1 35 68 116 90
+        Static -1 41 103 116 125
+        Static -1 58 145 116 167
+        Static -1 30 192 364 214
+        Static -1 451 192 495 214
+        Edit 104 124 62 351 96
+        Edit 105 124 100 282 134
+        Edit 106 124 139 282 173
+        Edit 107 381 187 429 224
+        msctls_updown32 0 427 187 443 224
+        Button 108 371 72 521 97
+        Button 109 371 108 549 133
+        Button 110 371 142 556 167
+        Static -1 21 240 114 262
+        ComboBox 115 124 235 282 268
+        Static -1 306 240 370 262
+        Edit 116 381 235 465 269
+        Button 111 124 300 250 340
+        Button 112 319 300 445 340
+        TConfPanel 113 9 30 571 359
+        Static 200 9 47 567 83
+        Static -1 80 100 497 120
+        Static -1 129 126 515 146
+        Static -1 139 160 428 180
+        Static -1 139 188 403 208
+        Static -1 9 223 529 243
+        Static -1 21 247 436 267
+        Static -1 33 271 436 291
+        Button 114 457 259 549 296
+        SysTabControl32 101 5 1 575 363
+    """,
+    192: """
+        TConfPanel 102 10 38 762 481
+        TConfPanel 103 13 49 751 382
+        Static -1 45 89 154 119
+        Static -1 53 135 155 165
+        Static -1 75 191 153 221
+        Static -1 39 254 493 284
+        Static -1 600 254 659 284
+        Edit 104 163 81 465 126
+        Edit 105 163 132 374 177
+        Edit 106 163 183 374 228
+        Edit 107 506 247 575 297
+        msctls_updown32 0 573 247 589 297
+        Button 108 493 94 693 128
+        Button 109 493 142 730 176
+        Button 110 493 188 739 222
+        Static -1 26 318 152 348
+        ComboBox 115 163 311 374 351
+        Static -1 407 318 493 348
+        Edit 116 506 311 618 356
+        Button 111 164 398 332 451
+        Button 112 423 398 591 451
+        TConfPanel 113 10 38 762 481
+        Static 200 10 60 754 108
+        Static -1 104 131 653 158
+        Static -1 170 166 679 193
+        Static -1 183 211 564 238
+        Static -1 183 249 529 276
+        Static -1 10 296 703 323
+        Static -1 26 328 580 355
+        Static -1 42 360 580 387
+        Button 114 607 344 730 394
+        SysTabControl32 101 6 2 766 485
+    """,
+}
+
+
+def control_rects(lines):
+    """(class, id, left, top, right, bottom) of each line, in a fixed order:
+    the window order may change, the layout may not."""
+    rows = [line.split() for line in lines if line.strip()]
+    return sorted((cls, int(ident), *map(int, rect)) for cls, ident, *rect in rows)
+
 
 def scaled(pixels, dpi, design_dpi=96):
     return (pixels * dpi + design_dpi // 2) // design_dpi
@@ -42,6 +158,23 @@ class DpiTest(ProgramTest):
                 dialog = driver("find", CONFIG_CLASS, "-")[0]
                 # The dialog is designed at 120 DPI.
                 self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(305, dpi, 120)}"])
+                driver("menu", SALIR)
+                self.assertEqual(program.exit_code(), 0)
+                program.stop()
+
+    def test_every_control_of_the_dialog_keeps_its_rectangle(self):
+        for dpi, table in DIALOG_RECTS.items():
+            with self.subTest(dpi=dpi):
+                set_dpi(dpi)
+                driver("regdel", "HKCU", r"Software\Buzonix")
+                program = self.program().start()
+                dialog = driver("find", CONFIG_CLASS, "-", 20)[0]  # a first run opens it
+                shown = control_rects(driver("rects", dialog))
+                expected = control_rects(table.splitlines())
+                self.assertEqual([row[:2] for row in shown], [row[:2] for row in expected])
+                for got, want in zip(shown, expected):
+                    self.assertLessEqual(max(abs(a - b) for a, b in zip(got[2:], want[2:])), 1, (got, want))
+                driver("post", dialog, WM_CLOSE, 0, 0)
                 driver("menu", SALIR)
                 self.assertEqual(program.exit_code(), 0)
                 program.stop()

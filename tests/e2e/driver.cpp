@@ -18,6 +18,8 @@
 //   driver style HWND                       print style and extended style
 //   driver client HWND                      print the client area's width and height
 //   driver rect HWND                        print the window's screen rectangle
+//   driver rects HWND                       print CLASS ID LEFT TOP RIGHT BOTTOM of every descendant,
+//                                           in the window's client coordinates
 //   driver tray left|right|double           imitate the shell's callback
 //   driver menu N                           open the tray menu and pick item N (0-based)
 //   driver menu N TIMES                     the same TIMES over, each after the last has closed
@@ -372,6 +374,27 @@ void PrintRect(HWND hwnd) {
   std::printf("%ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
 }
 
+struct RectList {
+  HWND form;
+};
+
+BOOL CALLBACK PrintChildRect(HWND hwnd, LPARAM param) {
+  const auto* list = reinterpret_cast<const RectList*>(param);
+  char cls[64] = {};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  RECT r;
+  GetWindowRect(hwnd, &r);
+  MapWindowPoints(nullptr, list->form, reinterpret_cast<POINT*>(&r), 2);
+  std::printf("%s %ld %ld %ld %ld %ld\n", cls, static_cast<long>(GetWindowLongPtrA(hwnd, GWLP_ID)), r.left, r.top,
+              r.right, r.bottom);
+  return TRUE;
+}
+
+void PrintChildRects(HWND form) {
+  RectList list{form};
+  EnumChildWindows(form, &PrintChildRect, reinterpret_cast<LPARAM>(&list));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -424,6 +447,8 @@ int main(int argc, char** argv) {
     std::printf("%ld %ld\n", r.right - r.left, r.bottom - r.top);
   } else if (command == "rect" && argc >= 3) {
     PrintRect(Handle(argv[2]));
+  } else if (command == "rects" && argc >= 3) {
+    PrintChildRects(Handle(argv[2]));
   } else if (command == "tray" && argc >= 3) {
     const std::string button = argv[2];
     if (button == "left") {
