@@ -25,10 +25,19 @@ answers() {  # address port
   (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null
 }
 
-# Waits up to 3 s for ADDRESS:PORT to refuse (a stopped dovecot's login
-# processes answer for a moment); false when something still answers there.
-refuses() {  # address port
-  for _ in $(seq 1 30); do answers "$1" "$2" || return 0; sleep 0.1; done
+# True when something listens where ADDRESS:PORT would be bound: that address,
+# or all of them. Asked of the system, not by connecting: a listener that
+# never accepts would leave a connection hanging.
+held() {  # address port
+  ss -Hltn "sport = :$2" | awk -v at="$1:$2" -v port="$2" \
+    '$4 == at || $4 == "0.0.0.0:" port || $4 == "*:" port || $4 == "[::]:" port { found = 1 }
+     END { exit !found }'
+}
+
+# Waits up to 3 s for ADDRESS:PORT to be free (a stopped dovecot's login
+# processes listen for a moment); false when something still listens there.
+free() {  # address port
+  for _ in $(seq 1 30); do held "$1" "$2" || return 0; sleep 0.1; done
   return 1
 }
 
@@ -52,7 +61,7 @@ case "$cmd" in
     # stopped here: the tests then cannot have its port.
     for endpoint in "$address 110" ${certs:+"127.0.0.1 $stls_port" "127.0.0.1 $tls_port"}; do
       # shellcheck disable=SC2086
-      if ! refuses $endpoint; then
+      if ! free $endpoint; then
         echo "dovecot.sh: ${endpoint/ /:} is already served by a program these tests did not start" \
              "(a system dovecot?); stop it, or move the tests' servers (BUZONIX_TEST_NET_NATIVE," \
              "BUZONIX_TEST_NET_WIN)" >&2
