@@ -21,7 +21,7 @@ servers="$root/build/bench/servers"
 cleanup() {
   tests/servers/fixture.sh stop "$servers" 127.0.0.50 127.0.0.51 127.0.0.52 >/dev/null 2>&1 || true
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  buzonix_stop_display
 }
 trap cleanup EXIT
 tls_base=29950
@@ -46,7 +46,6 @@ ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL |
 
 echo "== under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_start_display
-xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 buzonix_prepare_prefix
 echo "== plain and TLS checks in one process under Wine"
 wine_path() { echo "Z:${1//\//\\}"; }

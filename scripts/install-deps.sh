@@ -44,8 +44,4 @@ fi
 if ! locale -a 2>/dev/null | grep -qix 'ru_RU.utf8'; then
   $SUDO localedef -i ru_RU -f UTF-8 ru_RU.UTF-8
 fi
-# A system dovecot started by the package would hold port 110, which the tests use.
-if pgrep -x dovecot >/dev/null 2>&1 && [ -f /run/dovecot/master.pid ]; then
-  $SUDO kill "$(cat /run/dovecot/master.pid)" 2>/dev/null || true
-fi
 echo "dependencies present"

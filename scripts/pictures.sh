@@ -16,12 +16,11 @@ tls_base="${BUZONIX_PICTURES_TLS_PORT_BASE:-24600}"  # and serve TLS from this p
 cleanup() {
   "$root/tests/servers/fixture.sh" stop "$servers" "${net}0" "${net}1" "${net}2" >/dev/null 2>&1 || true
   wineserver -k >/dev/null 2>&1 || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  buzonix_stop_display
 }
 trap cleanup EXIT
 tests/servers/fixture.sh start "$servers" "${net}0" "${net}1" "${net}2" "$tls_base"
 buzonix_start_display
-xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 buzonix_prepare_prefix
 cd tests/e2e
 BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \

@@ -19,22 +19,24 @@ if [ "${1:-}" = "--linux" ]; then
   buzonix_build_linux
   demo="$root/build/demo-linux"
   rm -rf "$demo"; mkdir -p "$demo/config/buzonix"
+  # What this script started, and only that, is stopped at the end.
   pids=()
   cleanup() {
     tests/servers/dovecot.sh stop "$demo/dovecot" >/dev/null 2>&1 || true
     for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+    if declare -F buzonix_stop_display >/dev/null; then buzonix_stop_display; fi
   }
   trap cleanup EXIT
   if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     source scripts/wine-env.sh
     buzonix_start_display
-    pids+=("$(pgrep -n -f "Xvfb $DISPLAY " || true)")
     trayer --edge top --align right --widthtype request --height 24 --SetDockType false >/dev/null 2>&1 &
     pids+=($!)
   fi
   tests/servers/dovecot.sh start "$demo/dovecot" 127.0.0.1 apop
-  # The password scrambled in the file, as a user without a Secret Service keeps it.
-  codigo="$(python3 -c 'k="DoLuMeA&RwJ593RwJ&DoLuMeA593"; print("".join("%02X" % (ord(c) ^ ord(k[i % len(k)])) for i, c in enumerate("secret")))')"
+  # The password scrambled in the file, as a user without a Secret Service
+  # keeps it, by the program's own scrambling.
+  codigo="$(printf '%s' secret | build/linux/tools/scramble/scramble)"
   printf '[Version]\nNumero=1.01\n\n[Configuracion]\nHost=127.0.0.1\nusuario=alice\nCodigo=%s\nfrecuencia=1\nHacer%%20Sonido=Beep\nAnimacion=Si\n' \
     "$codigo" > "$demo/config/buzonix/buzonix.conf"
   echo "starting build/linux/bin/buzonix on display $DISPLAY"
@@ -67,12 +69,11 @@ export WINEPREFIX="$demo/prefix"
 cleanup() {
   wineserver -k >/dev/null 2>&1 || true
   tests/servers/dovecot.sh stop "$demo/dovecot" >/dev/null 2>&1 || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
+  buzonix_stop_display
 }
 trap cleanup EXIT
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
   buzonix_start_display
-  xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 fi
 buzonix_prepare_prefix
 tests/servers/certs.sh "$demo/certs"

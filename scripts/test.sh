@@ -27,10 +27,9 @@ ls -l build/i686/bin
 
 echo "== Windows tests under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_build_wintests
-cleanup() { wineserver -k >/dev/null 2>&1 || true; [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true; }
+cleanup() { wineserver -k >/dev/null 2>&1 || true; buzonix_stop_display; }
 trap cleanup EXIT
 buzonix_start_display
-xvfb_pid="$(pgrep -n -f "Xvfb $DISPLAY " || true)"
 buzonix_prepare_prefix
 (cd "$BUZONIX_WINBUILD" && ctest --output-on-failure --timeout 300)
 echo "all tests passed"

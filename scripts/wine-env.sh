@@ -16,14 +16,33 @@ else
 fi
 export WINEPREFIX="${BUZONIX_PREFIX:-$_root/build/wineprefix-$BUZONIX_WIN_ARCH}"
 
+# Starts Xvfb on :BUZONIX_DISPLAY unless a display already answers there.
+# BUZONIX_XVFB_PID is then the PID of the server started here, and empty when
+# the display was already up: only a server started here is ours to stop
+# (buzonix_stop_display). A lock left by a server that is gone is Xvfb's own
+# to clear; a live one's is never removed here.
 buzonix_start_display() {
   local n="${BUZONIX_DISPLAY:-91}"
+  BUZONIX_XVFB_PID=""
   if ! xdpyinfo -display ":$n" >/dev/null 2>&1; then
-    rm -f "/tmp/.X$n-lock"
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    BUZONIX_XVFB_PID=$!
     for _ in $(seq 1 50); do xdpyinfo -display ":$n" >/dev/null 2>&1 && break; sleep 0.1; done
+    if ! kill -0 "$BUZONIX_XVFB_PID" 2>/dev/null; then
+      BUZONIX_XVFB_PID=""
+      echo "Xvfb could not start on display :$n (is another server holding it?)" >&2
+      return 1
+    fi
   fi
   export DISPLAY=":$n"
+}
+
+buzonix_stop_display() {
+  if [ -n "${BUZONIX_XVFB_PID:-}" ]; then
+    kill "$BUZONIX_XVFB_PID" 2>/dev/null || true
+    wait "$BUZONIX_XVFB_PID" 2>/dev/null || true
+  fi
+  BUZONIX_XVFB_PID=""
 }
 
 buzonix_prepare_prefix() {

@@ -16,7 +16,6 @@ namespace buzonix {
 // Pointer-sized, as the system's socket handles are; kNoSocket is no socket.
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kNoSocket = -1;
-constexpr std::uint32_t kInaddrNone = 0xFFFFFFFFu;
 
 // Winsock error codes the component and its callers name.
 enum WinsockError : int {
@@ -27,6 +26,7 @@ enum WinsockError : int {
   kWsaEnotsock = 10038,
   kWsaEtimedout = 10060,
   kWsaEconnrefused = 10061,
+  kWsaHostNotFound = 11001,
 };
 
 // Socket notification event bits, as posted with message 1024.
@@ -42,6 +42,14 @@ enum SocketEvent : int {
 struct SocketAddress {
   int family = 0;
   std::string bytes;
+};
+
+// What a name look-up gave: the addresses, or why there are none. Only a
+// definite answer that the name does not exist is kNoSuchName; a resolver that
+// could not be reached, failed for now or was cancelled is kFailed.
+struct LookUpResult {
+  enum Status { kFound, kNoSuchName, kFailed } status = kFailed;
+  std::vector<SocketAddress> addresses;  // in the resolver's order; empty unless kFound
 };
 
 // An address as a resolver gave it, with `port_net` put in. IPv4 and IPv6
@@ -79,9 +87,8 @@ class SocketPlatform {
   // The addresses of `host` (a name, or a literal IPv4 or IPv6 address) with
   // TCP port `port_net` (network byte order), in the resolver's order. The
   // look-up waits as a blocking call does, dispatching messages, and
-  // CancelBlockingCall ends it. Empty when the name is unknown or the wait was
-  // cancelled.
-  virtual std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) = 0;
+  // CancelBlockingCall ends it (kFailed).
+  virtual LookUpResult Resolve(const std::string& host, std::uint16_t port_net) = 0;
   virtual std::optional<int> TcpProtocolNumber() = 0;
 
   // A TCP socket of an address's family; kNoSocket on failure.

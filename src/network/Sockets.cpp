@@ -188,9 +188,17 @@ void TSockets::SConnect() {
   const std::string host = IPAddr.substr(0, kMaxHostText);
   // The look-up is bounded by the same time-out as the calls after it.
   StartTimeout();
-  const std::vector<SocketAddress> addresses = platform_.Resolve(host, remote_port_);
+  const LookUpResult found = platform_.Resolve(host, remote_port_);
   StopTimeout();
-  if (addresses.empty()) return;  // an unknown name is not reported
+  // A name that does not exist is most likely mistyped: say so, rather than
+  // let it pass for a server that does not answer. Other failures of the
+  // look-up (a time-out is reported by the timer) stay unreported.
+  if (found.status == LookUpResult::kNoSuchName) {
+    ReportError(kNoSocket, "SConnect (getaddrinfo)", kWsaHostNotFound);
+    return;
+  }
+  const std::vector<SocketAddress>& addresses = found.addresses;
+  if (addresses.empty()) return;
 
   // Without a protocol database entry for "tcp", TCP's own number serves.
   // The protocol database does not change while the program runs: read it once.

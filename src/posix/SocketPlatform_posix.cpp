@@ -90,26 +90,39 @@ std::optional<std::uint16_t> PosixSocketPlatform::ServicePort(const std::string&
 
 namespace {
 
-std::vector<SocketAddress> LookUp(const std::string& host, std::uint16_t port_net) {
+// Only the resolver's definite "no such name" (an NXDOMAIN, or a name that
+// has no address of any kind) counts as not found.
+bool MeansNoSuchName(int gai_error) {
+  if (gai_error == EAI_NONAME) return true;
+#ifdef EAI_NODATA
+  if (gai_error == EAI_NODATA) return true;
+#endif
+  return false;
+}
+
+LookUpResult LookUp(const std::string& host, std::uint16_t port_net) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* found = nullptr;
-  std::vector<SocketAddress> addresses;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+  const int error = ::getaddrinfo(host.c_str(), nullptr, &hints, &found);
+  if (error != 0)
+    return {MeansNoSuchName(error) ? LookUpResult::kNoSuchName : LookUpResult::kFailed, {}};
+  LookUpResult result{LookUpResult::kFound, {}};
   for (const addrinfo* a = found; a != nullptr; a = a->ai_next) {
     if (a->ai_family == AF_INET || a->ai_family == AF_INET6)
-      addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
+      result.addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
   }
   ::freeaddrinfo(found);
-  return addresses;
+  if (result.addresses.empty()) result.status = LookUpResult::kFailed;
+  return result;
 }
 
 // A look-up on a thread of its own, which may outlive a wait that gave up.
 struct PendingLookUp {
   int pipe[2] = {-1, -1};
   std::mutex lock;
-  std::vector<SocketAddress> addresses;
+  LookUpResult result;
   ~PendingLookUp() {
     for (int fd : pipe)
       if (fd >= 0) ::close(fd);
@@ -118,14 +131,14 @@ struct PendingLookUp {
 
 }  // namespace
 
-std::vector<SocketAddress> PosixSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+LookUpResult PosixSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
   auto pending = std::make_shared<PendingLookUp>();
   if (::pipe(pending->pipe) != 0) return LookUp(host, port_net);
   std::thread([pending, host, port_net] {
-    std::vector<SocketAddress> addresses = LookUp(host, port_net);
+    LookUpResult result = LookUp(host, port_net);
     {
       const std::lock_guard<std::mutex> hold(pending->lock);
-      pending->addresses = std::move(addresses);
+      pending->result = std::move(result);
     }
     const char done = 1;
     if (::write(pending->pipe[1], &done, 1) < 0) return;
@@ -139,7 +152,7 @@ std::vector<SocketAddress> PosixSocketPlatform::Resolve(const std::string& host,
     return {};
   }
   const std::lock_guard<std::mutex> hold(pending->lock);
-  return pending->addresses;
+  return pending->result;
 }
 
 std::optional<int> PosixSocketPlatform::TcpProtocolNumber() {

@@ -20,7 +20,7 @@ class PosixSocketPlatform : public SocketPlatform {
   int Cleanup() override { return 0; }
   int LastError() override { return last_error_; }
   std::optional<std::uint16_t> ServicePort(const std::string& name) override;
-  std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) override;
+  LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override;
   std::optional<int> TcpProtocolNumber() override;
   SocketHandle OpenSocket(int family, int protocol) override;
   int AsyncSelect(SocketHandle s, long mask) override;
@@ -37,9 +37,6 @@ class PosixSocketPlatform : public SocketPlatform {
   void KillTimer() override;
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   [[noreturn]] void ExitProgram(int code) override;
-
-  // Sockets this platform opened and has not closed yet.
-  std::size_t OpenSocketCount() const { return open_.size(); }
 
  private:
   static constexpr int kTimeoutTimerId = 10;

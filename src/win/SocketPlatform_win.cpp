@@ -94,19 +94,24 @@ std::optional<std::uint16_t> WinSocketPlatform::ServicePort(const std::string& n
 
 namespace {
 
-std::vector<SocketAddress> LookUp(const std::wstring& host, std::uint16_t port_net) {
+// Only the resolver's definite "no such name" counts as not found; "try
+// again" and every other failure do not.
+LookUpResult LookUp(const std::wstring& host, std::uint16_t port_net) {
   ADDRINFOW hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   ADDRINFOW* found = nullptr;
-  std::vector<SocketAddress> addresses;
-  if (GetAddrInfoW(host.c_str(), nullptr, &hints, &found) != 0) return addresses;
+  const int error = GetAddrInfoW(host.c_str(), nullptr, &hints, &found);
+  if (error != 0)
+    return {error == WSAHOST_NOT_FOUND ? LookUpResult::kNoSuchName : LookUpResult::kFailed, {}};
+  LookUpResult result{LookUpResult::kFound, {}};
   for (const ADDRINFOW* a = found; a != nullptr; a = a->ai_next) {
     if (a->ai_family == AF_INET || a->ai_family == AF_INET6)
-      addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
+      result.addresses.push_back(AddressWithPort(a->ai_family, a->ai_addr, a->ai_addrlen, port_net));
   }
   FreeAddrInfoW(found);
-  return addresses;
+  if (result.addresses.empty()) result.status = LookUpResult::kFailed;
+  return result;
 }
 
 // A look-up on a thread of its own, which may outlive a wait that gave up.
@@ -114,7 +119,7 @@ std::vector<SocketAddress> LookUp(const std::wstring& host, std::uint16_t port_n
 // bring their whole runtime into the program for this one job.
 struct PendingLookUp {
   std::atomic<bool> done{false};
-  std::vector<SocketAddress> addresses;  // written before done, read after
+  LookUpResult result;  // written before done, read after
 };
 
 struct LookUpJob {
@@ -126,7 +131,7 @@ struct LookUpJob {
 
 DWORD WINAPI RunLookUp(void* parameter) {
   const std::unique_ptr<LookUpJob> job(static_cast<LookUpJob*>(parameter));
-  job->pending->addresses = LookUp(job->name, job->port_net);
+  job->pending->result = LookUp(job->name, job->port_net);
   job->pending->done.store(true, std::memory_order_release);
   PostMessageW(job->window, kWakeMessage, 0, 0);  // the waiting loop looks again
   return 0;
@@ -143,7 +148,7 @@ bool StartLookUp(std::unique_ptr<LookUpJob> job) {
 
 }  // namespace
 
-std::vector<SocketAddress> WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+LookUpResult WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
   auto pending = std::make_shared<PendingLookUp>();
   if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, Wide(host), port_net, window_})))
     return {};
@@ -153,7 +158,7 @@ std::vector<SocketAddress> WinSocketPlatform::Resolve(const std::string& host, s
       return {};
     }
   }
-  return pending->addresses;
+  return pending->result;
 }
 
 std::optional<int> WinSocketPlatform::TcpProtocolNumber() {

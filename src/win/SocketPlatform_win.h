@@ -34,7 +34,7 @@ class WinSocketPlatform : public SocketPlatform {
   int Cleanup() override;
   int LastError() override { return WSAGetLastError(); }
   std::optional<std::uint16_t> ServicePort(const std::string& name) override;
-  std::vector<SocketAddress> Resolve(const std::string& host, std::uint16_t port_net) override;
+  LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override;
   std::optional<int> TcpProtocolNumber() override;
   SocketHandle OpenSocket(int family, int protocol) override;
   int AsyncSelect(SocketHandle s, long mask) override;

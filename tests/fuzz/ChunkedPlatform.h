@@ -20,7 +20,9 @@ class ChunkedPlatform final : public SocketPlatform {
   int Cleanup() override { return 0; }
   int LastError() override { return 0; }
   std::optional<std::uint16_t> ServicePort(const std::string&) override { return 0x6E00; }
-  std::vector<SocketAddress> Resolve(const std::string&, std::uint16_t) override { return {SocketAddress{2, "loopback"}}; }
+  LookUpResult Resolve(const std::string&, std::uint16_t) override {
+    return {LookUpResult::kFound, {SocketAddress{2, "loopback"}}};
+  }
   std::optional<int> TcpProtocolNumber() override { return 6; }
   SocketHandle OpenSocket(int, int) override { return 7; }
   int AsyncSelect(SocketHandle, long) override { return 0; }

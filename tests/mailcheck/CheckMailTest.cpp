@@ -113,10 +113,19 @@ TEST_F(CheckMailTest, RefusedConnectionShowsOneBoxPerRunOfFailures) {
   EXPECT_EQ(host.boxes.size(), 2u);
 }
 
-TEST_F(CheckMailTest, UnresolvableHostShowsTheNoAnswerBox) {
-  settings.Host = "no-such-host.invalid";
+TEST_F(CheckMailTest, AnUnknownServerNameIsToldApartFromOtherLookUpFailures) {
+  settings.Host = "pop.ejemplo.invalid";
+  platform.AnswerLookUps({LookUpResult::kNoSuchName, {}});
   check.CheckMail();
-  EXPECT_EQ(host.boxes, std::vector<std::string>{"error:El servidor no responde"});
+  check.CheckMail();
+  EXPECT_EQ(host.boxes, std::vector<std::string>{"error:Servidor no encontrado"});
+  EXPECT_EQ(host.tooltip, "Error en Conexion");
+  EXPECT_EQ(host.icon, "Bandera2");
+
+  host.tooltip = "3 Mensajes";  // a check between them went well
+  platform.AnswerLookUps({LookUpResult::kFailed, {}});
+  check.CheckMail();
+  EXPECT_EQ(host.boxes.back(), "error:El servidor no responde");
   EXPECT_EQ(host.tooltip, "Error en Conexion");
 }
 
@@ -168,14 +177,28 @@ TEST_F(CheckMailTest, UnreadableStatShowsTheReplyAndStillSendsQuit) {
   EXPECT_EQ(testing::ReceivedLines().back(), "QUIT\r\n");
 }
 
-TEST_F(CheckMailTest, LineBreakInUserNameIsNeverSent) {
-  settings.Usuario = "alice\r\nDELE 1";
-  UseServer("+OK ready", 1);
-  check.CheckMail();
-  EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:Clave incorrecta"});
-  EXPECT_EQ(host.icon, "Bandera2");
-  EXPECT_FALSE(host.timer_enabled);
-  EXPECT_TRUE(testing::ReceivedLines().empty());
+TEST_F(CheckMailTest, LineBreakInUserNameOrPasswordIsNeverSent) {
+  struct Case {
+    const char* greeting;
+    std::string user, password;
+  };
+  const Case cases[] = {
+      {"+OK ready", "alice\r\nDELE 1", "secret"},
+      {"+OK ready", "alice", "secret\r\nDELE 1"},
+      {"+OK ready", "alice", "secret\nDELE 1"},
+      {"+OK ready <1896.697170952@dbc.mtview.ca.us>", "alice", "secret\rDELE 1"},
+  };
+  for (const Case& c : cases) {
+    host = {};
+    settings.Usuario = c.user;
+    settings.Clave = c.password;
+    UseServer(c.greeting, 1);
+    check.CheckMail();
+    EXPECT_EQ(host.boxes, std::vector<std::string>{"plain:Clave incorrecta"}) << c.greeting;
+    EXPECT_EQ(host.icon, "Bandera2");
+    EXPECT_FALSE(host.timer_enabled);
+    EXPECT_TRUE(testing::ReceivedLines().empty()) << c.user << "|" << c.password;
+  }
 }
 
 TEST_F(CheckMailTest, NoticeRulesWithAndWithoutTheNoticeWindow) {

@@ -66,12 +66,40 @@ TEST_F(SocketsTest, PortThatIsNeitherServiceNorNumberRaisesConversionError) {
   EXPECT_EQ(sockets.Socket(), kNoSocket);
 }
 
-TEST_F(SocketsTest, UnresolvableHostReturnsSilentlyWithoutSocket) {
-  sockets.IPAddr = "no-such-host.invalid";
+// An empty label makes the name impossible: the resolver refuses it at once,
+// without a query leaving the machine, as it answers a name that does not exist.
+TEST_F(SocketsTest, ANameThatCannotExistIsReportedAsNotFound) {
+  sockets.IPAddr = "pop..ejemplo.invalid";
+  sockets.SConnect();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].error, 11001);
+  EXPECT_EQ(reports[0].msg, "Servidor no encontrado");
+  EXPECT_EQ(reports[0].socket, kNoSocket);
+  EXPECT_EQ(sockets.Socket(), kNoSocket);
+}
+
+TEST_F(SocketsTest, OtherLookUpFailuresReturnSilentlyWithoutSocket) {
+  platform.AnswerLookUps({LookUpResult::kFailed, {}});
   sockets.SConnect();
   EXPECT_EQ(sockets.Socket(), kNoSocket);
   EXPECT_TRUE(reports.empty());
   EXPECT_TRUE(platform.Boxes().empty());
+}
+
+TEST_F(SocketsTest, EachAddressIsTriedInTheResolversOrderAndOnlyTheLastFailureIsReported) {
+  testing::SetScript(R"({"steps": [{"send": "+OK\r\n"}]})");
+  const SocketAddress refused = platform.LiteralAddress(testing::DeadAddress(), "110");
+  platform.AnswerLookUps(
+      {LookUpResult::kFound, {refused, platform.LiteralAddress("::1", testing::ScriptedIpv6Port())}});
+  sockets.SConnect();
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(sockets.GetText(), "+OK\r\n");
+  sockets.Disconnect();
+
+  platform.AnswerLookUps({LookUpResult::kFound, {refused, refused}});
+  sockets.SConnect();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(reports[0].error, 10061);
 }
 
 TEST_F(SocketsTest, RefusedConnectionReportsOnceAndKeepsTheSocket) {

@@ -14,6 +14,33 @@ message() {  # a small message of about 240 bytes
   printf 'From: tester@example.invalid\nTo: %s@example.invalid\nSubject: Prueba %s\nDate: Mon, 7 Dec 2026 10:00:00 +0000\nMessage-ID: <%s.%s@example.invalid>\n\nMensaje de prueba numero %s.\n' "$1" "$2" "$1" "$2" "$2"
 }
 
+# True when PID is the dovecot started with this folder's configuration: a
+# pid file outlives a server that died, and its number may since have gone to
+# another process.
+ours() {
+  [ -r "/proc/$1/cmdline" ] && tr '\0' ' ' < "/proc/$1/cmdline" | grep -qF -- "-c $dir/dovecot.conf"
+}
+
+answers() {  # address port
+  (exec 3<>"/dev/tcp/$1/$2") 2>/dev/null
+}
+
+# True when something listens where ADDRESS:PORT would be bound: that address,
+# or all of them. Asked of the system, not by connecting: a listener that
+# never accepts would leave a connection hanging.
+held() {  # address port
+  ss -Hltn "sport = :$2" | awk -v at="$1:$2" -v port="$2" \
+    '$4 == at || $4 == "0.0.0.0:" port || $4 == "*:" port || $4 == "[::]:" port { found = 1 }
+     END { exit !found }'
+}
+
+# Waits up to 3 s for ADDRESS:PORT to be free (a stopped dovecot's login
+# processes listen for a moment); false when something still listens there.
+free() {  # address port
+  for _ in $(seq 1 30); do held "$1" "$2" || return 0; sleep 0.1; done
+  return 1
+}
+
 deliver() {  # user count
   local box="$dir/mail/$1/Maildir"
   mkdir -p "$box/new" "$box/cur" "$box/tmp"
@@ -30,6 +57,17 @@ case "$cmd" in
     mkdir -p "$dir"
     chmod 755 "$dir"
     "$0" stop "$dir" || true
+    # A server this script did not start (a system dovecot, say) is never
+    # stopped here: the tests then cannot have its port.
+    for endpoint in "$address 110" ${certs:+"127.0.0.1 $stls_port" "127.0.0.1 $tls_port"}; do
+      # shellcheck disable=SC2086
+      if ! free $endpoint; then
+        echo "dovecot.sh: ${endpoint/ /:} is already served by a program these tests did not start" \
+             "(a system dovecot?); stop it, or move the tests' servers (BUZONIX_TEST_NET_NATIVE," \
+             "BUZONIX_TEST_NET_WIN)" >&2
+        exit 1
+      fi
+    done
     rm -rf "$dir/base" "$dir/mail"
     mkdir -p "$dir/base" "$dir/mail"
     chmod 755 "$dir/mail"
@@ -105,11 +143,12 @@ service imap-login {
   }
 }
 CONF
-    dovecot -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1
+    if ! dovecot -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1; then
+      echo "dovecot did not start: $(tail -n 3 "$dir/dovecot.out")" >&2; exit 1
+    fi
     # Wait until the listener answers.
     for _ in $(seq 1 50); do
-      if (exec 3<>"/dev/tcp/$address/110") 2>/dev/null &&
-         { [ -z "$certs" ] || (exec 3<>"/dev/tcp/127.0.0.1/$tls_port") 2>/dev/null; }; then exit 0; fi
+      if answers "$address" 110 && { [ -z "$certs" ] || answers 127.0.0.1 "$tls_port"; }; then exit 0; fi
       sleep 0.1
     done
     echo "dovecot did not start" >&2; exit 1
@@ -117,8 +156,11 @@ CONF
   stop)
     if [ -f "$dir/base/master.pid" ]; then
       pid=$(cat "$dir/base/master.pid")
-      kill "$pid" 2>/dev/null || true
-      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      if ours "$pid"; then
+        kill "$pid" 2>/dev/null || true
+        for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+      fi
+      rm -f "$dir/base/master.pid"
     fi
     ;;
   deliver)

@@ -15,12 +15,20 @@ if [ -n "$base" ]; then
   tls_apop=("$dir/certs" $((base + 1)) $((base + 2)))
   tls_plain=("$dir/certs" $((base + 3)) $((base + 4)))
 fi
+# True when PID is the scripted server of this folder: a pid file outlives a
+# server that died, and its number may since have gone to another process.
+scripted_is_ours() {
+  [ -r "/proc/$1/cmdline" ] &&
+    tr '\0' ' ' < "/proc/$1/cmdline" | grep -qF -- "scripted_pop3.py --address $scripted --dir $dir/scripted"
+}
 stop_all() {
   if [ -f "$dir/scripted/pid" ]; then
     pid=$(cat "$dir/scripted/pid")
-    kill "$pid" 2>/dev/null || true
-    # Its listeners must be gone before another one binds them.
-    for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    if scripted_is_ours "$pid"; then
+      kill "$pid" 2>/dev/null || true
+      # Its listeners must be gone before another one binds them.
+      for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+    fi
     rm -f "$dir/scripted/pid"
   fi
   "$here/dovecot.sh" stop "$dir/dovecot-apop" 2>/dev/null || true
@@ -35,10 +43,10 @@ case "$cmd" in
     [ -z "$base" ] || "$here/certs.sh" "$dir/certs"
     setsid nohup python3 "$here/scripted_pop3.py" --address "$scripted" --dir "$dir/scripted" \
       "${tls_scripted[@]}" >"$dir/scripted.out" 2>&1 < /dev/null &
-    "$here/dovecot.sh" start "$dir/dovecot-apop" "$apop" apop "${tls_apop[@]}" 2>/dev/null
-    "$here/dovecot.sh" start "$dir/dovecot-plain" "$plain" plain "${tls_plain[@]}" 2>/dev/null
+    "$here/dovecot.sh" start "$dir/dovecot-apop" "$apop" apop "${tls_apop[@]}"
+    "$here/dovecot.sh" start "$dir/dovecot-plain" "$plain" plain "${tls_plain[@]}"
     for _ in $(seq 1 50); do [ -f "$dir/scripted/pid" ] && exit 0; sleep 0.1; done
-    echo "scripted server did not start" >&2; exit 1
+    echo "scripted server did not start: $(tail -n 3 "$dir/scripted.out")" >&2; exit 1
     ;;
   stop) stop_all ;;
 esac

@@ -1,10 +1,13 @@
 #include "support/TestPlatform.h"
 
 #include <chrono>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 #ifdef _WIN32
@@ -97,11 +100,18 @@ std::vector<std::string> LogField(const char* key) {
 #ifdef _WIN32
 class RecordingPlatform : public WinSocketPlatform {
  public:
+  LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override {
+    return answer ? *answer : WinSocketPlatform::Resolve(host, port_net);
+  }
+  LookUpResult RealResolve(const std::string& host, std::uint16_t port_net) {
+    return WinSocketPlatform::Resolve(host, port_net);
+  }
   void ShowMessageBox(const std::string& text, const std::string& caption) override {
     boxes.push_back(caption + "|" + text);
   }
   [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
   std::vector<std::string> boxes;
+  std::optional<LookUpResult> answer;
 };
 
 namespace {
@@ -143,11 +153,18 @@ void TestPlatform::Pump(unsigned milliseconds) {
 class RecordingPlatform : public PosixSocketPlatform {
  public:
   using PosixSocketPlatform::PosixSocketPlatform;
+  LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override {
+    return answer ? *answer : PosixSocketPlatform::Resolve(host, port_net);
+  }
+  LookUpResult RealResolve(const std::string& host, std::uint16_t port_net) {
+    return PosixSocketPlatform::Resolve(host, port_net);
+  }
   void ShowMessageBox(const std::string& text, const std::string& caption) override {
     boxes.push_back(caption + "|" + text);
   }
   [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
   std::vector<std::string> boxes;
+  std::optional<LookUpResult> answer;
 };
 
 struct TestPlatform::Impl {
@@ -176,6 +193,18 @@ TestPlatform::TestPlatform() : impl_(std::make_unique<Impl>()) {}
 TestPlatform::~TestPlatform() = default;
 SocketPlatform& TestPlatform::Sockets() { return impl_->platform; }
 const std::vector<std::string>& TestPlatform::Boxes() const { return impl_->platform.boxes; }
+void TestPlatform::AnswerLookUps(LookUpResult answer) { impl_->platform.answer = std::move(answer); }
+
+SocketAddress TestPlatform::LiteralAddress(const std::string& host, const std::string& port) {
+  const auto number = static_cast<std::uint16_t>(std::stoi(port));
+  const unsigned char bytes[2] = {static_cast<unsigned char>(number >> 8),
+                                  static_cast<unsigned char>(number & 0xFF)};
+  std::uint16_t port_net;
+  std::memcpy(&port_net, bytes, 2);
+  LookUpResult found = impl_->platform.RealResolve(host, port_net);
+  if (found.addresses.empty()) throw std::runtime_error("not a literal address: " + host);
+  return found.addresses.front();
+}
 
 std::string ScriptedAddress() { return Env("BUZONIX_SCRIPTED_ADDR", BUZONIX_SCRIPTED_ADDR_DEFAULT); }
 std::string ApopDovecotAddress() { return Env("BUZONIX_APOP_ADDR", BUZONIX_APOP_ADDR_DEFAULT); }

@@ -29,6 +29,11 @@ class TestPlatform {
   void After(unsigned milliseconds, std::function<void()> callback);
   // Runs the message loop for about `milliseconds`.
   void Pump(unsigned milliseconds);
+  // From now on every name look-up gives `answer` without asking the resolver:
+  // answers no resolver gives on demand, and address lists of the test's own.
+  void AnswerLookUps(LookUpResult answer);
+  // A literal IPv4 or IPv6 address with `port`, as this build's resolver gives it.
+  SocketAddress LiteralAddress(const std::string& host, const std::string& port);
 
  private:
   struct Impl;
