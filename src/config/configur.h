@@ -110,6 +110,13 @@ std::optional<ConfControl> ParentControl(ConfControl control);
 // has one; 0 when none has.
 int HelpContextFor(ConfControl focused);
 
+// How many characters a field takes by typing, the same in both programs. A
+// stored value that is longer is shown whole and saved unchanged.
+inline constexpr int kLimiteServidor = 40;
+inline constexpr int kLimiteUsuario = 20;
+inline constexpr int kLimiteClave = 12;
+inline constexpr int kLimitePuerto = 5;
+
 // The dialog's handlers over one instance's view.
 class TConfLogic {
  public:

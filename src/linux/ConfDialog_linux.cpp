@@ -17,24 +17,20 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <iterator>
 #include <memory>
 
 #include "linux/Text.h"
+#include "text/Texts.h"
 
 namespace buzonix {
 namespace {
 QPointer<ConfDialog> current;
 
-// The Windows dialog's typing limits. They hold back typing and pasting
-// only, as an edit control's limit does: a longer stored value is shown
-// whole and saved unchanged (QLineEdit::setMaxLength would cut it).
-constexpr int kHostLimit = 40;
-constexpr int kUserLimit = 20;
-constexpr int kPasswordLimit = 12;
-constexpr int kPortLimit = 5;
-
-// An edit that would pass the limit keeps only as much of what it inserted
-// as fits.
+// The typing limits hold back typing and pasting only, as an edit control's
+// limit does: a longer stored value is shown whole and saved unchanged
+// (QLineEdit::setMaxLength would cut it). An edit that would pass the limit
+// keeps only as much of what it inserted as fits.
 void LimitTyping(QLineEdit* field, int limit) {
   auto before = std::make_shared<QString>(field->text());
   // Qt reports an edit before the change; the change after an edit that was
@@ -72,11 +68,11 @@ void ConfDialog::CloseAll() { delete current.data(); }
 ConfDialog::ConfDialog(Pop3Unit& unit, ConfHost& host)
     : QDialog(nullptr), logic_(unit, host, *this) {
   setObjectName("configuracion");
-  setWindowTitle(QString::fromUtf8("Buzonix Electr\u00f3nico"));
+  setWindowTitle(ToQt(kApplicationTitle));
   setWindowIcon(QIcon(":/art/mainicon.ico"));
   pages_ = new QTabWidget(this);
-  pages_->addTab(BuildSettingsPage(), QString::fromUtf8("Configuraci\u00f3n"));
-  pages_->addTab(BuildInformationPage(), QString::fromUtf8("Informaci\u00f3n"));
+  pages_->addTab(BuildSettingsPage(), ToQt(kPaginaConfiguracion));
+  pages_->addTab(BuildInformationPage(), ToQt(kPaginaInformacion));
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(pages_);
   logic_.FormCreate();
@@ -106,44 +102,43 @@ QWidget* ConfDialog::BuildSettingsPage() {
   security_ = new QComboBox;
   security_->setObjectName("seguridad");
   controls_[security_] = ConfControl::dseguridad;
-  // In the Windows dialog's order.
-  for (SecurityMode mode : {SecurityMode::kSslTls, SecurityMode::kStarttls, SecurityMode::kNinguna})
+  for (SecurityMode mode : kSecurityChoices)
     security_->addItem(ToQt(buzonix::SecurityText(mode)));
   QObject::connect(security_, &QComboBox::activated, this, [this] { logic_.SecurityChange(); });
   port_ = AddField(ConfControl::dpuerto, "puerto");
   port_->setMaximumWidth(80);
-  LimitTyping(host_, kHostLimit);
-  LimitTyping(user_, kUserLimit);
-  LimitTyping(password_, kPasswordLimit);
-  LimitTyping(port_, kPortLimit);
+  LimitTyping(host_, kLimiteServidor);
+  LimitTyping(user_, kLimiteUsuario);
+  LimitTyping(password_, kLimiteClave);
+  LimitTyping(port_, kLimitePuerto);
   spin_ = AddField(ConfControl::dfrecuencia, "frecuencia");
   spin_->setMaximumWidth(80);
   // Clamped when the focus leaves it (see eventFilter), not on Enter, which
   // accepts the dialog with the value as typed.
   spin_->installEventFilter(this);
-  form->addRow("Servidor:", host_);
-  form->addRow("Usuario:", user_);
-  form->addRow("Clave:", password_);
-  form->addRow("Seguridad:", security_);
-  form->addRow("Puerto:", port_);
+  form->addRow(ToQt(kEtiquetaServidor), host_);
+  form->addRow(ToQt(kEtiquetaUsuario), user_);
+  form->addRow(ToQt(kEtiquetaClave), password_);
+  form->addRow(ToQt(kEtiquetaSeguridad), security_);
+  form->addRow(ToQt(kEtiquetaPuerto), port_);
   auto* every = new QHBoxLayout;
   every->addWidget(spin_);
-  every->addWidget(new QLabel("Min."));
+  every->addWidget(new QLabel(ToQt(kEtiquetaMinutos)));
   every->addStretch();
   form->addRow(QString::fromUtf8("Frecuencia de Comprobaci\u00f3n de Correo:"), every);
 
   checks_[ConfCheck::AnimaSobre] =
-      AddCheck(ConfControl::AnimaSobre, "animacion", QString::fromUtf8("Animaci\u00f3n"));
+      AddCheck(ConfControl::AnimaSobre, "animacion", ToQt(kCasillaAnimacion));
   checks_[ConfCheck::CheckBox1] =
-      AddCheck(ConfControl::CheckBox1, "ejecutar", "Ejecutar siempre");
-  checks_[ConfCheck::CheckBox2] = AddCheck(ConfControl::CheckBox2, "sonido", "Avisar con sonido");
+      AddCheck(ConfControl::CheckBox1, "ejecutar", ToQt(kCasillaEjecutar));
+  checks_[ConfCheck::CheckBox2] = AddCheck(ConfControl::CheckBox2, "sonido", ToQt(kCasillaSonido));
   for (const auto& [which, box] : checks_) form->addRow(QString(), box);
 
-  auto* accept = new QPushButton("Aceptar");
+  auto* accept = new QPushButton(ToQt(kBotonAceptar));
   accept->setObjectName("aceptar");
   accept->setDefault(true);
   controls_[accept] = ConfControl::BitBtn1;
-  auto* cancel = new QPushButton("Cancelar");
+  auto* cancel = new QPushButton(ToQt(kBotonCancelar));
   cancel->setObjectName("cancelar");
   controls_[cancel] = ConfControl::BitBtn2;
   QObject::connect(accept, &QPushButton::clicked, this, [this] { logic_.BitBtn1Click(); });
@@ -160,6 +155,22 @@ QWidget* ConfDialog::BuildSettingsPage() {
   return page;
 }
 
+namespace {
+
+// The information page's lines, an empty line after each paragraph.
+QString InformationText() {
+  QString text;
+  for (std::size_t i = 0; i < std::size(kInformacion); ++i) {
+    if (i > 0) text += '\n';
+    text += ToQt(kInformacion[i]);
+    for (int after : kInformacionParrafos)
+      if (static_cast<std::size_t>(after) == i) text += '\n';
+  }
+  return text;
+}
+
+}  // namespace
+
 QWidget* ConfDialog::BuildInformationPage() {
   auto* page = new QWidget;
   auto* layout = new QVBoxLayout(page);
@@ -169,16 +180,9 @@ QWidget* ConfDialog::BuildInformationPage() {
   auto* picture = new QLabel;
   picture->setPixmap(QPixmap(":/art/info.bmp"));
   picture->setAlignment(Qt::AlignCenter);
-  auto* text = new QLabel(QString::fromUtf8(
-      "Sistema de notificaci\u00f3n de correo electr\u00f3nico seg\u00fan\n"
-      "protocolo POP3. Programa de Dominio P\u00fablico.\n\n"
-      "Proyecto Buzonix Electr\u00f3nico, 2026\n"
-      "Equipo de desarrollo de Buzonix\n\n"
-      "Sugerencias y errores: en las incidencias del proyecto.\n"
-      "Las nuevas versiones se publican en el\n"
-      "repositorio del proyecto Buzonix."));
+  auto* text = new QLabel(InformationText());
   text->setAlignment(Qt::AlignCenter);
-  auto* accept = new QPushButton("Aceptar");
+  auto* accept = new QPushButton(ToQt(kBotonAceptar));
   controls_[accept] = ConfControl::Button1;
   QObject::connect(accept, &QPushButton::clicked, this, [this] { logic_.Button1Click(); });
   layout->addWidget(title_);

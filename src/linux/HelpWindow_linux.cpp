@@ -5,7 +5,6 @@
 #include <QShortcut>
 
 #include "text/HelpTopics.h"
-#include "controller/pop3.h"
 #include "linux/Text.h"
 
 namespace buzonix {
@@ -23,7 +22,7 @@ void ShowHelpTopic(int context) {
     new QShortcut(QKeySequence(Qt::Key_Escape), window, [] { window->close(); });
   }
   const HelpTopic& topic = FindHelpTopic(context);
-  window->setWindowTitle(ToQt(std::string(kApplicationTitle) + " - " + topic.title));
+  window->setWindowTitle(ToQt(HelpWindowTitle(topic)));
   window->setPlainText(ToQt(topic.text).replace("\r\n", "\n"));
   window->show();
   window->raise();

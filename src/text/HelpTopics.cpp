@@ -77,4 +77,6 @@ const HelpTopic& FindHelpTopic(int context) {
   return kTopics[0];
 }
 
+std::string HelpWindowTitle(const HelpTopic& topic) { return std::string("Ayuda - ") + topic.title; }
+
 }  // namespace buzonix

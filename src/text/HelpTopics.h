@@ -1,6 +1,8 @@
 // The program's own help: one topic for each context number it opens.
 #pragma once
 
+#include <string>
+
 namespace buzonix {
 
 // The context numbers the program opens.
@@ -17,5 +19,8 @@ struct HelpTopic {
 
 // The topic of `context`, or the program's topic when there is none.
 const HelpTopic& FindHelpTopic(int context);
+
+// The help window's caption for a topic: "Ayuda - " and its title.
+std::string HelpWindowTitle(const HelpTopic& topic);
 
 }  // namespace buzonix

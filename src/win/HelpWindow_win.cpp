@@ -3,7 +3,6 @@
 #include <string>
 
 #include "text/HelpTopics.h"
-#include "controller/pop3.h"
 #include "win/Text_win.h"
 
 namespace buzonix {
@@ -59,8 +58,7 @@ void HelpWindow::UseFontFor(int dpi) {
 
 void HelpWindow::Display(int context) {
   const HelpTopic& topic = FindHelpTopic(context);
-  const std::string title = std::string("Ayuda - ") + topic.title;
-  SetText(Handle(), title);
+  SetText(Handle(), HelpWindowTitle(topic));
   SetText(text_, topic.text);
   ShowWindow(Handle(), SW_SHOWNORMAL);
   SetForegroundWindow(Handle());

@@ -32,9 +32,6 @@ class WinTrayShell final : public TrayShell, private WinWindow {
   explicit WinTrayShell(HWND applicationWindow = nullptr);
   ~WinTrayShell() override;
 
-  // For a program whose top-level window is made after the tray icon.
-  void SetApplicationWindow(HWND window) { applicationWindow_ = window; }
-
   HWND Window() const { return Handle(); }
   UINT TaskbarCreatedMessage() const { return taskbarCreated_; }
 

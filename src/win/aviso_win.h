@@ -75,8 +75,6 @@ class TFAvisa final : public WinWindow, private AvisoWindow {
   // Visible, centred on the screen the first time, brought to the front.
   void Show();
 
-  const AvisoForm& Form() const { return form_; }
-
  private:
   TFAvisa(Pop3Unit& unit, HWND owner, HINSTANCE instance);
 

@@ -3,8 +3,10 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
+#include "text/Texts.h"
 #include "win/Text_win.h"
 
 namespace buzonix {
@@ -17,7 +19,7 @@ constexpr UINT_PTR kSpinSubclassId = 1;
 
 const char kFormClass[] = "TConf";
 const char kContainerClass[] = "TConfPanel";
-const char kFormTitle[] = "Buzonix Electr\xF3nico";
+const char* const kFormTitle = kApplicationTitle;
 
 // The form description's sizes are in pixels at this resolution.
 constexpr int kDesignDpi = 120;
@@ -231,7 +233,7 @@ void TConf::Build(HWND owner) {
   const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 302,
                                ConfControlId(ConfControl::PageControl1), fonts_->pages.handle);
   controls_[Index(ConfControl::PageControl1)] = tabs;
-  const char* captions[] = {"Configuraci\xF3n", "Informaci\xF3n"};
+  const char* captions[] = {kPaginaConfiguracion, kPaginaInformacion};
   for (int i = 0; i < 2; ++i) {
     std::wstring caption = Wide(captions[i]);
     TCITEMW item{};
@@ -263,11 +265,11 @@ void TConf::BuildFirstPage() {
   const HWND panel = panel1_->Handle();
   const HFONT labels = fonts_->labels.handle;
   const HFONT fields = fonts_->panel.handle;
-  AddLabel(panel, "Servidor:", SS_LEFT, 20, 25, 0, 0, labels);
-  AddLabel(panel, "Usuario:", SS_LEFT, 25, 54, 0, 0, labels);
-  AddLabel(panel, "Clave:", SS_LEFT, 39, 89, 0, 0, labels);
-  AddLabel(panel, "Frecuencia de Comprobaci\xF3n de Correo:", SS_CENTER, 16, 128, 0, 0, labels);
-  AddLabel(panel, "Min.", SS_LEFT, 367, 128, 0, 0, labels);
+  AddLabel(panel, kEtiquetaServidor, SS_LEFT, 20, 25, 0, 0, labels);
+  AddLabel(panel, kEtiquetaUsuario, SS_LEFT, 25, 54, 0, 0, labels);
+  AddLabel(panel, kEtiquetaClave, SS_LEFT, 39, 89, 0, 0, labels);
+  AddLabel(panel, kEtiquetaFrecuencia, SS_CENTER, 16, 128, 0, 0, labels);
+  AddLabel(panel, kEtiquetaMinutos, SS_LEFT, 367, 128, 0, 0, labels);
 
   const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
   auto addEdit = [&](ConfControl control, DWORD style, int top, int width, int limit) {
@@ -277,9 +279,9 @@ void TConf::BuildFirstPage() {
     controls_[Index(control)] = hwnd;
     return hwnd;
   };
-  addEdit(ConfControl::dHost, 0, 20, 189, 40);
-  addEdit(ConfControl::dusuario, 0, 52, 132, 20);
-  const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 84, 132, 12);
+  addEdit(ConfControl::dHost, 0, 20, 189, kLimiteServidor);
+  addEdit(ConfControl::dusuario, 0, 52, 132, kLimiteUsuario);
+  const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 84, 132, kLimiteClave);
   SendMessageW(clave, EM_SETPASSWORDCHAR, Wide("\x95")[0], 0);  // the bullet
 
   // dfrecuencia: the edit with its arrows inside its right edge.
@@ -301,28 +303,28 @@ void TConf::BuildFirstPage() {
     SendMessageA(hwnd, BM_SETCHECK, BST_CHECKED, 0);
     controls_[Index(control)] = hwnd;
   };
-  addCheck(ConfControl::AnimaSobre, "Animaci\xF3n", 28, 125);
-  addCheck(ConfControl::CheckBox1, "Ejecutar siempre", 58, 148);
-  addCheck(ConfControl::CheckBox2, "Avisar con sonido", 87, 154);
+  addCheck(ConfControl::AnimaSobre, kCasillaAnimacion, 28, 125);
+  addCheck(ConfControl::CheckBox1, kCasillaEjecutar, 58, 148);
+  addCheck(ConfControl::CheckBox2, kCasillaSonido, 87, 154);
 
   // How the connection is secured, and its port.
-  AddLabel(panel, "Seguridad:", SS_LEFT, 8, 168, 0, 0, labels);
+  AddLabel(panel, kEtiquetaSeguridad, SS_LEFT, 8, 168, 0, 0, labels);
   const HWND security = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 94, 164,
                                    132, 150, ConfControlId(ConfControl::dseguridad), fields);
-  for (const char* mode : {kSeguridadSslTls, kSeguridadStarttls, kSeguridadNinguna})
-    SendMessageW(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(mode).c_str()));
+  for (SecurityMode mode : kSecurityChoices)
+    SendMessageW(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(buzonix::SecurityText(mode)).c_str()));
   controls_[Index(ConfControl::dseguridad)] = security;
-  AddLabel(panel, "Puerto:", SS_LEFT, 246, 168, 0, 0, labels);
-  addEdit(ConfControl::dpuerto, ES_NUMBER, 164, 70, 5);
+  AddLabel(panel, kEtiquetaPuerto, SS_LEFT, 246, 168, 0, 0, labels);
+  addEdit(ConfControl::dpuerto, ES_NUMBER, 164, 70, kLimitePuerto);
   // The edit's left edge is the other fields'; this one sits further right.
   SetWindowPos(Control(ConfControl::dpuerto), nullptr, Scale(308), Scale(164), 0, 0,
                SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   controls_[Index(ConfControl::BitBtn1)] =
-      AddControl(sheet, "BUTTON", "Aceptar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 225, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 225, 105, 33,
                  ConfControlId(ConfControl::BitBtn1), fonts_->pages.handle);
   controls_[Index(ConfControl::BitBtn2)] =
-      AddControl(sheet, "BUTTON", "Cancelar", WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 225, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonCancelar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 225, 105, 33,
                  ConfControlId(ConfControl::BitBtn2), fonts_->pages.handle);
 }
 
@@ -332,17 +334,19 @@ void TConf::BuildSecondPage() {
                        SS_CENTER | SS_NOPREFIX, 0, 0, 14, 465, 30, kTituloId, fonts_->title.handle);
   labels_.push_back(titulo_);
   const HFONT info = fonts_->info.handle;
-  AddLabel(sheet, "Sistema de notificaci\xF3n de correo electr\xF3nico seg\xFAn", SS_CENTER, 59, 58, 0, 0, info);
-  AddLabel(sheet, "protocolo POP3. Programa de Dominio P\xFA" "blico.", SS_CENTER, 100, 80, 0, 0, info);
-  // The maker's lines (Label12, Label7, Label1, Label15, Label9).
-  AddLabel(sheet, "Proyecto Buzonix Electr\xF3nico, 2026", SS_CENTER, 108, 108, 0, 0, info);
-  AddLabel(sheet, "Equipo de desarrollo de Buzonix", SS_CENTER, 108, 132, 0, 0, info);
-  AddLabel(sheet, "Sugerencias y errores: en las incidencias del proyecto.", SS_CENTER, 0, 161, 433, 0, info);
-  AddLabel(sheet, "Las nuevas versiones se publican en el", SS_CENTER, 10, 181, 346, 0, info);
-  AddLabel(sheet, "repositorio del proyecto Buzonix.", SS_CENTER, 20, 201, 336, 0, info);
+  // The information lines and the maker's (Label12, Label7, Label1, Label15,
+  // Label9), each where the form places it; 0 is as wide as the text.
+  struct Line {
+    int left, top, width;
+  };
+  constexpr Line kLines[] = {{59, 58, 0},   {100, 80, 0},  {108, 108, 0}, {108, 132, 0},
+                             {0, 161, 433}, {10, 181, 346}, {20, 201, 336}};
+  static_assert(std::size(kLines) == std::size(kInformacion));
+  for (std::size_t i = 0; i < std::size(kLines); ++i)
+    AddLabel(sheet, kInformacion[i], SS_CENTER, kLines[i].left, kLines[i].top, kLines[i].width, 0, info);
   picture_ = static_cast<HBITMAP>(LoadImageA(instance_, "INFO", IMAGE_BITMAP, 0, 0, LR_DEFAULTCOLOR));
   controls_[Index(ConfControl::Button1)] =
-      AddControl(sheet, "BUTTON", "Aceptar", WS_TABSTOP | BS_PUSHBUTTON, 0, 373, 191, 77, 31,
+      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_PUSHBUTTON, 0, 373, 191, 77, 31,
                  ConfControlId(ConfControl::Button1), fonts_->pages.handle);
 }
 

@@ -142,7 +142,7 @@ class XEmbedTrayTest(ProgramCase):
     def test_first_run_opens_the_dialog_and_writes_only_what_is_accepted(self):
         self.session.start_program()
         self.wait_window("^" + TITLE + "$")
-        self.wait_window("Buzonix Electr\u00f3nico - ")  # help topic 14
+        self.wait_window("Ayuda - ")  # help topic 14
         time.sleep(1)
         self.assertIsNone(self.session.settings_text())
         self.assertFalse(os.path.exists(self.session.autostart_entry()))
