@@ -198,8 +198,9 @@ void TConfLogic::HelpKey(ConfControl focused) {
 
 void TConfLogic::SecurityChange() {
   const SecurityMode chosen = SecurityModeOf(view_.SecurityText());
-  if (ParsePort(view_.PortText()) == DefaultPort(shown_mode_))
-    view_.SetPortText(std::to_string(DefaultPort(chosen)));
+  const MailProtocol protocol = MailProtocolOf(unit_.settings.Protocolo);
+  if (ParsePort(view_.PortText()) == DefaultPort(protocol, shown_mode_))
+    view_.SetPortText(std::to_string(DefaultPort(protocol, chosen)));
   shown_mode_ = chosen;
 }
 

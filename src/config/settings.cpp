@@ -85,11 +85,10 @@ void ReadConfiguration(RegistryApi& api, Settings& settings) {
   settings.Frecuencia = ReadDuringLoad(api, kSeccionConfiguracion, kValorFrecuencia);
   settings.Sonido = ReadDuringLoad(api, kSeccionConfiguracion, kValorSonido);
   settings.Animacion = ReadDuringLoad(api, kSeccionConfiguracion, kValorAnimacion);
-  // Stores of earlier versions hold neither: they go on in plain POP3 on 110.
-  const SecurityMode mode = SecurityModeOf(ReadDuringLoad(api, kSeccionConfiguracion, kValorSeguridad));
-  settings.Seguridad = SecurityText(mode);
-  const auto port = ParsePort(ReadDuringLoad(api, kSeccionConfiguracion, kValorPuerto));
-  settings.Puerto = std::to_string(port.value_or(DefaultPort(mode)));
+  ReadConnection(settings, ReadDuringLoad(api, kSeccionConfiguracion, kValorProtocolo),
+                 ReadDuringLoad(api, kSeccionConfiguracion, kValorSeguridad),
+                 ReadDuringLoad(api, kSeccionConfiguracion, kValorPuerto),
+                 ReadDuringLoad(api, kSeccionConfiguracion, kValorCarpeta));
 }
 
 void WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
@@ -181,6 +180,16 @@ unsigned TimerIntervalFor(const std::string& frecuencia) {
   return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;
 }
 
+void ReadConnection(Settings& settings, const std::string& protocolo, const std::string& seguridad,
+                    const std::string& puerto, const std::string& carpeta) {
+  const MailProtocol protocol = MailProtocolOf(protocolo);
+  const SecurityMode mode = SecurityModeOf(seguridad);
+  settings.Protocolo = ProtocolText(protocol);
+  settings.Seguridad = SecurityText(mode);
+  settings.Puerto = std::to_string(ParsePort(puerto).value_or(DefaultPort(protocol, mode)));
+  settings.Carpeta = carpeta == kMissingText || carpeta.empty() ? kCarpetaPorDefecto : carpeta;
+}
+
 void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
   const std::string programPath = host.ProgramPath();
   if (store.FirstRun()) {
@@ -189,7 +198,7 @@ void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
     settings.Sonido = "Beep";
     // TLS from the first byte is what a new installation is offered.
     settings.Seguridad = kSeguridadSslTls;
-    settings.Puerto = std::to_string(DefaultPort(SecurityMode::kSslTls));
+    settings.Puerto = std::to_string(DefaultPort(MailProtocolOf(settings.Protocolo), SecurityMode::kSslTls));
     host.OpenHelpTopic(kHelpConfiguracion);
     host.ShowConfigDialog();
     return;
@@ -233,6 +242,8 @@ void RegistryStore::Save(const Settings& settings, const std::string& programPat
   WriteConfiguration(api_, kValorAnimacion, settings.Animacion);
   WriteConfiguration(api_, kValorSeguridad, settings.Seguridad);
   WriteConfiguration(api_, kValorPuerto, settings.Puerto);
+  WriteConfiguration(api_, kValorProtocolo, settings.Protocolo);
+  WriteConfiguration(api_, kValorCarpeta, settings.Carpeta);
   if (settings.EjecutarSiempre) {
     WriteRunEntry(api_, programPath);
   } else {

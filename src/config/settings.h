@@ -44,6 +44,8 @@ inline constexpr char kValorSonido[] = "Hacer Sonido";
 inline constexpr char kValorAnimacion[] = "Animacion";
 inline constexpr char kValorSeguridad[] = "Seguridad";
 inline constexpr char kValorPuerto[] = "Puerto";
+inline constexpr char kValorProtocolo[] = "Protocolo";
+inline constexpr char kValorCarpeta[] = "Carpeta";
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Each operation opens
 // the key with the rights it needs (reading, or writing), creating it if
@@ -124,6 +126,13 @@ struct LoadHost {
  protected:
   ~LoadHost() = default;
 };
+
+// The connection's settings from the texts a store holds ("Error" for a
+// missing value): stores of earlier versions hold none of them and go on in
+// plain POP3 on 110; a port that is no port reads as the default of the
+// protocol and mode; a missing folder is INBOX.
+void ReadConnection(Settings& settings, const std::string& protocolo, const std::string& seguridad,
+                    const std::string& puerto, const std::string& carpeta);
 
 // The start-up load, the same in both programs. On a first run the store
 // registers (or proposes) the start with the session, sound and animation are

@@ -28,6 +28,8 @@ const QString kSonido = Key(kSeccionConfiguracion, kValorSonido);
 const QString kAnimacion = Key(kSeccionConfiguracion, kValorAnimacion);
 const QString kSeguridad = Key(kSeccionConfiguracion, kValorSeguridad);
 const QString kPuerto = Key(kSeccionConfiguracion, kValorPuerto);
+const QString kProtocolo = Key(kSeccionConfiguracion, kValorProtocolo);
+const QString kCarpeta = Key(kSeccionConfiguracion, kValorCarpeta);
 
 // One value as text, "Error" when missing. A value with an unquoted comma
 // reads as a list: it is taken back as it was typed.
@@ -109,10 +111,8 @@ void SettingsFile::Read(Settings& settings, const std::string& programPath) {
   settings.Frecuencia = ReadText(file, kFrecuencia);
   settings.Sonido = ReadText(file, kSonido);
   settings.Animacion = ReadText(file, kAnimacion);
-  // Files without them go on in plain POP3 on 110.
-  const SecurityMode mode = SecurityModeOf(ReadText(file, kSeguridad));
-  settings.Seguridad = SecurityText(mode);
-  settings.Puerto = std::to_string(ParsePort(ReadText(file, kPuerto)).value_or(DefaultPort(mode)));
+  ReadConnection(settings, ReadText(file, kProtocolo), ReadText(file, kSeguridad), ReadText(file, kPuerto),
+                 ReadText(file, kCarpeta));
   settings.EjecutarSiempre = autostart_.StartsProgram(programPath);
 }
 
@@ -161,6 +161,8 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     file.setValue(kAnimacion, ToQt(settings.Animacion));
     file.setValue(kSeguridad, ToQt(settings.Seguridad));
     file.setValue(kPuerto, ToQt(settings.Puerto));
+    file.setValue(kProtocolo, ToQt(settings.Protocolo));
+    file.setValue(kCarpeta, ToQt(settings.Carpeta));
     file.sync();
     Check(file, path_);
   }

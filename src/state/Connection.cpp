@@ -4,6 +4,14 @@
 
 namespace buzonix {
 
+MailProtocol MailProtocolOf(const std::string& protocolo) {
+  return protocolo == kProtocoloImap ? MailProtocol::kImap : MailProtocol::kPop3;
+}
+
+const char* ProtocolText(MailProtocol protocol) {
+  return protocol == MailProtocol::kImap ? kProtocoloImap : kProtocoloPop3;
+}
+
 SecurityMode SecurityModeOf(const std::string& seguridad) {
   if (seguridad == kSeguridadStarttls) return SecurityMode::kStarttls;
   if (seguridad == kSeguridadSslTls) return SecurityMode::kSslTls;
@@ -19,7 +27,11 @@ const char* SecurityText(SecurityMode mode) {
   return kSeguridadNinguna;
 }
 
-std::uint16_t DefaultPort(SecurityMode mode) { return mode == SecurityMode::kSslTls ? 995 : 110; }
+std::uint16_t DefaultPort(MailProtocol protocol, SecurityMode mode) {
+  const bool implicit_tls = mode == SecurityMode::kSslTls;
+  if (protocol == MailProtocol::kImap) return implicit_tls ? 993 : 143;
+  return implicit_tls ? 995 : 110;
+}
 
 std::optional<std::uint16_t> ParsePort(const std::string& text) {
   // Digits only: no sign, as the setting is typed.
@@ -30,7 +42,8 @@ std::optional<std::uint16_t> ParsePort(const std::string& text) {
 }
 
 std::uint16_t PortOf(const Settings& settings) {
-  return ParsePort(settings.Puerto).value_or(DefaultPort(SecurityModeOf(settings.Seguridad)));
+  return ParsePort(settings.Puerto)
+      .value_or(DefaultPort(MailProtocolOf(settings.Protocolo), SecurityModeOf(settings.Seguridad)));
 }
 
 }  // namespace buzonix

@@ -21,6 +21,8 @@ struct Settings {
   std::string NumeroVersion = "1.01";
   std::string Seguridad = "Ninguna";  // one of the three kSeguridad texts of state/Connection.h
   std::string Puerto = "110";         // decimal, 1 to 65535
+  std::string Protocolo = "POP3";     // one of the two kProtocolo texts of state/Connection.h
+  std::string Carpeta = "INBOX";      // the IMAP folder watched, in the program's own text
 };
 
 // Check state that lives from one check to the next.

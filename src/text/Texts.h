@@ -60,7 +60,7 @@ inline constexpr char kCampoNoGuardableResto[] =
 // The information page, one entry a line as the Windows page places them.
 inline constexpr const char* kInformacion[] = {
     "Sistema de notificaci\xF3n de correo electr\xF3nico seg\xFAn",
-    "protocolo POP3. Programa de Dominio P\xFA" "blico.",
+    ("protocolo POP3. Programa de Dominio P\xFA" "blico."),
     "Proyecto Buzonix Electr\xF3nico, 2026",
     "Equipo de desarrollo de Buzonix",
     "Sugerencias y errores: en las incidencias del proyecto.",

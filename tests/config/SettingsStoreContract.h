@@ -24,6 +24,8 @@ inline Settings ContractSettings() {
   settings.Animacion = "No";
   settings.Seguridad = "STARTTLS";
   settings.Puerto = "2110";
+  settings.Protocolo = "IMAP";
+  settings.Carpeta = "Correo/Recibido, a\xF1o 2026";  // a comma, which INI files take as a list
   settings.EjecutarSiempre = true;
   return settings;
 }
@@ -37,6 +39,8 @@ inline void ExpectSameSettings(const Settings& expected, const Settings& read) {
   EXPECT_EQ(read.Animacion, expected.Animacion);
   EXPECT_EQ(read.Seguridad, expected.Seguridad);
   EXPECT_EQ(read.Puerto, expected.Puerto);
+  EXPECT_EQ(read.Protocolo, expected.Protocolo);
+  EXPECT_EQ(read.Carpeta, expected.Carpeta);
   EXPECT_EQ(read.EjecutarSiempre, expected.EjecutarSiempre);
 }
 
@@ -70,6 +74,8 @@ TYPED_TEST_P(SettingsStoreContract, ASecondSaveReplacesEveryValue) {
   settings.Animacion = "Si";
   settings.Seguridad = "SSL/TLS";
   settings.Puerto = "995";
+  settings.Protocolo = "POP3";
+  settings.Carpeta = "INBOX";
   settings.EjecutarSiempre = false;
   this->place.Store().Save(settings, this->place.ProgramPath());
   Settings read;

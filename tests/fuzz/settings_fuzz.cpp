@@ -23,7 +23,8 @@ struct Host : LoadHost {
 };
 
 const char* const kNames[] = {"Host",      "usuario", "Codigo",    "frecuencia", "Hacer Sonido",
-                              "Animacion", "clave",   "Seguridad", "Puerto"};
+                              "Animacion", "clave",   "Seguridad", "Puerto",     "Protocolo",
+                              "Carpeta"};
 constexpr std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 }  // namespace
@@ -53,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (registry.OpenKeyCount() != 0) __builtin_trap();
   // A normal start always ends with one of the three modes and a real port.
   if (host.interval != 0 && (SecurityText(SecurityModeOf(settings.Seguridad)) != settings.Seguridad ||
-                             !ParsePort(settings.Puerto)))
+                             ProtocolText(MailProtocolOf(settings.Protocolo)) != settings.Protocolo ||
+                             settings.Carpeta.empty() || !ParsePort(settings.Puerto)))
     __builtin_trap();
 
   store.Save(settings, host.ProgramPath());
@@ -62,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   LoadSettings(store, reread, host2);
   if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
       reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion ||
-      reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto)
+      reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto ||
+      reread.Protocolo != settings.Protocolo || reread.Carpeta != settings.Carpeta)
     __builtin_trap();
   // Text values end at their first zero byte, so a password holding one comes back cut there.
   if (reread.Clave != settings.Clave) __builtin_trap();
