@@ -50,6 +50,8 @@ int OwnHelpContext(ConfControl control) {
     case ConfControl::BitBtn2:
     case ConfControl::dseguridad:
     case ConfControl::dpuerto:
+    case ConfControl::dprotocolo:
+    case ConfControl::dcarpeta:
       return kHelpConfiguracion;
     case ConfControl::Button1:
       return kHelpPrograma;
@@ -85,6 +87,8 @@ std::optional<ConfControl> ParentControl(ConfControl control) {
     case ConfControl::CheckBox2:
     case ConfControl::dseguridad:
     case ConfControl::dpuerto:
+    case ConfControl::dprotocolo:
+    case ConfControl::dcarpeta:
       return ConfControl::Panel1;
     case ConfControl::Button1:
       return ConfControl::TabSheet2;
@@ -107,6 +111,10 @@ void TConfLogic::FormCreate() {
   view_.SetPasswordText(settings.Clave);
   shown_mode_ = SecurityModeOf(settings.Seguridad);
   view_.SetSecurityText(SecurityText(shown_mode_));
+  shown_protocol_ = MailProtocolOf(settings.Protocolo);
+  view_.SetProtocolText(ProtocolText(shown_protocol_));
+  view_.SetFolderText(settings.Carpeta);
+  view_.SetFolderEnabled(shown_protocol_ == MailProtocol::kImap);
   view_.SetPortText(settings.Puerto);
   try {
     const int minutes = FrequencyMinutes(settings.Frecuencia);
@@ -129,7 +137,10 @@ namespace {
 // would be stored garbled, so the accept stops at the first field holding one.
 bool FieldsFitWestern(ConfView& view) {
   const std::pair<ConfControl, std::string_view> fields[] = {
-      {ConfControl::dHost, kEtiquetaServidor}, {ConfControl::dusuario, kEtiquetaUsuario}, {ConfControl::dclave, kEtiquetaClave}};
+      {ConfControl::dHost, kEtiquetaServidor},
+      {ConfControl::dusuario, kEtiquetaUsuario},
+      {ConfControl::dclave, kEtiquetaClave},
+      {ConfControl::dcarpeta, kEtiquetaCarpeta}};
   for (const auto& [control, label] : fields) {
     if (view.FieldFitsWestern(control)) continue;
     // The field is named by its label, without the colon.
@@ -154,6 +165,9 @@ void TConfLogic::BitBtn1Click() {
   Settings& settings = unit_.settings;
   settings.Seguridad = SecurityText(SecurityModeOf(view_.SecurityText()));
   settings.Puerto = std::to_string(*port);
+  settings.Protocolo = ProtocolText(MailProtocolOf(view_.ProtocolText()));
+  // The stores read an empty folder as the default one: the session does too.
+  settings.Carpeta = view_.FolderText().empty() ? kCarpetaPorDefecto : view_.FolderText();
   settings.Host = view_.HostText();
   settings.Usuario = view_.UserText();
   settings.Clave = view_.PasswordText();
@@ -196,12 +210,17 @@ void TConfLogic::HelpKey(ConfControl focused) {
   if (const int context = HelpContextFor(focused); context != 0) host_.OpenHelpTopic(context);
 }
 
-void TConfLogic::SecurityChange() {
-  const SecurityMode chosen = SecurityModeOf(view_.SecurityText());
-  const MailProtocol protocol = MailProtocolOf(unit_.settings.Protocolo);
-  if (ParsePort(view_.PortText()) == DefaultPort(protocol, shown_mode_))
-    view_.SetPortText(std::to_string(DefaultPort(protocol, chosen)));
-  shown_mode_ = chosen;
+void TConfLogic::SecurityChange() { ConnectionChoiceChange(); }
+void TConfLogic::ProtocolChange() { ConnectionChoiceChange(); }
+
+void TConfLogic::ConnectionChoiceChange() {
+  const SecurityMode mode = SecurityModeOf(view_.SecurityText());
+  const MailProtocol protocol = MailProtocolOf(view_.ProtocolText());
+  if (ParsePort(view_.PortText()) == DefaultPort(shown_protocol_, shown_mode_))
+    view_.SetPortText(std::to_string(DefaultPort(protocol, mode)));
+  view_.SetFolderEnabled(protocol == MailProtocol::kImap);
+  shown_mode_ = mode;
+  shown_protocol_ = protocol;
 }
 
 void TConfLogic::SpinExit() {

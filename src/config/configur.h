@@ -49,6 +49,12 @@ class ConfView {
   virtual void SetSecurityText(const std::string& text) = 0;
   virtual std::string PortText() const = 0;  // dpuerto, as typed
   virtual void SetPortText(const std::string& text) = 0;
+  virtual std::string ProtocolText() const = 0;  // dprotocolo, the choice shown
+  virtual void SetProtocolText(const std::string& text) = 0;
+  virtual std::string FolderText() const = 0;  // dcarpeta, as typed
+  virtual void SetFolderText(const std::string& text) = 0;
+  // Only IMAP watches a folder; the field is greyed for POP3.
+  virtual void SetFolderEnabled(bool enabled) = 0;
   virtual bool Checked(ConfCheck box) const = 0;
   virtual void SetChecked(ConfCheck box, bool checked) = 0;
   virtual void SetTitle(const std::string& text) = 0;  // titulo
@@ -101,8 +107,10 @@ enum class ConfControl {
   // Added after the rest, so that every earlier control keeps its number.
   dseguridad,
   dpuerto,
+  dprotocolo,
+  dcarpeta,
 };
-inline constexpr ConfControl kLastConfControl = ConfControl::dpuerto;
+inline constexpr ConfControl kLastConfControl = ConfControl::dcarpeta;
 // The control's own help context (0 for none) and the control around it.
 int OwnHelpContext(ConfControl control);
 std::optional<ConfControl> ParentControl(ConfControl control);
@@ -111,11 +119,14 @@ std::optional<ConfControl> ParentControl(ConfControl control);
 int HelpContextFor(ConfControl focused);
 
 // How many characters a field takes by typing, the same in both programs. A
-// stored value that is longer is shown whole and saved unchanged.
-inline constexpr int kLimiteServidor = 40;
-inline constexpr int kLimiteUsuario = 20;
-inline constexpr int kLimiteClave = 12;
+// stored value that is longer is shown whole and saved unchanged. A user name
+// may be a whole e-mail address, a password one of the long app passwords
+// providers hand out.
+inline constexpr int kLimiteServidor = 255;
+inline constexpr int kLimiteUsuario = 255;
+inline constexpr int kLimiteClave = 128;
 inline constexpr int kLimitePuerto = 5;
+inline constexpr int kLimiteCarpeta = 255;
 
 // The dialog's handlers over one instance's view.
 class TConfLogic {
@@ -137,17 +148,21 @@ class TConfLogic {
   void HelpKey(ConfControl focused);
   // The spin field lost the focus.
   void SpinExit();
-  // Another security mode was chosen: a port that was the old mode's default
-  // becomes the new one's; a port the user typed stays.
+  // Another security mode or protocol was chosen: a port that was the
+  // default of the old pair becomes the new pair's; a port the user typed
+  // stays. The folder field is enabled for IMAP only.
   void SecurityChange();
+  void ProtocolChange();
 
  private:
   void CloseWithoutSaving();
+  void ConnectionChoiceChange();
 
   Pop3Unit& unit_;
   ConfHost& host_;
   ConfView& view_;
   SecurityMode shown_mode_ = SecurityMode::kNinguna;
+  MailProtocol shown_protocol_ = MailProtocol::kPop3;
 };
 
 }  // namespace buzonix

@@ -43,6 +43,8 @@ inline constexpr char kEtiquetaFrecuencia[] = "Frecuencia de Comprobaci\xF3n de 
 inline constexpr char kEtiquetaMinutos[] = "Min.";
 inline constexpr char kEtiquetaSeguridad[] = "Seguridad:";
 inline constexpr char kEtiquetaPuerto[] = "Puerto:";
+inline constexpr char kEtiquetaProtocolo[] = "Protocolo:";
+inline constexpr char kEtiquetaCarpeta[] = "Carpeta:";
 inline constexpr char kCasillaAnimacion[] = "Animaci\xF3n";
 inline constexpr char kCasillaEjecutar[] = "Ejecutar siempre";
 inline constexpr char kCasillaSonido[] = "Avisar con sonido";
@@ -59,8 +61,8 @@ inline constexpr char kCampoNoGuardableResto[] =
 
 // The information page, one entry a line as the Windows page places them.
 inline constexpr const char* kInformacion[] = {
-    "Sistema de notificaci\xF3n de correo electr\xF3nico seg\xFAn",
-    ("protocolo POP3. Programa de Dominio P\xFA" "blico."),
+    "Sistema de notificaci\xF3n de correo electr\xF3nico seg\xFAn protocolos",
+    ("POP3 e IMAP. Programa de Dominio P\xFA" "blico."),
     "Proyecto Buzonix Electr\xF3nico, 2026",
     "Equipo de desarrollo de Buzonix",
     "Sugerencias y errores: en las incidencias del proyecto.",

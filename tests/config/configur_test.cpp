@@ -32,6 +32,11 @@ class FakeView final : public ConfView {
   void SetSecurityText(const std::string& text) override { security = text; }
   std::string PortText() const override { return port; }
   void SetPortText(const std::string& text) override { port = text; }
+  std::string ProtocolText() const override { return protocol; }
+  void SetProtocolText(const std::string& text) override { protocol = text; }
+  std::string FolderText() const override { return folder; }
+  void SetFolderText(const std::string& text) override { folder = text; }
+  void SetFolderEnabled(bool enabled) override { folderEnabled = enabled; }
   bool Checked(ConfCheck box) const override { return checks.at(box); }
   void SetChecked(ConfCheck box, bool checked) override { checks[box] = checked; }
   void SetTitle(const std::string& text) override { title = text; }
@@ -50,6 +55,7 @@ class FakeView final : public ConfView {
     if (field == ConfControl::dHost) host = bytes;
     if (field == ConfControl::dusuario) user = bytes;
     if (field == ConfControl::dclave) password = bytes;
+    if (field == ConfControl::dcarpeta) folder = bytes;
   }
 
   std::map<ConfControl, std::string> typedUtf8;
@@ -57,6 +63,8 @@ class FakeView final : public ConfView {
   std::vector<std::string> stops;
   std::string host, user, password, spin = "1", title = kDescriptionTitle;
   std::string security = "Ninguna", port = "110";
+  std::string protocol = "POP3", folder;
+  bool folderEnabled = true;
   std::map<ConfCheck, bool> checks = {
       {ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
   int releases = 0;
@@ -417,6 +425,8 @@ TEST(ConfHelp, ContextOfTheFocusedControlOrTheNearestAround) {
   EXPECT_EQ(HelpContextFor(ConfControl::dfrecuencia), 14);
   EXPECT_EQ(HelpContextFor(ConfControl::BitBtn1), 14);
   EXPECT_EQ(HelpContextFor(ConfControl::BitBtn2), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::dprotocolo), 14);
+  EXPECT_EQ(HelpContextFor(ConfControl::dcarpeta), 14);
   // The check boxes have none of their own: the panel's.
   EXPECT_EQ(OwnHelpContext(ConfControl::AnimaSobre), 0);
   EXPECT_EQ(HelpContextFor(ConfControl::AnimaSobre), 14);
@@ -444,6 +454,64 @@ TEST_F(ConfDialog, SecurityModeMovesOnlyADefaultPort) {
   view.security = "STARTTLS";
   logic.SecurityChange();
   EXPECT_EQ(view.port, "2995");
+}
+
+// Both choices go through one rule: the default of the pair shown before.
+TEST_F(ConfDialog, ThePortFollowsProtocolAndSecurityTogetherAndTheFolderIMAP) {
+  Create();
+  EXPECT_EQ(view.protocol, "POP3");
+  EXPECT_FALSE(view.folderEnabled);
+  view.protocol = "IMAP";
+  logic.ProtocolChange();
+  EXPECT_EQ(view.port, "143");
+  EXPECT_TRUE(view.folderEnabled);
+  view.security = "SSL/TLS";
+  logic.SecurityChange();
+  EXPECT_EQ(view.port, "993");
+  view.protocol = "POP3";
+  logic.ProtocolChange();
+  EXPECT_EQ(view.port, "995");
+  EXPECT_FALSE(view.folderEnabled);
+  view.port = "1143";  // typed
+  view.protocol = "IMAP";
+  logic.ProtocolChange();
+  EXPECT_EQ(view.port, "1143");
+  EXPECT_TRUE(view.folderEnabled);
+  // The default of the protocol shown, not of the one stored, is the one that moves.
+  view.port = "993";
+  view.security = "Ninguna";
+  logic.SecurityChange();
+  EXPECT_EQ(view.port, "143");
+}
+
+TEST_F(ConfDialog, CreateShowsTheStoredProtocolAndFolderAndAcceptStoresThem) {
+  unit.settings.Protocolo = "IMAP";
+  unit.settings.Carpeta = "Correo/Recibido";
+  unit.settings.Puerto = "143";
+  Create();
+  EXPECT_EQ(view.protocol, "IMAP");
+  EXPECT_EQ(view.folder, "Correo/Recibido");
+  EXPECT_TRUE(view.folderEnabled);
+  Fill("imap.example.org", "ana", "pw", "5");
+  view.Type(ConfControl::dcarpeta, "Archivo 2026");
+  logic.BitBtn1Click();
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Protocolo, "IMAP");
+  EXPECT_EQ(host.saved[0].Carpeta, "Archivo 2026");
+
+  // An empty folder is stored as the one the stores read it as.
+  FakeView second;
+  RecordingConfHost secondHost;
+  TConfLogic secondLogic(unit, secondHost, second);
+  secondLogic.FormCreate();
+  second.protocol = "POP3";
+  second.folder = "";
+  second.host = "h";
+  second.user = "u";
+  secondLogic.BitBtn1Click();
+  ASSERT_EQ(secondHost.saved.size(), 1u);
+  EXPECT_EQ(secondHost.saved[0].Protocolo, "POP3");
+  EXPECT_EQ(secondHost.saved[0].Carpeta, "INBOX");
 }
 
 TEST_F(ConfDialog, AcceptTakesTheSecurityAndRefusesABadPort) {
@@ -504,6 +572,19 @@ TEST_F(ConfDialog, AcceptRefusesTheFirstFieldWindows1252CannotHoldAndStoresNothi
   EXPECT_EQ(unit.settings.Clave, "pa\x80s");
   EXPECT_EQ(host.calls, (std::vector<std::string>{"interval 300000", "save", "enable"}));
   EXPECT_FALSE(Open());
+}
+
+TEST_F(ConfDialog, AFolderWindows1252CannotHoldIsRefused) {
+  Create();
+  Fill("h", "u", "p", "5");
+  view.Type(ConfControl::dcarpeta, "Wiadomo\xC5\x9B\xC4\x87 \xC5\x82");
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops, std::vector<std::string>{
+                            "El campo Carpeta contiene caracteres que no se pueden guardar.\r\n"
+                            "Use solo letras, cifras y signos de Europa occidental."});
+  EXPECT_EQ(view.selected, std::vector<ConfControl>{ConfControl::dcarpeta});
+  EXPECT_TRUE(host.calls.empty());
+  EXPECT_EQ(unit.settings.Carpeta, "INBOX");
 }
 
 }  // namespace
