@@ -85,6 +85,13 @@ QLineEdit* ConfDialog::AddField(ConfControl control, const char* name) {
   return field;
 }
 
+QComboBox* ConfDialog::AddList(ConfControl control, const char* name) {
+  auto* list = new QComboBox;
+  list->setObjectName(name);
+  controls_[list] = control;
+  return list;
+}
+
 QCheckBox* ConfDialog::AddCheck(ConfControl control, const char* name, const QString& caption) {
   auto* box = new QCheckBox(caption);
   box->setObjectName(name);
@@ -99,18 +106,22 @@ QWidget* ConfDialog::BuildSettingsPage() {
   user_ = AddField(ConfControl::dusuario, "usuario");
   password_ = AddField(ConfControl::dclave, "clave");
   password_->setEchoMode(QLineEdit::Password);
-  security_ = new QComboBox;
-  security_->setObjectName("seguridad");
-  controls_[security_] = ConfControl::dseguridad;
+  security_ = AddList(ConfControl::dseguridad, "seguridad");
   for (SecurityMode mode : kSecurityChoices)
     security_->addItem(ToQt(buzonix::SecurityText(mode)));
   QObject::connect(security_, &QComboBox::activated, this, [this] { logic_.SecurityChange(); });
   port_ = AddField(ConfControl::dpuerto, "puerto");
   port_->setMaximumWidth(80);
+  protocol_ = AddList(ConfControl::dprotocolo, "protocolo");
+  for (MailProtocol protocol : kProtocolChoices)
+    protocol_->addItem(ToQt(buzonix::ProtocolText(protocol)));
+  QObject::connect(protocol_, &QComboBox::activated, this, [this] { logic_.ProtocolChange(); });
+  folder_ = AddField(ConfControl::dcarpeta, "carpeta");
   LimitTyping(host_, kLimiteServidor);
   LimitTyping(user_, kLimiteUsuario);
   LimitTyping(password_, kLimiteClave);
   LimitTyping(port_, kLimitePuerto);
+  LimitTyping(folder_, kLimiteCarpeta);
   spin_ = AddField(ConfControl::dfrecuencia, "frecuencia");
   spin_->setMaximumWidth(80);
   // Clamped when the focus leaves it (see eventFilter), not on Enter, which
@@ -121,11 +132,13 @@ QWidget* ConfDialog::BuildSettingsPage() {
   form->addRow(ToQt(kEtiquetaClave), password_);
   form->addRow(ToQt(kEtiquetaSeguridad), security_);
   form->addRow(ToQt(kEtiquetaPuerto), port_);
+  form->addRow(ToQt(kEtiquetaProtocolo), protocol_);
+  form->addRow(ToQt(kEtiquetaCarpeta), folder_);
   auto* every = new QHBoxLayout;
   every->addWidget(spin_);
   every->addWidget(new QLabel(ToQt(kEtiquetaMinutos)));
   every->addStretch();
-  form->addRow(QString::fromUtf8("Frecuencia de Comprobaci\u00f3n de Correo:"), every);
+  form->addRow(ToQt(kEtiquetaFrecuencia), every);
 
   checks_[ConfCheck::AnimaSobre] =
       AddCheck(ConfControl::AnimaSobre, "animacion", ToQt(kCasillaAnimacion));
@@ -250,6 +263,13 @@ void ConfDialog::SetSecurityText(const std::string& text) {
 }
 std::string ConfDialog::PortText() const { return FromQt(port_->text()); }
 void ConfDialog::SetPortText(const std::string& text) { port_->setText(ToQt(text)); }
+std::string ConfDialog::ProtocolText() const { return FromQt(protocol_->currentText()); }
+void ConfDialog::SetProtocolText(const std::string& text) {
+  protocol_->setCurrentIndex(std::max(0, protocol_->findText(ToQt(text))));
+}
+std::string ConfDialog::FolderText() const { return FromQt(folder_->text()); }
+void ConfDialog::SetFolderText(const std::string& text) { folder_->setText(ToQt(text)); }
+void ConfDialog::SetFolderEnabled(bool enabled) { folder_->setEnabled(enabled); }
 bool ConfDialog::Checked(ConfCheck box) const { return checks_.at(box)->isChecked(); }
 void ConfDialog::SetChecked(ConfCheck box, bool checked) { checks_.at(box)->setChecked(checked); }
 void ConfDialog::SetTitle(const std::string& text) { title_->setText(ToQt(text)); }
@@ -266,6 +286,8 @@ QLineEdit* ConfDialog::Field(ConfControl control) const {
       return spin_;
     case ConfControl::dpuerto:
       return port_;
+    case ConfControl::dcarpeta:
+      return folder_;
     default:
       return nullptr;
   }

@@ -32,6 +32,7 @@ class ConfDialog final : public QDialog, private ConfView {
   QWidget* BuildSettingsPage();
   QWidget* BuildInformationPage();
   QLineEdit* AddField(ConfControl control, const char* name);
+  QComboBox* AddList(ConfControl control, const char* name);
   QCheckBox* AddCheck(ConfControl control, const char* name, const QString& caption);
   ConfControl FocusedControl() const;
   QLineEdit* Field(ConfControl control) const;
@@ -49,6 +50,11 @@ class ConfDialog final : public QDialog, private ConfView {
   void SetSecurityText(const std::string& text) override;
   std::string PortText() const override;
   void SetPortText(const std::string& text) override;
+  std::string ProtocolText() const override;
+  void SetProtocolText(const std::string& text) override;
+  std::string FolderText() const override;
+  void SetFolderText(const std::string& text) override;
+  void SetFolderEnabled(bool enabled) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
@@ -65,6 +71,8 @@ class ConfDialog final : public QDialog, private ConfView {
   QLineEdit* spin_ = nullptr;
   QComboBox* security_ = nullptr;
   QLineEdit* port_ = nullptr;
+  QComboBox* protocol_ = nullptr;
+  QLineEdit* folder_ = nullptr;
   std::map<ConfCheck, QCheckBox*> checks_;
   QLabel* title_ = nullptr;
   std::map<QWidget*, ConfControl> controls_;

@@ -43,6 +43,14 @@ char WesternChar(WPARAM character) {
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
 
+// A child window's rectangle in its parent's client coordinates.
+RECT ChildRect(HWND child) {
+  RECT r{};
+  GetWindowRect(child, &r);
+  MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
 }  // namespace
 
 // The fonts of the form, created for the screen's resolution and deleted with
@@ -218,7 +226,7 @@ void TConf::Build(HWND owner) {
   WindowOptions options;
   options.exStyle = 0;  // a single fixed border: not resizable, no minimise or maximise box
   options.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT frame{0, 0, Scale(481), Scale(305)};
+  RECT frame{0, 0, Scale(481), Scale(337)};
   AdjustWindowRectEx(&frame, options.style, FALSE, options.exStyle);
   options.width = frame.right - frame.left;
   options.height = frame.bottom - frame.top;
@@ -230,7 +238,7 @@ void TConf::Build(HWND owner) {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->form.handle), FALSE);
 
   // PageControl1 with its two tabs; the pages lie over its display area.
-  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 302,
+  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 334,
                                ConfControlId(ConfControl::PageControl1), fonts_->pages.handle);
   controls_[Index(ConfControl::PageControl1)] = tabs;
   const char* captions[] = {kPaginaConfiguracion, kPaginaInformacion};
@@ -260,7 +268,7 @@ void TConf::Build(HWND owner) {
 void TConf::BuildFirstPage() {
   const HWND sheet = sheet1_->Handle();
   panel1_ = std::make_unique<ConfContainer>(*this, ConfControl::Panel1, sheet, Scale(2), Scale(7), Scale(461),
-                                            Scale(208));
+                                            Scale(240));
   ShowWindow(panel1_->Handle(), SW_SHOWNA);
   const HWND panel = panel1_->Handle();
   const HFONT labels = fonts_->labels.handle;
@@ -269,33 +277,25 @@ void TConf::BuildFirstPage() {
   AddLabel(panel, kEtiquetaUsuario, SS_LEFT, 25, 54, 0, 0, labels);
   AddLabel(panel, kEtiquetaClave, SS_LEFT, 39, 89, 0, 0, labels);
   AddLabel(panel, kEtiquetaFrecuencia, SS_CENTER, 16, 128, 0, 0, labels);
-  AddLabel(panel, kEtiquetaMinutos, SS_LEFT, 367, 128, 0, 0, labels);
 
   const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
-  auto addEdit = [&](ConfControl control, DWORD style, int top, int width, int limit) {
-    const HWND hwnd = AddControl(panel, "EDIT", "", edit | style, WS_EX_CLIENTEDGE, 94, top, width, 28,
+  auto addEdit = [&](ConfControl control, DWORD style, int left, int top, int width, int limit) {
+    const HWND hwnd = AddControl(panel, "EDIT", "", edit | style, WS_EX_CLIENTEDGE, left, top, width, 28,
                                  ConfControlId(control), fields);
     SendMessageA(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(limit), 0);
     controls_[Index(control)] = hwnd;
     return hwnd;
   };
-  addEdit(ConfControl::dHost, 0, 20, 189, kLimiteServidor);
-  addEdit(ConfControl::dusuario, 0, 52, 132, kLimiteUsuario);
-  const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 84, 132, kLimiteClave);
+  addEdit(ConfControl::dHost, 0, 94, 20, 189, kLimiteServidor);
+  addEdit(ConfControl::dusuario, 0, 94, 52, 132, kLimiteUsuario);
+  const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 94, 84, 132, kLimiteClave);
   SendMessageW(clave, EM_SETPASSWORDCHAR, Wide("\x95")[0], 0);  // the bullet
 
-  // dfrecuencia: the edit with its arrows inside its right edge.
-  const HWND spin = AddControl(panel, "EDIT", "1", edit, WS_EX_CLIENTEDGE, 308, 124, 53, 31,
-                               ConfControlId(ConfControl::dfrecuencia), fields);
-  controls_[Index(ConfControl::dfrecuencia)] = spin;
-  updown_ = CreateWindowExW(0, UPDOWN_CLASSW, L"",
-                            WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT |
-                                UDS_NOTHOUSANDS,
-                            0, 0, 0, 0, panel, nullptr, instance_, nullptr);
-  SendMessageA(updown_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(spin), 0);
-  SendMessageA(updown_, UDM_SETRANGE32, kMinFrecuencia, kMaxFrecuencia);
-  SendMessageA(updown_, UDM_SETPOS32, 0, kMinFrecuencia);
-  SetWindowSubclass(spin, &TConf::SpinEditProc, kSpinSubclassId, reinterpret_cast<DWORD_PTR>(this));
+  BuildSpinField(panel);
+  // "Min." follows the arrows, whose width is the system's and not the form's.
+  const HWND minutes = AddLabel(panel, kEtiquetaMinutos, SS_LEFT, 0, 128, 0, 0, labels);
+  SetWindowPos(minutes, nullptr, ChildRect(updown_).right + Scale(8), Scale(128), 0, 0,
+               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 
   auto addCheck = [&](ConfControl control, const char* caption, int top, int width) {
     const HWND hwnd = AddControl(panel, "BUTTON", caption, WS_TABSTOP | BS_AUTOCHECKBOX, 0, 300, top, width, 21,
@@ -308,24 +308,59 @@ void TConf::BuildFirstPage() {
   addCheck(ConfControl::CheckBox2, kCasillaSonido, 87, 154);
 
   // How the connection is secured, and its port.
+  auto addList = [&](ConfControl control, int top) {
+    const HWND hwnd = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 94, top, 132,
+                                 150, ConfControlId(control), fields);
+    controls_[Index(control)] = hwnd;
+    return hwnd;
+  };
   AddLabel(panel, kEtiquetaSeguridad, SS_LEFT, 8, 168, 0, 0, labels);
-  const HWND security = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 94, 164,
-                                   132, 150, ConfControlId(ConfControl::dseguridad), fields);
+  const HWND security = addList(ConfControl::dseguridad, 164);
   for (SecurityMode mode : kSecurityChoices)
     SendMessageW(security, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(buzonix::SecurityText(mode)).c_str()));
-  controls_[Index(ConfControl::dseguridad)] = security;
   AddLabel(panel, kEtiquetaPuerto, SS_LEFT, 246, 168, 0, 0, labels);
-  addEdit(ConfControl::dpuerto, ES_NUMBER, 164, 70, kLimitePuerto);
-  // The edit's left edge is the other fields'; this one sits further right.
-  SetWindowPos(Control(ConfControl::dpuerto), nullptr, Scale(308), Scale(164), 0, 0,
-               SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  addEdit(ConfControl::dpuerto, ES_NUMBER, 308, 164, 70, kLimitePuerto);
+
+  // The protocol, and the folder only IMAP watches: a row below, in the same columns.
+  AddLabel(panel, kEtiquetaProtocolo, SS_LEFT, 11, 200, 0, 0, labels);
+  const HWND protocol = addList(ConfControl::dprotocolo, 196);
+  for (MailProtocol choice : kProtocolChoices)
+    SendMessageW(protocol, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(buzonix::ProtocolText(choice)).c_str()));
+  AddLabel(panel, kEtiquetaCarpeta, SS_LEFT, 237, 200, 0, 0, labels);
+  addEdit(ConfControl::dcarpeta, 0, 308, 196, 140, kLimiteCarpeta);
 
   controls_[Index(ConfControl::BitBtn1)] =
-      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 225, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 257, 105, 33,
                  ConfControlId(ConfControl::BitBtn1), fonts_->pages.handle);
   controls_[Index(ConfControl::BitBtn2)] =
-      AddControl(sheet, "BUTTON", kBotonCancelar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 225, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonCancelar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 257, 105, 33,
                  ConfControlId(ConfControl::BitBtn2), fonts_->pages.handle);
+}
+
+// dfrecuencia: the edit with its arrows against its right edge. Attaching the
+// arrows narrows the edit by their width; it gets that width back, so that a
+// three-digit value shows whole at every DPI.
+void TConf::BuildSpinField(HWND panel) {
+  const HWND spin = AddControl(panel, "EDIT", "1", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, 308, 124, 58, 31,
+                               ConfControlId(ConfControl::dfrecuencia), fonts_->panel.handle);
+  controls_[Index(ConfControl::dfrecuencia)] = spin;
+  const RECT designed = ChildRect(spin);
+  updown_ = CreateWindowExW(0, UPDOWN_CLASSW, L"",
+                            WS_CHILD | WS_VISIBLE | UDS_SETBUDDYINT | UDS_ARROWKEYS | UDS_ALIGNRIGHT |
+                                UDS_NOTHOUSANDS,
+                            0, 0, 0, 0, panel, nullptr, instance_, nullptr);
+  SendMessageA(updown_, UDM_SETBUDDY, reinterpret_cast<WPARAM>(spin), 0);
+  SendMessageA(updown_, UDM_SETRANGE32, kMinFrecuencia, kMaxFrecuencia);
+  SendMessageA(updown_, UDM_SETPOS32, 0, kMinFrecuencia);
+  const RECT narrowed = ChildRect(spin);
+  const int taken = (designed.right - designed.left) - (narrowed.right - narrowed.left);
+  if (taken > 0) {
+    SetWindowPos(spin, nullptr, 0, 0, designed.right - designed.left, designed.bottom - designed.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const RECT arrows = ChildRect(updown_);
+    SetWindowPos(updown_, nullptr, arrows.left + taken, arrows.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  SetWindowSubclass(spin, &TConf::SpinEditProc, kSpinSubclassId, reinterpret_cast<DWORD_PTR>(this));
 }
 
 void TConf::BuildSecondPage() {
@@ -339,7 +374,7 @@ void TConf::BuildSecondPage() {
   struct Line {
     int left, top, width;
   };
-  constexpr Line kLines[] = {{59, 58, 0},   {100, 80, 0},  {108, 108, 0}, {108, 132, 0},
+  constexpr Line kLines[] = {{0, 58, 465},  {100, 80, 0},  {108, 108, 0}, {108, 132, 0},
                              {0, 161, 433}, {10, 181, 346}, {20, 201, 336}};
   static_assert(std::size(kLines) == std::size(kInformacion));
   for (std::size_t i = 0; i < std::size(kLines); ++i)
@@ -365,12 +400,15 @@ std::vector<HWND> TConf::TabOrder() const {
   using C = ConfControl;
   std::vector<C> order;
   if (page_ == 0)
-    order = {C::PageControl1, C::dHost,      C::dusuario,  C::dclave,    C::dfrecuencia, C::dseguridad,
-             C::dpuerto,      C::AnimaSobre, C::CheckBox1, C::CheckBox2, C::BitBtn1,     C::BitBtn2};
+    order = {C::PageControl1, C::dHost,      C::dusuario,   C::dclave,    C::dfrecuencia,
+             C::dseguridad,   C::dpuerto,    C::dprotocolo, C::dcarpeta,  C::AnimaSobre,
+             C::CheckBox1,    C::CheckBox2,  C::BitBtn1,    C::BitBtn2};
   else
     order = {C::PageControl1, C::Button1};
   std::vector<HWND> windows;
-  for (C control : order) windows.push_back(Control(control));
+  // A greyed field (the folder, for POP3) is passed over.
+  for (C control : order)
+    if (IsWindowEnabled(Control(control))) windows.push_back(Control(control));
   return windows;
 }
 
@@ -574,6 +612,11 @@ LRESULT TConf::ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM 
         logic_.SecurityChange();
         return 0;
       }
+      if (id == ConfControlId(ConfControl::dprotocolo) && code == CBN_SELCHANGE) {
+        Busy busy(*this);
+        logic_.ProtocolChange();
+        return 0;
+      }
       if (id == ConfControlId(ConfControl::dfrecuencia) && code == EN_KILLFOCUS) {
         Busy busy(*this);
         logic_.SpinExit();
@@ -724,15 +767,22 @@ void TConf::SetPasswordText(const std::string& text) {
 }
 // An open drop-down list takes Enter and Escape itself.
 bool TConf::ListDropped() const {
-  return SendMessageA(Control(ConfControl::dseguridad), CB_GETDROPPEDSTATE, 0, 0) != 0;
+  for (ConfControl list : {ConfControl::dseguridad, ConfControl::dprotocolo})
+    if (SendMessageA(Control(list), CB_GETDROPPEDSTATE, 0, 0) != 0) return true;
+  return false;
+}
+void TConf::SelectChoice(ConfControl list, const std::string& text) {
+  const LRESULT item = SendMessageW(Control(list), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                    reinterpret_cast<LPARAM>(Wide(text).c_str()));
+  SendMessageA(Control(list), CB_SETCURSEL, static_cast<WPARAM>(item), 0);
 }
 std::string TConf::SecurityText() const { return WindowText(Control(ConfControl::dseguridad)); }
-void TConf::SetSecurityText(const std::string& text) {
-  const HWND list = Control(ConfControl::dseguridad);
-  const LRESULT item = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
-                                    reinterpret_cast<LPARAM>(Wide(text).c_str()));
-  SendMessageA(list, CB_SETCURSEL, static_cast<WPARAM>(item), 0);
-}
+void TConf::SetSecurityText(const std::string& text) { SelectChoice(ConfControl::dseguridad, text); }
+std::string TConf::ProtocolText() const { return WindowText(Control(ConfControl::dprotocolo)); }
+void TConf::SetProtocolText(const std::string& text) { SelectChoice(ConfControl::dprotocolo, text); }
+std::string TConf::FolderText() const { return WindowText(Control(ConfControl::dcarpeta)); }
+void TConf::SetFolderText(const std::string& text) { SetText(Control(ConfControl::dcarpeta), text); }
+void TConf::SetFolderEnabled(bool enabled) { EnableWindow(Control(ConfControl::dcarpeta), enabled ? TRUE : FALSE); }
 std::string TConf::PortText() const { return WindowText(Control(ConfControl::dpuerto)); }
 void TConf::SetPortText(const std::string& text) { SetText(Control(ConfControl::dpuerto), text); }
 std::string TConf::SpinText() const { return WindowText(Control(ConfControl::dfrecuencia)); }

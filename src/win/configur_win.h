@@ -58,6 +58,7 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
   TConf(Pop3Unit& unit, ConfHost& host, HWND owner, HINSTANCE instance);
   void Build(HWND owner);
   void BuildFirstPage();
+  void BuildSpinField(HWND panel);
   void BuildSecondPage();
   HWND AddControl(HWND parent, const char* windowClass, const char* text, DWORD style, DWORD exStyle,
                   int left, int top, int width, int height, int id, HFONT font);
@@ -72,6 +73,7 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
 
   void ShowPage(int page);
   bool ListDropped() const;
+  void SelectChoice(ConfControl list, const std::string& text);
   bool DialogKey(WPARAM key);
   void MoveFocus(bool forward);
   std::vector<HWND> TabOrder() const;
@@ -104,6 +106,11 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
   void SetSecurityText(const std::string& text) override;
   std::string PortText() const override;
   void SetPortText(const std::string& text) override;
+  std::string ProtocolText() const override;
+  void SetProtocolText(const std::string& text) override;
+  std::string FolderText() const override;
+  void SetFolderText(const std::string& text) override;
+  void SetFolderEnabled(bool enabled) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;

@@ -73,7 +73,7 @@ HWND FindById(HWND parent, int id) {
 }
 
 std::string Text(HWND hwnd) {
-  char buffer[256] = {};
+  char buffer[1024] = {};
   SendMessageA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
   return buffer;
 }
@@ -131,21 +131,22 @@ TEST_F(ConfWindow, OpensOwnedWithTheFocusInTheServerField) {
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0u);
   EXPECT_EQ(GetFocus(), Find(ConfControl::dHost));
   EXPECT_EQ(TConf::Current()->ActivePage(), 0);
-  // Client area 481 by 305 at 120 pixels per inch, scaled.
+  // Client area 481 by 337 at 120 pixels per inch, scaled.
   const HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   RECT client;
   GetClientRect(form, &client);
   EXPECT_EQ(client.right, MulDiv(481, dpi, 120));
-  EXPECT_EQ(client.bottom, MulDiv(305, dpi, 120));
+  EXPECT_EQ(client.bottom, MulDiv(337, dpi, 120));
 }
 
 TEST_F(ConfWindow, FieldsHaveTheirLimitsBulletAndRange) {
   OpenDialog();
-  EXPECT_EQ(SendMessageA(Find(ConfControl::dHost), EM_GETLIMITTEXT, 0, 0), 40);
-  EXPECT_EQ(SendMessageA(Find(ConfControl::dusuario), EM_GETLIMITTEXT, 0, 0), 20);
-  EXPECT_EQ(SendMessageA(Find(ConfControl::dclave), EM_GETLIMITTEXT, 0, 0), 12);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dHost), EM_GETLIMITTEXT, 0, 0), 255);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dusuario), EM_GETLIMITTEXT, 0, 0), 255);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dclave), EM_GETLIMITTEXT, 0, 0), 128);
+  EXPECT_EQ(SendMessageA(Find(ConfControl::dcarpeta), EM_GETLIMITTEXT, 0, 0), 255);
   // The bullet of the ANSI code page (Wine hands it back sign-extended).
   EXPECT_EQ(static_cast<unsigned char>(SendMessageA(Find(ConfControl::dclave), EM_GETPASSWORDCHAR, 0, 0)), 0x95);
   int low = 0, high = 0;
@@ -160,9 +161,14 @@ TEST_F(ConfWindow, FieldsHaveTheirLimitsBulletAndRange) {
   EXPECT_EQ(low, 1);
   EXPECT_EQ(high, 720);
   EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(arrows, UDM_GETBUDDY, 0, 0)), Find(ConfControl::dfrecuencia));
-  // Typing more than the limit keeps the first twelve characters.
-  Type(Find(ConfControl::dclave), "0123456789abcdef");
-  EXPECT_EQ(Text(Find(ConfControl::dclave)), "0123456789ab");
+  // An e-mail address of 255 characters and a 128-character password go in
+  // whole; typing on stops there.
+  const std::string address = std::string(243, 'a') + "@example.org";
+  const std::string password = std::string(120, 'p') + "abcdefgh";
+  Type(Find(ConfControl::dusuario), address + "zz");
+  Type(Find(ConfControl::dclave), password + "zz");
+  EXPECT_EQ(Text(Find(ConfControl::dusuario)), address);
+  EXPECT_EQ(Text(Find(ConfControl::dclave)), password);
 }
 
 TEST_F(ConfWindow, CreateFillsTheFieldsFromTheSettings) {
@@ -355,11 +361,11 @@ TEST_F(ConfWindow, AnErrorOfAKeysHandlerGoesToTheUnhandledErrorHook) {
 // The limits stop typing only: a longer stored value is shown and saved as
 // it was, never cut to the field's size.
 TEST_F(ConfWindow, StoredValuesLongerThanTheLimitsAreShownAndSavedWhole) {
-  const std::string longHost = "pop." + std::string(52, 'h') + ".org";
-  const std::string longUser = "usuario.de.correo.con.\xF1.largo";
-  const std::string longPassword = "clave-de-treinta-caracteres-\xE9!";
-  ASSERT_EQ(longHost.size(), 60u);
-  ASSERT_EQ(longPassword.size(), 30u);
+  const std::string longHost = "pop." + std::string(292, 'h') + ".org";
+  const std::string longUser = "usuario.de.correo.con.\xF1." + std::string(260, 'l');
+  const std::string longPassword = "clave-larga-\xE9!" + std::string(130, 'c');
+  ASSERT_EQ(longHost.size(), 300u);
+  ASSERT_GT(longPassword.size(), 128u);
   unit.settings.Host = longHost;
   unit.settings.Usuario = longUser;
   unit.settings.Clave = longPassword;
@@ -375,16 +381,90 @@ TEST_F(ConfWindow, StoredValuesLongerThanTheLimitsAreShownAndSavedWhole) {
 }
 
 TEST_F(ConfWindow, TabFollowsTheFormsOrder) {
+  unit.settings.Protocolo = "IMAP";
   OpenDialog();
-  const ConfControl order[] = {ConfControl::dusuario,   ConfControl::dclave,    ConfControl::dfrecuencia,
-                               ConfControl::dseguridad, ConfControl::dpuerto,   ConfControl::AnimaSobre,
-                               ConfControl::CheckBox1,  ConfControl::CheckBox2,
-                               ConfControl::BitBtn1,   ConfControl::BitBtn2,   ConfControl::PageControl1,
-                               ConfControl::dHost};
+  const ConfControl order[] = {ConfControl::dusuario,   ConfControl::dclave,     ConfControl::dfrecuencia,
+                               ConfControl::dseguridad, ConfControl::dpuerto,    ConfControl::dprotocolo,
+                               ConfControl::dcarpeta,   ConfControl::AnimaSobre, ConfControl::CheckBox1,
+                               ConfControl::CheckBox2,  ConfControl::BitBtn1,    ConfControl::BitBtn2,
+                               ConfControl::PageControl1, ConfControl::dHost};
   for (ConfControl next : order) {
     PressKey(GetFocus(), VK_TAB);
     EXPECT_EQ(GetFocus(), Find(next)) << static_cast<int>(next);
   }
+}
+
+// Choosing the protocol moves a default port and greys the folder for POP3,
+// which Tab then passes over; the accept stores both.
+TEST_F(ConfWindow, TheProtocolMovesTheDefaultPortAndTheFolderFollowsIt) {
+  unit.settings.Host = "h";
+  unit.settings.Usuario = "u";
+  unit.settings.Protocolo = "IMAP";
+  unit.settings.Carpeta = "Archivo";
+  unit.settings.Seguridad = "SSL/TLS";
+  unit.settings.Puerto = "993";
+  OpenDialog();
+  const HWND protocol = Find(ConfControl::dprotocolo);
+  const HWND folder = Find(ConfControl::dcarpeta);
+  EXPECT_EQ(Text(protocol), "IMAP");
+  EXPECT_EQ(Text(folder), "Archivo");
+  EXPECT_TRUE(IsWindowEnabled(folder));
+  SetFocus(protocol);
+  PressKey(protocol, VK_UP);
+  EXPECT_EQ(Text(protocol), "POP3");
+  EXPECT_EQ(Text(Find(ConfControl::dpuerto)), "995");
+  EXPECT_FALSE(IsWindowEnabled(folder));
+  PressKey(protocol, VK_TAB);
+  EXPECT_EQ(GetFocus(), Find(ConfControl::AnimaSobre));
+  SetFocus(protocol);
+  PressKey(protocol, VK_DOWN);
+  EXPECT_EQ(Text(Find(ConfControl::dpuerto)), "993");
+  EXPECT_TRUE(IsWindowEnabled(folder));
+  SendMessageA(folder, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Correo/Recibido"));
+  PressKey(folder, VK_RETURN);
+  ASSERT_TRUE(PumpUntil([&] { return Released(); }));
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Protocolo, "IMAP");
+  EXPECT_EQ(host.saved[0].Carpeta, "Correo/Recibido");
+  EXPECT_EQ(host.saved[0].Puerto, "993");
+}
+
+TEST_F(ConfWindow, F1OnTheProtocolAndTheFolderOpensTheConfigurationTopic) {
+  unit.settings.Protocolo = "IMAP";
+  OpenDialog();
+  for (ConfControl field : {ConfControl::dprotocolo, ConfControl::dcarpeta}) {
+    SetFocus(Find(field));
+    PressKey(Find(field), VK_F1);
+  }
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 14"}));
+}
+
+// At the smallest DPI the frequency field still shows three digits whole.
+TEST_F(ConfWindow, TheFrequencyFieldShowsThreeDigitsWhole) {
+  OpenDialog();
+  const HWND spin = Find(ConfControl::dfrecuencia);
+  RECT text{};
+  SendMessageA(spin, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+  const HDC dc = GetDC(spin);
+  const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(spin, WM_GETFONT, 0, 0)));
+  SIZE digits{};
+  GetTextExtentPoint32A(dc, "720", 3, &digits);
+  SelectObject(dc, old);
+  ReleaseDC(spin, dc);
+  EXPECT_GE(text.right - text.left, digits.cx);
+  // The arrows lie beside the text, not over it.
+  HWND arrows = nullptr;
+  for (HWND child = GetWindow(Find(ConfControl::Panel1), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    char cls[32] = {};
+    GetClassNameA(child, cls, sizeof cls);
+    if (lstrcmpiA(cls, UPDOWN_CLASSA) == 0) arrows = child;
+  }
+  ASSERT_NE(arrows, nullptr);
+  RECT arrowsRect{};
+  GetWindowRect(arrows, &arrowsRect);
+  POINT textRight{text.left + digits.cx, 0};
+  ClientToScreen(spin, &textRight);
+  EXPECT_LE(textRight.x, arrowsRect.left);
 }
 
 TEST_F(ConfWindow, ErrorFrequencyIsReportedAndTheDialogStillOpens) {

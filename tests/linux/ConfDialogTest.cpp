@@ -45,6 +45,7 @@ class LinuxConfDialog : public ::testing::Test {
 
   QLineEdit* Field(const char* name) const { return dialog->findChild<QLineEdit*>(name); }
   QComboBox* Security() const { return dialog->findChild<QComboBox*>("seguridad"); }
+  QComboBox* Protocol() const { return dialog->findChild<QComboBox*>("protocolo"); }
   // Replaces the field's text by typing.
   void Type(const char* name, const QString& text) {
     QLineEdit* field = Field(name);
@@ -137,6 +138,50 @@ TEST_F(LinuxConfDialog, ThePortFollowsTheSecurityModeUnlessTyped) {
   EXPECT_EQ(Field("puerto")->text(), "2995");
 }
 
+// The same rule as the Windows dialog's: the default of the pair shown moves,
+// a typed port stays; the folder is for IMAP only.
+TEST_F(LinuxConfDialog, ThePortFollowsProtocolAndSecurityAndTheFolderIsForIMAP) {
+  unit.settings.Host = "h";
+  unit.settings.Usuario = "u";
+  unit.settings.Protocolo = "IMAP";
+  unit.settings.Carpeta = "Archivo";
+  unit.settings.Seguridad = "SSL/TLS";
+  unit.settings.Puerto = "993";
+  Open();
+  EXPECT_EQ(Protocol()->currentText(), "IMAP");
+  EXPECT_EQ(Field("carpeta")->text(), "Archivo");
+  EXPECT_TRUE(Field("carpeta")->isEnabled());
+  Protocol()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Protocol(), Qt::Key_Up);
+  EXPECT_EQ(Protocol()->currentText(), "POP3");
+  EXPECT_EQ(Field("puerto")->text(), "995");
+  EXPECT_FALSE(Field("carpeta")->isEnabled());
+  Security()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Security(), Qt::Key_Down);  // STARTTLS
+  EXPECT_EQ(Field("puerto")->text(), "110");
+  Protocol()->setFocus(Qt::TabFocusReason);
+  QTest::keyClick(Protocol(), Qt::Key_Down);
+  EXPECT_EQ(Field("puerto")->text(), "143");
+  EXPECT_TRUE(Field("carpeta")->isEnabled());
+  Type("carpeta", "Correo/Recibido");
+  ClickAccept();
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].Protocolo, "IMAP");
+  EXPECT_EQ(host.saved[0].Carpeta, "Correo/Recibido");
+  EXPECT_EQ(host.saved[0].Seguridad, "STARTTLS");
+  EXPECT_EQ(host.saved[0].Puerto, "143");
+}
+
+TEST_F(LinuxConfDialog, F1OnTheProtocolAndTheFolderOpensTheConfigurationTopic) {
+  unit.settings.Protocolo = "IMAP";
+  Open();
+  for (QWidget* field : {static_cast<QWidget*>(Protocol()), static_cast<QWidget*>(Field("carpeta"))}) {
+    field->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(field, Qt::Key_F1);
+  }
+  EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 14"}));
+}
+
 TEST_F(LinuxConfDialog, EnterInTheFrequencyKeepsAValueAboveTheRangeLeavingItClamps) {
   Open();
   FillValid();
@@ -174,22 +219,24 @@ TEST_F(LinuxConfDialog, ACharacterWindows1252CannotHoldIsRefusedWithTheFieldSele
 }
 
 TEST_F(LinuxConfDialog, TypingStopsAtTheWindowsLimitsButAStoredLongerValueIsKeptWhole) {
-  const std::string longHost(50, 'h');
+  const std::string longHost(300, 'h');
   unit.settings.Host = longHost;
   unit.settings.Usuario = "u";
   unit.settings.Clave = "p";
   unit.settings.Frecuencia = "5";
   Open();
-  EXPECT_EQ(Field("servidor")->text().size(), 50);
+  EXPECT_EQ(Field("servidor")->text().size(), 300);
   TypeKeys(Field("servidor"), "xyz");  // nothing more goes in
-  EXPECT_EQ(Field("servidor")->text().size(), 50);
+  EXPECT_EQ(Field("servidor")->text().size(), 300);
   ClickAccept();
   ASSERT_EQ(host.saved.size(), 1u);
   EXPECT_EQ(host.saved[0].Host, longHost);
   TearDown();
 
+  unit.settings.Protocolo = "IMAP";  // the folder takes typing
   Open();
-  const std::pair<const char*, int> limits[] = {{"servidor", 40}, {"usuario", 20}, {"clave", 12}, {"puerto", 5}};
+  const std::pair<const char*, int> limits[] = {
+      {"servidor", 255}, {"usuario", 255}, {"clave", 128}, {"puerto", 5}, {"carpeta", 255}};
   for (const auto& [name, limit] : limits) {
     Type(name, QString(limit + 6, '7'));
     EXPECT_EQ(Field(name)->text().size(), limit) << name;
