@@ -7,7 +7,8 @@ from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, PLAIN_DOVECOT, RUN_KEY
 DIALOG = "TConf"
 # Control identifiers of the dialog's fields and buttons.
 HOST, USER, PASSWORD, FREQUENCY, ANIMATION, ALWAYS, SOUND, ACEPTAR, CANCELAR = range(104, 113)
-SECURITY, PORT = 115, 116
+SECURITY, PORT, PROTOCOL, FOLDER = 115, 116, 117, 118
+WS_DISABLED = 0x08000000
 VK_DOWN = 0x28
 BM_GETCHECK = 0x00F0
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
@@ -29,6 +30,9 @@ class Dialog:
 
     def checked(self, control):
         return driver("send", self.item(control), BM_GETCHECK, 0, 0) == ["1"]
+
+    def enabled(self, control):
+        return int(driver("style", self.item(control))[0].split()[0], 16) & WS_DISABLED == 0
 
     def click(self, control):
         driver("click", self.item(control))
@@ -88,6 +92,33 @@ class DialogTest(ProgramTest):
         dialog.click(ACEPTAR)
         self.assertTrue(dialog.wait_closed())
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
+
+    def test_imap_with_its_folder_is_chosen_and_stored(self):
+        program, dialog = self.first_run()
+        self.assertEqual([dialog.text(c) for c in (PROTOCOL, FOLDER)], ["POP3", "INBOX"])
+        self.assertFalse(dialog.enabled(FOLDER))
+        driver("key", dialog.item(PROTOCOL), VK_DOWN)
+        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "993", 5))
+        self.assertEqual(dialog.text(PROTOCOL), "IMAP")
+        self.assertTrue(dialog.enabled(FOLDER))
+        dialog.type(HOST, "localhost")
+        dialog.type(USER, "alice@example.org")
+        dialog.type(FOLDER, "Correo/Recibido")
+        dialog.click(ACEPTAR)
+        self.assertTrue(dialog.wait_closed())
+        self.assertEqual(reg_text(CONFIG_KEY, "Protocolo"), "IMAP")
+        self.assertEqual(reg_text(CONFIG_KEY, "Carpeta"), "Correo/Recibido")
+        self.assertEqual(reg_text(CONFIG_KEY, "Seguridad"), "SSL/TLS")
+        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "993")
+        # The next opening shows what was stored.
+        driver("menu", CONFIGURACION)
+        dialog = Dialog()
+        self.assertEqual([dialog.text(c) for c in (PROTOCOL, FOLDER)], ["IMAP", "Correo/Recibido"])
+        self.assertTrue(dialog.enabled(FOLDER))
+        driver("key", dialog.item(HOST), VK_ESCAPE)
+        self.assertTrue(dialog.wait_closed())
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(), 0)
 

@@ -17,18 +17,18 @@ WM_CLOSE = 0x0010
 # client coordinates, as the dialog was laid out when these were taken.
 DIALOG_RECTS = {
     96: """
-        TConfPanel 102 7 24 379 239
-        TConfPanel 103 9 30 378 196
+        TConfPanel 102 7 24 379 264
+        TConfPanel 103 9 30 378 222
         Static -1 25 50 81 65
         Static -1 29 73 80 88
         Static -1 40 101 79 116
         Static -1 22 132 254 147
-        Static -1 303 132 333 147
         Edit 104 84 46 235 68
         Edit 105 84 72 190 94
         Edit 106 84 97 190 119
-        Edit 107 255 129 281 154
-        msctls_updown32 0 279 129 295 154
+        Edit 107 255 129 301 154
+        msctls_updown32 0 299 129 315 154
+        Static -1 321 132 351 147
         Button 108 249 52 349 69
         Button 109 249 76 367 93
         Button 110 249 100 372 117
@@ -36,33 +36,37 @@ DIALOG_RECTS = {
         ComboBox 115 84 161 190 184
         Static -1 206 164 250 179
         Edit 116 255 161 311 183
-        Button 111 84 204 168 230
-        Button 112 213 204 297 230
-        TConfPanel 113 7 24 379 239
+        Static -1 18 190 80 205
+        ComboBox 117 84 187 190 210
+        Static -1 199 190 249 205
+        Edit 118 255 187 367 209
+        Button 111 84 230 168 256
+        Button 112 213 230 297 256
+        TConfPanel 113 7 24 379 264
         Static 200 7 35 379 59
-        Static -1 54 70 338 84
-        Static -1 87 88 349 102
+        Static -1 7 70 379 84
+        Static -1 87 88 337 102
         Static -1 93 110 289 124
         Static -1 93 130 274 144
         Static -1 7 153 353 167
         Static -1 15 169 292 183
         Static -1 23 185 292 199
         Button 114 305 177 367 202
-        SysTabControl32 101 3 1 383 243
+        SysTabControl32 101 3 1 383 268
     """,
     144: """
-        TConfPanel 102 9 30 571 359
-        TConfPanel 103 11 38 564 288
+        TConfPanel 102 9 30 571 398
+        TConfPanel 103 11 38 564 326
         Static -1 35 68 116 90
         Static -1 41 103 116 125
         Static -1 58 145 116 167
         Static -1 30 192 364 214
-        Static -1 451 192 495 214
         Edit 104 124 62 351 96
         Edit 105 124 100 282 134
         Edit 106 124 139 282 173
-        Edit 107 381 187 429 224
-        msctls_updown32 0 427 187 443 224
+        Edit 107 381 187 451 224
+        msctls_updown32 0 449 187 465 224
+        Static -1 475 192 519 214
         Button 108 371 72 521 97
         Button 109 371 108 549 133
         Button 110 371 142 556 167
@@ -70,33 +74,37 @@ DIALOG_RECTS = {
         ComboBox 115 124 235 282 268
         Static -1 306 240 370 262
         Edit 116 381 235 465 269
-        Button 111 124 300 250 340
-        Button 112 319 300 445 340
-        TConfPanel 113 9 30 571 359
+        Static -1 24 278 114 300
+        ComboBox 117 124 273 282 306
+        Static -1 295 278 369 300
+        Edit 118 381 273 549 307
+        Button 111 124 338 250 378
+        Button 112 319 338 445 378
+        TConfPanel 113 9 30 571 398
         Static 200 9 47 567 83
-        Static -1 80 100 497 120
-        Static -1 129 126 515 146
+        Static -1 9 100 567 120
+        Static -1 129 126 500 146
         Static -1 139 160 428 180
         Static -1 139 188 403 208
         Static -1 9 223 529 243
         Static -1 21 247 436 267
         Static -1 33 271 436 291
         Button 114 457 259 549 296
-        SysTabControl32 101 5 1 575 363
+        SysTabControl32 101 5 1 575 402
     """,
     192: """
-        TConfPanel 102 10 38 762 481
-        TConfPanel 103 13 49 751 382
+        TConfPanel 102 10 38 762 532
+        TConfPanel 103 13 49 751 433
         Static -1 45 89 154 119
         Static -1 53 135 155 165
         Static -1 75 191 153 221
         Static -1 39 254 493 284
-        Static -1 600 254 659 284
         Edit 104 163 81 465 126
         Edit 105 163 132 374 177
         Edit 106 163 183 374 228
-        Edit 107 506 247 575 297
-        msctls_updown32 0 573 247 589 297
+        Edit 107 506 247 599 297
+        msctls_updown32 0 597 247 613 297
+        Static -1 626 254 685 284
         Button 108 493 94 693 128
         Button 109 493 142 730 176
         Button 110 493 188 739 222
@@ -104,19 +112,23 @@ DIALOG_RECTS = {
         ComboBox 115 163 311 374 351
         Static -1 407 318 493 348
         Edit 116 506 311 618 356
-        Button 111 164 398 332 451
-        Button 112 423 398 591 451
-        TConfPanel 113 10 38 762 481
+        Static -1 31 369 153 399
+        ComboBox 117 163 363 374 403
+        Static -1 392 369 491 399
+        Edit 118 506 363 730 408
+        Button 111 164 449 332 502
+        Button 112 423 449 591 502
+        TConfPanel 113 10 38 762 532
         Static 200 10 60 754 108
-        Static -1 104 131 653 158
-        Static -1 170 166 679 193
+        Static -1 10 131 754 158
+        Static -1 170 166 661 193
         Static -1 183 211 564 238
         Static -1 183 249 529 276
         Static -1 10 296 703 323
         Static -1 26 328 580 355
         Static -1 42 360 580 387
         Button 114 607 344 730 394
-        SysTabControl32 101 6 2 766 485
+        SysTabControl32 101 6 2 766 536
     """,
 }
 
@@ -157,7 +169,7 @@ class DpiTest(ProgramTest):
                 driver("menu", CONFIGURACION)
                 dialog = driver("find", CONFIG_CLASS, "-")[0]
                 # The dialog is designed at 120 DPI.
-                self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(305, dpi, 120)}"])
+                self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(337, dpi, 120)}"])
                 driver("menu", SALIR)
                 self.assertEqual(program.exit_code(), 0)
                 program.stop()
