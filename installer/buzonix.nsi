@@ -42,6 +42,7 @@ SetCompressor /SOLID lzma
 ; A file that cannot be replaced stops the installation: never a half upgrade
 ; reported as done.
 AllowSkipFiles off
+BrandingText "${PRODUCTO} ${VERSION}"
 ShowInstDetails nevershow
 ShowUninstDetails nevershow
 
@@ -216,22 +217,26 @@ Function .onInit
   ${EndIf}
 FunctionEnd
 
-Section "un.-Programa"
+Section "-un.Programa"
   Call un.CierraCopiaEnMarcha
   ; Before the files go: the short spelling needs the file.
   !insertmacro BORRA_ENTRADA_RUN_DEL_PROGRAMA HKCU
   !insertmacro BORRA_ENTRADA_RUN_DEL_PROGRAMA HKLM
   Delete "$INSTDIR\${PROGRAMA}"
   Delete "$INSTDIR\APOP.DLL"
-  Delete "$INSTDIR\${DESINSTALADOR}"
-  ; Only when empty: the folder may be one the user chose and keeps files in.
-  RMDir "$INSTDIR"
   Delete "${ATAJO}"
   DeleteRegKey HKCU "${CLAVE_DESINSTALAR}"
 SectionEnd
 
 Section /o "un.Borrar también la configuración" SeccionBorrarConfig
   DeleteRegKey HKCU "${CLAVE_AJUSTES}"
+SectionEnd
+
+; Last, so that the folder goes only once everything else is done.
+Section "-un.Carpeta"
+  Delete "$INSTDIR\${DESINSTALADOR}"
+  ; Only when empty: the folder may be one the user chose and keeps files in.
+  RMDir "$INSTDIR"
 SectionEnd
 
 Function un.onInit

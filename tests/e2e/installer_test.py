@@ -272,6 +272,14 @@ class UpgradeTest(InstallerTest):
         self.assertEqual(reg_text(RUN_KEY, RUN_VALUE), folder + "\\Buzonix.exe")
         self.assert_upgraded_and_restarted(copy, folder, settings)
 
+    def test_an_upgrade_keeps_a_start_with_windows_the_user_turned_off(self):
+        folder = self.install("/SININICIO")
+        self.store_current_settings()
+        self.assertEqual(run_setup(), 0)
+        self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE))
+        self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
+        self.assertEqual(installed_folder(), folder)
+
     def test_a_copy_that_will_not_end_stops_the_installation_unchanged(self):
         folder = self.install()
         here = unix_path(folder)
@@ -287,7 +295,8 @@ class UninstallTest(InstallerTest):
         here = unix_path(folder)
         subprocess.run([WINE, os.path.join(here, "Desinstalar.exe"), "/S", *arguments], stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=UTF8, timeout=60)
-        # It goes on from a copy of itself once the first process has ended.
+        # It goes on from a copy of itself once the first process has ended,
+        # and removes the folder last.
         gone = wait_until(lambda: not os.path.exists(here), 20)
         self.assertTrue(gone, gone or os.listdir(here))
 
