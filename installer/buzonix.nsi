@@ -76,9 +76,9 @@ Var Proceso
 
 !insertmacro MUI_LANGUAGE "Spanish"
 
-; Asks a running copy to end and waits up to 10 s for its window and its
-; process to be gone: the program's file cannot be replaced or deleted while
-; it runs.
+; Asks every running copy to end and waits, 10 s in all, for their windows
+; and processes to be gone: the program's file cannot be replaced or deleted
+; while it runs.
 !macro CIERRA_COPIA_EN_MARCHA un
 Function ${un}CierraCopiaEnMarcha
   StrCpy $Ventana 0
@@ -96,15 +96,17 @@ Function ${un}CierraCopiaEnMarcha
       System::Call 'kernel32::OpenProcess(i ${SYNCHRONIZE}, i 0, i R2) p .R3'
       StrCpy $Proceso $R3
       SendMessage $R1 ${WM_CLOSE} 0 0 /TIMEOUT=2000
-    ${EndIf}
-    ${If} $R1 = 0
+    ${ElseIf} $R1 = 0
       ${If} $Proceso = 0
         Return
       ${EndIf}
       System::Call 'kernel32::WaitForSingleObject(p $Proceso, i 0) i .R4'
       ${If} $R4 = 0
+        ; This one has ended: look again for another.
         System::Call 'kernel32::CloseHandle(p $Proceso)'
-        Return
+        StrCpy $Proceso 0
+        StrCpy $Ventana 0
+        ${Continue}
       ${EndIf}
     ${EndIf}
     Sleep 100

@@ -21,7 +21,7 @@ TRAY_CLASS = "BuzonixTrayIconWindow"
 DIALOG, HOST, USER, ALWAYS, ACEPTAR = "TConf", 104, 105, 109, 111
 BM_GETCHECK = 0x00F0
 # Switch to True once Buzonix.exe owns its "BuzonixInstancia" window: the
-# upgrade then runs over the real program instead of the stand-in.
+# upgrades and the uninstall then end the real program instead of the stand-in.
 PROGRAM_ENDS_ON_REQUEST = False
 # Wine makes no file whose name holds a non-ASCII letter under the C locale.
 UTF8 = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
@@ -138,6 +138,18 @@ class InstallerTest(ProgramTest):
         self.assertIsNotNone(folder)
         return folder
 
+    def running_copy(self, folder):
+        """A copy running from `folder` (a Unix path) that ends when asked."""
+        if PROGRAM_ENDS_ON_REQUEST:
+            # Bytes past its end leave the program as it is but tell the old file from the new.
+            with open(os.path.join(folder, "Buzonix.exe"), "ab") as f:
+                f.write(b"\0" * 16)
+        else:
+            shutil.copy(STAND_IN, os.path.join(folder, "Buzonix.exe"))
+        copy = self.start(os.path.join(folder, "Buzonix.exe"))
+        driver("find", INSTANCE_CLASS, "-", 15)
+        return copy
+
     def always_checked(self, dialog):
         return driver("send", driver("item", dialog, ALWAYS)[0], BM_GETCHECK, 0, 0) == ["1"]
 
@@ -222,18 +234,6 @@ class InstallTest(InstallerTest):
 
 
 class UpgradeTest(InstallerTest):
-    def running_copy(self, folder):
-        """A copy running from `folder` (a Unix path) that ends when asked."""
-        if PROGRAM_ENDS_ON_REQUEST:
-            # Bytes past its end leave the program as it is but tell the old file from the new.
-            with open(os.path.join(folder, "Buzonix.exe"), "ab") as f:
-                f.write(b"\0" * 16)
-        else:
-            shutil.copy(STAND_IN, os.path.join(folder, "Buzonix.exe"))
-        copy = self.start(os.path.join(folder, "Buzonix.exe"))
-        driver("find", INSTANCE_CLASS, "-", 15)
-        return copy
-
     def assert_upgraded_and_restarted(self, copy, folder, settings):
         self.assertTrue(copy.ended(5))
         self.assertTrue(filecmp.cmp(os.path.join(BIN, "Buzonix.exe"), os.path.join(unix_path(folder), "Buzonix.exe"),
@@ -301,12 +301,11 @@ class UninstallTest(InstallerTest):
         self.assertTrue(gone, gone or os.listdir(here))
 
     def test_uninstall_ends_the_running_copy_removes_everything_and_keeps_the_settings(self):
+        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": PASSWORD}, "count": 2})
         folder = self.install()
         self.store_current_settings()
         settings = self.settings()
-        shutil.copy(STAND_IN, os.path.join(unix_path(folder), "Buzonix.exe"))
-        copy = self.start(unix_path(folder + "\\Buzonix.exe"))
-        driver("find", INSTANCE_CLASS, "-", 15)
+        copy = self.running_copy(unix_path(folder))
         reg_set(RUN_KEY, RUN_VALUE, r"C:\otro\Buzonix.exe", root="HKLM")  # another copy's: not ours to remove
         self.uninstall(folder)
         self.assertTrue(copy.ended(5))
