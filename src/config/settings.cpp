@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "config/scramble.h"
 #include "text/HelpTopics.h"
