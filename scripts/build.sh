@@ -8,6 +8,10 @@
 #   buzonix_build_wintests the Windows build the Wine tests run: the product
 #                          build where 32-bit Wine works, else a 64-bit build
 #                          of the same sources                        -> $BUZONIX_WINBUILD
+#   buzonix_build_installer [build folder]  the per-user installer and the
+#                          portable zip of a built Windows program: of the
+#                          product by default                         -> build/dist
+#                          (of another build folder: into its own dist)
 _buzonix_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 _buzonix_jobs="$(nproc 2>/dev/null || echo 2)"
 
@@ -45,6 +49,16 @@ buzonix_build_wintests() {
       -DCMAKE_BUILD_TYPE=Release -DBUZONIX_WERROR=ON
     export BUZONIX_WINBUILD="$_buzonix_root/build/win64"
   fi
+}
+
+buzonix_build_installer() {
+  local build="${1:-$_buzonix_root/build/i686}" dist target=x86-unicode zip=win32
+  if [ "$build" -ef "$_buzonix_root/build/i686" ]; then dist="$_buzonix_root/build/dist"; else dist="$build/dist"; fi
+  if grep -q '^BUZONIX_WIN_ARCH:[A-Z]*=x86_64$' "$build/CMakeCache.txt"; then target=amd64-unicode zip=win64; fi
+  mkdir -p "$dist"
+  makensis -V2 -INPUTCHARSET UTF8 -DBIN="$build/bin" -DSALIDA="$dist/Buzonix-1.01-setup.exe" \
+    -DOBJETIVO="$target" "$_buzonix_root/installer/buzonix.nsi"
+  python3 "$_buzonix_root/installer/portable.py" "$build/bin" "$dist/Buzonix-1.01-$zip.zip"
 }
 
 buzonix_build_fuzz() {

@@ -14,7 +14,7 @@ pkgs=(cmake make g++ googletest
       dovecot-core dovecot-pop3d
       libssl-dev openssl
       clang libclang-rt-14-dev zlib1g-dev
-      python3 locales
+      python3 locales nsis
       qt6-base-dev qtkeychain-qt6-dev
       trayer dbus-daemon python3-dbus gnome-keyring desktop-file-utils)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done

@@ -23,10 +23,13 @@ buzonix_build_fuzz
 
 echo "== 32-bit Windows program"
 buzonix_build_product
-ls -l build/i686/bin
+buzonix_build_installer
+ls -l build/i686/bin build/dist
 
 echo "== Windows tests under Wine ($BUZONIX_WIN_ARCH)"
 buzonix_build_wintests
+# The installer's tests install the build they run: the same script over its files.
+buzonix_build_installer "$BUZONIX_WINBUILD"
 cleanup() { wineserver -k >/dev/null 2>&1 || true; buzonix_stop_display; }
 trap cleanup EXIT
 buzonix_start_display

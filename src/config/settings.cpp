@@ -1,6 +1,7 @@
 #include "config/settings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "config/scramble.h"
 #include "text/HelpTopics.h"
@@ -24,12 +25,16 @@ std::string ReadDuringLoad(RegistryApi& api, const std::string& section,
   }
 }
 
-std::string RunEntryDuringLoad(TRegIniFile&& windowsKey) {
+std::string ReadOrMissing(TRegIniFile&& key, const std::string& section, const std::string& ident) {
   try {
-    return windowsKey.ReadString(kSeccionRun, kValorRun, kMissingText);
+    return key.ReadString(section, ident, kMissingText);
   } catch (const ERegistryException&) {
     return kMissingText;
   }
+}
+
+std::string RunEntryDuringLoad(TRegIniFile&& windowsKey) {
+  return ReadOrMissing(std::move(windowsKey), kSeccionRun, kValorRun);
 }
 
 // Byte for byte: the entry must name this very file, in this letter case.
@@ -38,18 +43,72 @@ bool RegisteredToRun(RegistryApi& api, const std::string& programPath) {
          RunEntryDuringLoad(TRegIniFile(api, kClaveWindows)) == programPath;
 }
 
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.rfind('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+std::string WithoutTrailingBackslashes(std::string path) {
+  while (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}
+
+// Windows spells one folder in any letter case.
+bool SameFolder(const std::string& a, const std::string& b) {
+  const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+bool IsInstalledCopy(RegistryApi& api, const std::string& programPath) {
+  const std::string folder =
+      ReadOrMissing(TRegIniFile(api, kClaveWindows), kSeccionDesinstalar, kValorCarpetaInstalada);
+  if (folder == kMissingText || folder.empty()) return false;
+  return SameFolder(WithoutTrailingBackslashes(folder), FolderOf(programPath));
+}
+
+// The Windows layer spells a path Windows-1252 cannot hold (and that has no
+// short form that it can) with '?', which no file name holds: an entry of it
+// would start nothing.
+bool SpellsAFile(const std::string& programPath) { return programPath.find('?') == std::string::npos; }
+
+void WriteEntry(TRegIniFile&& windowsKey, const std::string& programPath) {
+  if (!SpellsAFile(programPath)) throw ERegistryException{"Failed to set data for " + Quoted(kValorRun)};
+  windowsKey.WriteString(kSeccionRun, kValorRun, programPath);
+}
+
+// The installed copy's entry: in the user's own Run key. A machine-wide one
+// would start a second copy (or this one twice); where it stays beyond the
+// user's rights and names this copy, it is the one entry.
+void WriteUserRunEntry(RegistryApi& api, const std::string& programPath) {
+  TRegMaquina(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
+  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return;
+  // One the installer wrote is kept as it is: it holds the path in the
+  // registry's own characters, which this program's texts may not.
+  if (RunEntryDuringLoad(TRegIniFile(api, kClaveWindows)) == programPath) return;
+  WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
+}
+
 // Machine-wide where the user may write it; otherwise in the user's own Run
 // key, which Windows runs at that user's logon alike. One entry only, so the
 // program never starts twice.
-void WriteRunEntry(RegistryApi& api, const std::string& programPath) {
+void WriteMachineWideRunEntry(RegistryApi& api, const std::string& programPath) {
   try {
-    TRegMaquina(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+    WriteEntry(TRegMaquina(api, kClaveWindows), programPath);
     TRegIniFile(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
     return;
   } catch (const ERegistryException&) {
   }
   if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return;
-  TRegIniFile(api, kClaveWindows).WriteString(kSeccionRun, kValorRun, programPath);
+  WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
+}
+
+void WriteRunEntry(RegistryApi& api, const std::string& programPath) {
+  if (RunEntryPlaceFor(api, programPath) == RunEntryPlace::kUserOnly) {
+    WriteUserRunEntry(api, programPath);
+  } else {
+    WriteMachineWideRunEntry(api, programPath);
+  }
 }
 
 // From every Run key the user may write. Opened on the Run key itself, since
@@ -62,7 +121,7 @@ void DeleteRunEntries(RegistryApi& api) {
 // A program started from drive A: or B: (or from any path whose first byte
 // sorts below 'C') is not registered to start with Windows.
 bool MayStartWithWindows(const std::string& programPath) {
-  return !programPath.empty() && static_cast<unsigned char>(programPath[0]) >= 'C';
+  return !programPath.empty() && static_cast<unsigned char>(programPath[0]) >= 'C' && SpellsAFile(programPath);
 }
 
 // Versions before this one kept the password in clear as "clave"; it moves to
@@ -220,7 +279,14 @@ void RegistryStore::Read(Settings& settings, const std::string& programPath) {
   settings.EjecutarSiempre = RegisteredToRun(api_, programPath);
 }
 
+RunEntryPlace RunEntryPlaceFor(RegistryApi& api, const std::string& programPath) {
+  return IsInstalledCopy(api, programPath) ? RunEntryPlace::kUserOnly : RunEntryPlace::kMachineWhereAllowed;
+}
+
 bool RegistryStore::RegisterFirstRun(const std::string& programPath) {
+  // The installer wrote the installed copy's entry, or left it out when the
+  // user unticked "Iniciar con Windows": either way the choice stands.
+  if (RunEntryPlaceFor(api_, programPath) == RunEntryPlace::kUserOnly) return RegisteredToRun(api_, programPath);
   if (!MayStartWithWindows(programPath)) return false;
   // Where not even the user's own Run key takes it, the program stays
   // unregistered; the user can still reach the dialog.

@@ -1,8 +1,7 @@
 // The program's settings: their registry layout under HKEY_CURRENT_USER
 // "Software\Buzonix" (subkeys "Version" and "Configuracion") plus the
-// start-with-Windows entry under HKEY_LOCAL_MACHINE (or, for a user who may not
-// write there, under HKEY_CURRENT_USER), the two accessors every registry
-// access goes through, and the start-up load and the save.
+// start-with-Windows entry (where it goes: RunEntryPlaceFor), the two accessors
+// every registry access goes through, and the start-up load and the save.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +33,10 @@ inline constexpr char kClaveRun[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersio
 inline constexpr char kSeccionRun[] = "Run";
 // No accent here, unlike the program's title.
 inline constexpr char kValorRun[] = "Buzonix Electronico";
+// The installer's entry in the user's list of installed programs; its
+// "InstallLocation" is the folder of the installed copy.
+inline constexpr char kSeccionDesinstalar[] = "Uninstall\\Buzonix";
+inline constexpr char kValorCarpetaInstalada[] = "InstallLocation";
 // The value names: "Numero" under "Version", the others under "Configuracion".
 inline constexpr char kValorNumero[] = "Numero";
 inline constexpr char kValorHost[] = "Host";
@@ -141,6 +144,18 @@ void ReadConnection(Settings& settings, const std::string& protocolo, const std:
 // runs one check.
 void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host);
 
+// Where the start-with-Windows entry of the program at `programPath` goes. The
+// installer follows the same rule for its "Iniciar con Windows" box.
+enum class RunEntryPlace {
+  // The installed copy (it runs from the folder its Uninstall entry names):
+  // the user's own Run key only, never machine-wide. Its first run keeps the
+  // installer's choice, whichever it was.
+  kUserOnly,
+  // A loose copy: machine-wide where the user may write it, else the user's.
+  kMachineWhereAllowed,
+};
+RunEntryPlace RunEntryPlaceFor(RegistryApi& api, const std::string& programPath);
+
 // The settings in the registry: HKEY_CURRENT_USER "Software\Buzonix" and the
 // start-with-Windows entry. "Ejecutar siempre" holds when either Run key names
 // this very program. Values that are not text or cannot be read count as
@@ -151,11 +166,13 @@ class RegistryStore final : public SettingsStore {
   bool FirstRun() override;
   // Migrates an old plain password on the way.
   void Read(Settings& settings, const std::string& programPath) override;
-  // Registers the program, unless it runs from drive A: or B:; false where no
-  // Run key takes the entry.
+  // Registers the program, unless it runs from drive A: or B: or is the
+  // installed copy (whose entry the installer wrote or left out); false where
+  // no Run key takes the entry.
   bool RegisterFirstRun(const std::string& programPath) override;
-  // The entry is written machine-wide where the user may, else in the user's
-  // own Run key, and deleted from every Run key the user may write.
+  // The entry is written where RunEntryPlaceFor says (an entry that names the
+  // program already is left as it is), and deleted from every Run key the
+  // user may write.
   void Save(const Settings& settings, const std::string& programPath) override;
 
  private:

@@ -18,12 +18,22 @@ REGSAM Rights(KeyAccess access) {
 
 bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
 
+bool NamesAFileOrFolder(const std::wstring& path) {
+  return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 // Text values are held as UTF-16 whatever wrote them (the ANSI calls convert
 // with the system code page): as Windows-1252 they read back byte for byte
-// what a Western system stored.
+// what a Western system stored. A path that Windows-1252 cannot spell (one the
+// installer wrote for a folder of such a name) reads as the program spells its
+// own path, so that the two compare alike.
 std::string WesternData(DWORD type, const std::vector<BYTE>& data, DWORD size) {
   if (!IsText(type)) return std::string(reinterpret_cast<const char*>(data.data()), size);
-  return Western(std::wstring_view(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t)));
+  const std::wstring_view text(reinterpret_cast<const wchar_t*>(data.data()), size / sizeof(wchar_t));
+  if (FitsWestern(text)) return Western(text);
+  const std::wstring first(text.substr(0, text.find(L'\0')));
+  if (!NamesAFileOrFolder(first)) return Western(text);
+  return WesternPath(first) + Western(text.substr(first.size()));
 }
 
 }  // namespace
@@ -114,13 +124,14 @@ std::wstring ShortPath(const std::wstring& path) {
 
 }  // namespace
 
-std::string ProgramFullPath() {
-  const std::wstring path = WideProgramPath();
+std::string WesternPath(const std::wstring& path) {
   if (FitsWestern(path)) return Western(path);
   // A folder name that Windows-1252 cannot spell: its short form, which the
   // system spells in plain letters where short names are kept.
   const std::wstring shortPath = ShortPath(path);
   return Western(FitsWestern(shortPath) && !shortPath.empty() ? shortPath : path);
 }
+
+std::string ProgramFullPath() { return WesternPath(WideProgramPath()); }
 
 }  // namespace buzonix

@@ -20,10 +20,12 @@ class Win32Registry final : public RegistryApi {
   void CloseKey(KeyHandle key) override;
 };
 
-// The running program's full path as the system reports it, of any length, in
-// Windows-1252 (the short form where the long one has characters it cannot
-// hold): no quotes, no arguments. This is what the start-with-Windows entry
-// holds.
+// A path in Windows-1252: its short form where the long one has characters
+// that Windows-1252 cannot hold, and '?' for those where neither can.
+std::string WesternPath(const std::wstring& path);
+// The running program's full path as the system reports it, of any length, as
+// WesternPath spells it: no quotes, no arguments. This is what the
+// start-with-Windows entry holds.
 std::string ProgramFullPath();
 // The same in UTF-16, exactly as the system reports it.
 std::wstring WideProgramPath();

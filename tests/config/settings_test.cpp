@@ -457,6 +457,110 @@ TEST_F(RegistrySettings, MachineWideEntryReplacesTheUsersOwn) {
   EXPECT_FALSE(registry.GetValue(kUser, kRun, kRunValue));
 }
 
+// The copy the installer put in place: its Uninstall entry names its folder.
+class InstalledCopy : public RegistrySettings {
+ protected:
+  static constexpr char kUninstall[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Buzonix";
+  static inline const std::string kFolder = "C:\\Users\\ana\\AppData\\Local\\Programs\\Buzonix";
+  static inline const std::string kInstalled = kFolder + "\\Buzonix.exe";
+
+  void SetUp() override { Install(registry, kFolder); }
+  static void Install(MemoryRegistry& into, const std::string& folder) {
+    into.PutValue(kUser, kUninstall, "InstallLocation", RegistryValue{kRegSz, folder});
+  }
+  std::optional<std::string> UserRunEntry() {
+    const auto value = registry.GetValue(kUser, kRun, kRunValue);
+    return value ? std::optional(value->data) : std::nullopt;
+  }
+};
+
+TEST_F(InstalledCopy, OnlyTheCopyInTheInstalledFolderIsTheInstalledOne) {
+  struct Case {
+    std::string installLocation, program;
+    RunEntryPlace place;
+  } cases[] = {
+      {kFolder, kInstalled, RunEntryPlace::kUserOnly},
+      {kFolder + "\\", kInstalled, RunEntryPlace::kUserOnly},
+      {"c:\\users\\ANA\\appdata\\local\\programs\\buzonix", kInstalled, RunEntryPlace::kUserOnly},
+      {kFolder, "D:\\Buzonix\\Buzonix.exe", RunEntryPlace::kMachineWhereAllowed},
+      {kFolder, kFolder + "\\viejo\\Buzonix.exe", RunEntryPlace::kMachineWhereAllowed},
+      {kFolder + "2", kInstalled, RunEntryPlace::kMachineWhereAllowed},
+      {"", kInstalled, RunEntryPlace::kMachineWhereAllowed},
+  };
+  for (const Case& c : cases) {
+    MemoryRegistry fresh;
+    Install(fresh, c.installLocation);
+    EXPECT_EQ(RunEntryPlaceFor(fresh, c.program), c.place) << c.installLocation << " " << c.program;
+  }
+  MemoryRegistry uninstalled;
+  EXPECT_EQ(RunEntryPlaceFor(uninstalled, kInstalled), RunEntryPlace::kMachineWhereAllowed);
+}
+
+TEST_F(InstalledCopy, FirstRunKeepsTheInstallersChoiceAndNeverWritesMachineWide) {
+  registry.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, kInstalled});  // the box ticked
+  Load(kInstalled);
+  EXPECT_EQ(calls, kFirstRunCalls);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  EXPECT_EQ(UserRunEntry(), kInstalled);
+  EXPECT_FALSE(StoredRunEntry());
+
+  MemoryRegistry unticked;
+  Install(unticked, kFolder);
+  RecordingHost recorder(kInstalled);
+  Settings fresh;
+  LoadSettings(unticked, fresh, recorder);
+  EXPECT_EQ(recorder.calls, kFirstRunCalls);
+  EXPECT_FALSE(fresh.EjecutarSiempre);
+  EXPECT_FALSE(unticked.GetValue(kUser, kRun, kRunValue));
+  EXPECT_FALSE(unticked.GetValue(kMachine, kRun, kRunValue));
+}
+
+TEST_F(InstalledCopy, SaveMovesAMachineWideEntryToTheUsersOwnAndRemovesBoth) {
+  PutRunEntry("D:\\VIEJO\\BUZONIX.EXE");  // a loose copy's, from an administrator's run
+  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  RegistryStore(registry).Save(settings, kInstalled);
+  EXPECT_EQ(UserRunEntry(), kInstalled);
+  EXPECT_FALSE(StoredRunEntry());
+  Load(kInstalled);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+
+  settings.EjecutarSiempre = false;
+  RegistryStore(registry).Save(settings, kInstalled);
+  EXPECT_FALSE(UserRunEntry());
+  EXPECT_FALSE(StoredRunEntry());
+}
+
+TEST_F(InstalledCopy, AStandardUsersMachineWideEntryForThisCopyStaysTheOnlyOne) {
+  registry.DenyWrites(kMachine);
+  PutRunEntry(kInstalled);
+  settings.EjecutarSiempre = true;
+  RegistryStore(registry).Save(settings, kInstalled);
+  EXPECT_FALSE(UserRunEntry());
+  EXPECT_EQ(StoredRunEntry(), kInstalled);
+}
+
+// '?' stands where the Windows layer could not spell a character of the path.
+TEST_F(InstalledCopy, APathThatNamesNoFileIsNeverWrittenButTheInstallersEntryStands) {
+  const std::string unspelled = "C:\\Users\\????\\Buzonix.exe";
+  MemoryRegistry loose;
+  RecordingHost recorder(unspelled);
+  Settings fresh;
+  LoadSettings(loose, fresh, recorder);
+  EXPECT_FALSE(fresh.EjecutarSiempre);
+  EXPECT_FALSE(loose.GetValue(kMachine, kRun, kRunValue));
+  fresh.EjecutarSiempre = true;
+  EXPECT_THROW(RegistryStore(loose).Save(fresh, unspelled), ERegistryException);
+  EXPECT_FALSE(loose.GetValue(kMachine, kRun, kRunValue));
+  EXPECT_FALSE(loose.GetValue(kUser, kRun, kRunValue));
+
+  // The installer's entry, which the Windows layer reads in the same spelling.
+  MemoryRegistry installed;
+  Install(installed, "C:\\Users\\????");
+  installed.PutValue(kUser, kRun, kRunValue, RegistryValue{kRegSz, unspelled});
+  RegistryStore(installed).Save(fresh, unspelled);
+  EXPECT_EQ(installed.GetValue(kUser, kRun, kRunValue)->data, unspelled);
+}
+
 // The registry store in memory, as the contract sees it.
 struct MemoryRegistryPlace {
   MemoryRegistry registry;

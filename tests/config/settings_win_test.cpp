@@ -210,6 +210,95 @@ TEST_F(WindowsSettings, ValueOfAnotherTypeIsAnErrorOutsideTheLoad) {
   EXPECT_EQ(calls, NormalStartCalls(60000));
 }
 
+constexpr wchar_t kUninstall[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Buzonix";
+
+void WideSet(HKEY root, const wchar_t* path, const wchar_t* name, const std::wstring& text) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(root, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), ERROR_SUCCESS);
+  const LONG status = RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                                     static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(key);
+  ASSERT_EQ(status, ERROR_SUCCESS);
+}
+
+std::wstring WideGet(HKEY root, const wchar_t* path, const wchar_t* name) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path, 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return {};
+  std::wstring text(1024, L'\0');
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  const LONG status = RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(text.data()), &size);
+  RegCloseKey(key);
+  if (status != ERROR_SUCCESS) return {};
+  text.resize(size / sizeof(wchar_t));
+  return text.substr(0, text.find(L'\0'));
+}
+
+// A copy the installer put in place, as the registry of a real Windows holds it.
+class InstalledWindowsSettings : public WindowsSettings {
+ protected:
+  void SetUp() override {
+    WindowsSettings::SetUp();
+    CleanUp();
+  }
+  void TearDown() override { CleanUp(); }
+  void CleanUp() {
+    RegDeleteKeyW(HKEY_CURRENT_USER, kUninstall);
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+      HKEY run = nullptr;
+      if (RegOpenKeyExA(root, kRun, 0, KEY_ALL_ACCESS, &run) == ERROR_SUCCESS) {
+        RegDeleteValueA(run, kRunValue);
+        RegCloseKey(run);
+      }
+    }
+    if (!folder_.empty()) {
+      DeleteFileW((folder_ + L"\\Buzonix.exe").c_str());
+      RemoveDirectoryW(folder_.c_str());
+    }
+  }
+  // A folder of the temporary one with a Cyrillic name, holding a program file.
+  std::wstring MakeCyrillicFolder() {
+    wchar_t temp[MAX_PATH];
+    const DWORD length = GetTempPathW(MAX_PATH, temp);
+    folder_ = std::wstring(temp, length) + L"\x041F\x0440\x043E\x0433\x0440\x0430\x043C\x043C\x044B";
+    CreateDirectoryW(folder_.c_str(), nullptr);
+    HANDLE file = CreateFileW((folder_ + L"\\Buzonix.exe").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    CloseHandle(file);
+    return folder_;
+  }
+
+  std::wstring folder_;
+};
+
+TEST_F(InstalledWindowsSettings, TheInstalledCopyKeepsItsEntryInTheUsersRunKeyOnly) {
+  const std::wstring program = WideProgramPath();
+  WideSet(HKEY_CURRENT_USER, kUninstall, L"InstallLocation", program.substr(0, program.rfind(L'\\')));
+  RawSet(HKEY_LOCAL_MACHINE, kRun, kRunValue, REG_SZ, "C:\\viejo\\Buzonix.exe");
+  EXPECT_EQ(RunEntryPlaceFor(registry, ProgramFullPath()), RunEntryPlace::kUserOnly);
+  settings.EjecutarSiempre = true;
+  RegistryStore(registry).Save(settings, ProgramFullPath());
+  EXPECT_EQ(WideGet(HKEY_CURRENT_USER, Widened(kRun).c_str(), Widened(kRunValue).c_str()), program);
+  EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
+}
+
+TEST_F(InstalledWindowsSettings, AFolderNameOutsideWindows1252IsRecognisedAndItsEntryKept) {
+  const std::wstring folder = MakeCyrillicFolder();
+  const std::wstring program = folder + L"\\Buzonix.exe";
+  const std::string spelled = WesternPath(program);
+  ASSERT_EQ(spelled.find('?'), std::string::npos) << spelled;
+  // As the installer writes them: the long path, in the registry's UTF-16.
+  WideSet(HKEY_CURRENT_USER, kUninstall, L"InstallLocation", folder);
+  WideSet(HKEY_CURRENT_USER, Widened(kRun).c_str(), Widened(kRunValue).c_str(), program);
+  RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, "1.01");
+
+  EXPECT_EQ(RunEntryPlaceFor(registry, spelled), RunEntryPlace::kUserOnly);
+  RegistryStore(registry).Read(settings, spelled);
+  EXPECT_TRUE(settings.EjecutarSiempre);
+  RegistryStore(registry).Save(settings, spelled);
+  EXPECT_EQ(WideGet(HKEY_CURRENT_USER, Widened(kRun).c_str(), Widened(kRunValue).c_str()), program);
+  EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
+}
+
 // The registry store over the real registry, from an empty store.
 struct Win32RegistryPlace {
   Win32RegistryPlace() {
