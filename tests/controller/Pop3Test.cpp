@@ -88,6 +88,7 @@ class RecordingPlatform : public Platform {
     events.push_back("dialog");
     unit.VentanasAbiertas |= kConfigDialogOpen;
   }
+  void BringConfigDialogToFront() override { events.push_back("dialog to front"); }
   void CloseWindows() override { events.push_back("close windows"); }
   std::unique_ptr<TrayShell> MakeTrayShell() override {
     return std::make_unique<testing::RecordingTrayShell>(shell_);
