@@ -201,6 +201,15 @@ TEST_F(MainFormTest, CommandsOpenTheDialogOnlyOnceAndCheckOnlyWithAServer) {
   EXPECT_EQ(form.events.back(), "terminate");
 }
 
+TEST_F(MainFormTest, ASecondStartsRequestOpensTheDialogOrBringsTheOpenOneToTheFront) {
+  buzel->ConfiguracionPedida();
+  buzel->ConfiguracionPedida();
+  EXPECT_EQ(form.events, (std::vector<std::string>{"dialog", "dialog to front"}));
+  buzel->SalirPedido();
+  EXPECT_EQ(form.events.back(), "terminate");
+  EXPECT_TRUE(buzel->Terminating());
+}
+
 TEST_F(MainFormTest, EndingDuringAStalledCheckSendsQuit) {
   testing::SetScript(R"({"steps": [{"send": "+OK hi\r\n"}, {"read": 1}, {"stall": 30}]})");
   StoreSettings(testing::ScriptedAddress());
