@@ -43,6 +43,7 @@ class InstanceTest(ProgramTest):
         self.assertEqual(len(logins()), 1)
         # A plain check needs nothing of TLS: neither library is loaded.
         loaded = {name.lower() for name in driver("modules", first_pid)}
+        self.assertIn("ws2_32.dll", loaded)
         self.assertFalse(loaded & SECURE_LIBRARIES, loaded & SECURE_LIBRARIES)
 
         started = time.monotonic()

@@ -22,9 +22,26 @@ def windows_path(name):
     return "Z:" + os.path.join(BIN, name).replace("/", "\\")
 
 
+def in_our_prefix(pid):
+    """Whether the process runs in this run's Wine prefix: other checkouts'
+    programs of the same name may run on the machine at the same time."""
+    try:
+        with open(f"/proc/{pid}/environ", "rb") as f:
+            return f"WINEPREFIX={os.environ['WINEPREFIX']}".encode() in f.read().split(b"\0")
+    except OSError:
+        return False
+
+
 def linux_pid(name):
-    out = subprocess.run(["pgrep", "-n", "-f", name], capture_output=True, text=True).stdout.split()
-    return int(out[0]) if out else None
+    """The newest process of `name` in our prefix."""
+    out = subprocess.run(["pgrep", "-f", name], capture_output=True, text=True).stdout.split()
+    ours = [int(pid) for pid in out if in_our_prefix(pid)]
+    return max(ours, key=start_time, default=None)
+
+
+def start_time(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        return int(f.read().rsplit(")", 1)[1].split()[19])
 
 
 def rss_kib(pid):
