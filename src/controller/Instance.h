@@ -1,6 +1,6 @@
-// One program per user session. A start first asks a running copy to open its
-// configuration dialog and, when one took the request, leaves at once: no
-// tray icon, no check. The channel (a named mutex and a window on Windows, a
+// One program per user session. A start that finds the session's lock held
+// asks the running copy to open its configuration dialog and, when it took
+// the request, leaves at once: no tray icon, no check. The channel (a named mutex and a window on Windows, a
 // lock file and a local socket on Linux) is the platform's; the decision is
 // made here, once for both programs.
 #pragma once
