@@ -58,6 +58,8 @@ class Platform {
   virtual void ShowNotice(const std::string& caption) = 0;
   // The configuration dialog over its handlers' host.
   virtual void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) = 0;
+  // The open configuration dialog to the front, with the keyboard's focus.
+  virtual void BringConfigDialogToFront() = 0;
   // Program end: every window goes at once.
   virtual void CloseWindows() = 0;
 

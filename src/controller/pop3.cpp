@@ -201,6 +201,19 @@ void TBuzel::ConfiguracionClick() {
   if (!ConfigDialogOpen()) ShowConfigDialog();
 }
 
+void TBuzel::ConfiguracionPedida() {
+  Guarded([this] {
+    if (ConfigDialogOpen())
+      platform_.BringConfigDialogToFront();
+    else
+      ShowConfigDialog();
+  });
+}
+
+void TBuzel::SalirPedido() {
+  Guarded([this] { CerrarClick(); });
+}
+
 void TBuzel::Ayuda1Click() { platform_.OpenHelpTopic(kHelpPrograma); }
 
 void TBuzel::CerrarClick() {

@@ -58,6 +58,12 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void CerrarClick();
   void TrayIcon1Click();
 
+  // What a second start of the program, or the installer, asks of the running
+  // one, each guarded: "Configuración" as the menu opens it (an open dialog
+  // comes to the front), and the end as "Salir" ends it.
+  void ConfiguracionPedida();
+  void SalirPedido();
+
   // The handlers' guard: what escapes `handler` is shown and swallowed.
   void Guarded(const std::function<void()>& handler);
 

@@ -14,11 +14,13 @@
 
 #include "config/configur.h"
 #include "controller/errors.h"
+#include "controller/Instance.h"
 #include "controller/Platform.h"
 #include "controller/pop3.h"
 #include "linux/Autostart.h"
 #include "linux/ConfDialog_linux.h"
 #include "linux/HelpWindow_linux.h"
+#include "linux/Instance_linux.h"
 #include "linux/NoticeWindow_linux.h"
 #include "linux/PasswordStore.h"
 #include "linux/QtEventLoop.h"
@@ -59,7 +61,7 @@ class QtSocketPlatform final : public PosixSocketPlatform {
 // the desktop.
 class Application final : private Platform {
  public:
-  Application()
+  explicit Application(const QString& instance_name)
       : autostart_(Autostart::DefaultEntryPath()),
         settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_,
                        [](const Settings&) { return AskPasswordPlace(); }),
@@ -70,6 +72,10 @@ class Application final : private Platform {
     resume_timer_.setSingleShot(true);
     QObject::connect(&resume_timer_, &QTimer::timeout, [this] { buzel_->ResumeTimerTimer(); });
     sockets_.onExit = [this](int) { buzel_->End(); };
+    instance_server_ = std::make_unique<InstanceServer>(
+        instance_name, InstanceServer::Requests{[this] { buzel_->ConfiguracionPedida(); },
+                                                [this] { buzel_->SalirPedido(); }});
+    instance_server_->Listen();
   }
 
   int Run() {
@@ -118,6 +124,14 @@ class Application final : private Platform {
     }
   }
   void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override { ConfDialog::Open(unit, host); }
+  void BringConfigDialogToFront() override {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (window->objectName() != "configuracion" || !window->isVisible()) continue;
+      window->showNormal();
+      window->raise();
+      window->activateWindow();
+    }
+  }
   void CloseWindows() override {
     ConfDialog::CloseAll();
     NoticeWindow::CloseAll();
@@ -173,6 +187,7 @@ class Application final : private Platform {
   QTimer check_timer_;
   QTimer resume_timer_;
   std::unique_ptr<TBuzel> buzel_;
+  std::unique_ptr<InstanceServer> instance_server_;
 };
 
 }  // namespace
@@ -183,6 +198,13 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("buzonix");
   QApplication::setQuitOnLastWindowClosed(false);
   QApplication::setWindowIcon(QIcon(":/art/mainicon.ico"));
-  buzonix::Application program;
+  // Held for the whole run: the session's one copy.
+  buzonix::LinuxInstanceChannel instance;
+  switch (buzonix::DecideStart(instance)) {
+    case buzonix::StartDecision::kRun: break;
+    case buzonix::StartDecision::kHandedOver: return 0;
+    case buzonix::StartDecision::kNoAnswer: return 1;
+  }
+  buzonix::Application program(instance.ServerName());
   return program.Run();
 }

@@ -96,10 +96,11 @@ namespace {
 
 // Only the resolver's definite "no such name" counts as not found; "try
 // again" and every other failure do not.
-LookUpResult LookUp(const std::wstring& host, std::uint16_t port_net) {
+LookUpResult LookUp(const std::wstring& host, std::uint16_t port_net, int flags = 0) {
   ADDRINFOW hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = flags;
   ADDRINFOW* found = nullptr;
   const int error = GetAddrInfoW(host.c_str(), nullptr, &hints, &found);
   if (error != 0)
@@ -148,9 +149,13 @@ bool StartLookUp(std::unique_ptr<LookUpJob> job) {
 
 }  // namespace
 
+// An address literal is read at once: no thread, no wait.
 LookUpResult WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+  const std::wstring name = Wide(host);
+  LookUpResult literal = LookUp(name, port_net, AI_NUMERICHOST);
+  if (literal.status == LookUpResult::kFound) return literal;
   auto pending = std::make_shared<PendingLookUp>();
-  if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, Wide(host), port_net, window_})))
+  if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, name, port_net, window_})))
     return {};
   while (!pending->done.load(std::memory_order_acquire)) {
     if (!WaitForAnyMessage()) {

@@ -8,8 +8,45 @@
 
 #include <utility>
 
+#include "win/SystemLibrary_win.h"
+
 namespace buzonix {
 namespace {
+
+// Schannel's interface and the certificate functions, loaded on the first
+// secure connection rather than at start (a plain check never needs them),
+// and kept for the rest of the run: Wine reads the host's trust store once per
+// load.
+struct SchannelApi {
+  SystemLibrary secur32{L"secur32.dll"};
+  SystemLibrary crypt32{L"crypt32.dll"};
+  const SecurityFunctionTableA* sspi = nullptr;
+  decltype(&CertFreeCertificateContext) FreeCertificate = nullptr;
+  decltype(&CertFreeCertificateChain) FreeChain = nullptr;
+  decltype(&CertGetCertificateChain) GetChain = nullptr;
+  decltype(&CertVerifyCertificateChainPolicy) VerifyChainPolicy = nullptr;
+
+  SchannelApi() {
+    if (auto init = secur32.Bind<decltype(&InitSecurityInterfaceA)>("InitSecurityInterfaceA")) sspi = init();
+    FreeCertificate = crypt32.Bind<decltype(FreeCertificate)>("CertFreeCertificateContext");
+    FreeChain = crypt32.Bind<decltype(FreeChain)>("CertFreeCertificateChain");
+    GetChain = crypt32.Bind<decltype(GetChain)>("CertGetCertificateChain");
+    VerifyChainPolicy = crypt32.Bind<decltype(VerifyChainPolicy)>("CertVerifyCertificateChainPolicy");
+  }
+  bool Complete() const {
+    return sspi != nullptr && sspi->AcquireCredentialsHandleA != nullptr && FreeCertificate != nullptr &&
+           FreeChain != nullptr && GetChain != nullptr && VerifyChainPolicy != nullptr;
+  }
+};
+
+// Null where the system lacks a part of it: no secure connection then.
+const SchannelApi* Api() {
+  static const SchannelApi api;
+  return api.Complete() ? &api : nullptr;
+}
+
+// The functions an engine calls, once Api() has been had.
+const SecurityFunctionTableA& Sspi() { return *Api()->sspi; }
 
 constexpr DWORD kContextFlags = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT |
                                 ISC_REQ_CONFIDENTIALITY | ISC_REQ_ALLOCATE_MEMORY |
@@ -23,15 +60,15 @@ struct Credentials {
   Credentials(const Credentials&) = delete;
   Credentials& operator=(const Credentials&) = delete;
   ~Credentials() {
-    if (valid) FreeCredentialsHandle(&handle);
+    if (valid) Sspi().FreeCredentialsHandle(&handle);
   }
 };
 
 struct CertificateFree {
-  void operator()(const CERT_CONTEXT* certificate) const { CertFreeCertificateContext(certificate); }
+  void operator()(const CERT_CONTEXT* certificate) const { Api()->FreeCertificate(certificate); }
 };
 struct ChainFree {
-  void operator()(const CERT_CHAIN_CONTEXT* chain) const { CertFreeCertificateChain(chain); }
+  void operator()(const CERT_CHAIN_CONTEXT* chain) const { Api()->FreeChain(chain); }
 };
 using Certificate = std::unique_ptr<const CERT_CONTEXT, CertificateFree>;
 using Chain = std::unique_ptr<const CERT_CHAIN_CONTEXT, ChainFree>;
@@ -47,7 +84,7 @@ bool AcquireClientCredentials(Credentials& credentials) {
     // look-ups, which would stall on a network that holds them.
     request.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
     TimeStamp expiry;
-    if (AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr,
+    if (Sspi().AcquireCredentialsHandleA(nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr,
                                   &request, nullptr, nullptr, &credentials.handle, &expiry) == SEC_E_OK) {
       credentials.valid = true;
       return true;
@@ -92,7 +129,7 @@ TlsFailure VerifyServerCertificate(const CERT_CONTEXT* certificate, const std::s
   chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
   chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
   const CERT_CHAIN_CONTEXT* raw_chain = nullptr;
-  if (!CertGetCertificateChain(nullptr, certificate, nullptr, certificate->hCertStore, &chain_para, 0,
+  if (!Api()->GetChain(nullptr, certificate, nullptr, certificate->hCertStore, &chain_para, 0,
                                nullptr, &raw_chain))
     return TlsFailure::kUntrusted;
   const Chain chain(raw_chain);
@@ -110,7 +147,7 @@ TlsFailure VerifyServerCertificate(const CERT_CONTEXT* certificate, const std::s
   policy_para.pvExtraPolicyPara = &ssl_para;
   CERT_CHAIN_POLICY_STATUS policy_status{};
   policy_status.cbSize = sizeof policy_status;
-  if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy_para, &policy_status))
+  if (!Api()->VerifyChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy_para, &policy_status))
     return TlsFailure::kUntrusted;
   return FailureOfPolicyError(policy_status.dwError);
 }
@@ -128,7 +165,7 @@ class SchannelEngine final : public TlsEngine {
  public:
   explicit SchannelEngine(std::string host) : host_(std::move(host)) {}
   ~SchannelEngine() override {
-    if (have_context_) DeleteSecurityContext(&context_);
+    if (have_context_) Sspi().DeleteSecurityContext(&context_);
   }
 
   bool Start() { return AcquireClientCredentials(credentials_) && Step(); }
@@ -157,7 +194,7 @@ class SchannelEngine final : public TlsEngine {
           {0, SECBUFFER_EMPTY, nullptr},
       };
       SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-      if (EncryptMessage(&context_, 0, &description, 0) != SEC_E_OK) return false;
+      if (Sspi().EncryptMessage(&context_, 0, &description, 0) != SEC_E_OK) return false;
       out_.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
       plain.remove_prefix(n);
     }
@@ -174,7 +211,7 @@ class SchannelEngine final : public TlsEngine {
           {0, SECBUFFER_EMPTY, nullptr},
       };
       SecBufferDesc description{SECBUFFER_VERSION, 4, buffers};
-      const SECURITY_STATUS status = DecryptMessage(&context_, &description, 0, nullptr);
+      const SECURITY_STATUS status = Sspi().DecryptMessage(&context_, &description, 0, nullptr);
       if (status == SEC_E_INCOMPLETE_MESSAGE) break;
       if (status != SEC_E_OK && status != SEC_I_RENEGOTIATE && status != SEC_I_CONTEXT_EXPIRED) {
         failure_ = TlsFailure::kHandshake;
@@ -206,11 +243,11 @@ class SchannelEngine final : public TlsEngine {
     DWORD token = SCHANNEL_SHUTDOWN;
     SecBuffer control{sizeof token, SECBUFFER_TOKEN, &token};
     SecBufferDesc control_description{SECBUFFER_VERSION, 1, &control};
-    if (ApplyControlToken(&context_, &control_description) != SEC_E_OK) return;
+    if (Sspi().ApplyControlToken(&context_, &control_description) != SEC_E_OK) return;
     SecBuffer output{0, SECBUFFER_TOKEN, nullptr};
     SecBufferDesc output_description{SECBUFFER_VERSION, 1, &output};
     unsigned long attributes = 0;
-    InitializeSecurityContextA(&credentials_.handle, &context_, nullptr, kContextFlags, 0, 0, nullptr, 0,
+    Sspi().InitializeSecurityContextA(&credentials_.handle, &context_, nullptr, kContextFlags, 0, 0, nullptr, 0,
                                nullptr, &output_description, &attributes, nullptr);
     TakeToken(output);
     state_ = State::kClosed;
@@ -223,7 +260,7 @@ class SchannelEngine final : public TlsEngine {
   void TakeToken(SecBuffer& token) {
     if (token.pvBuffer == nullptr) return;
     out_.append(static_cast<const char*>(token.pvBuffer), token.cbBuffer);
-    FreeContextBuffer(token.pvBuffer);
+    Sspi().FreeContextBuffer(token.pvBuffer);
     token.pvBuffer = nullptr;
   }
 
@@ -244,14 +281,14 @@ class SchannelEngine final : public TlsEngine {
     SecBufferDesc output_description{SECBUFFER_VERSION, 2, output};
     unsigned long attributes = 0;
     std::string name = host_;
-    const SECURITY_STATUS status = InitializeSecurityContextA(
+    const SECURITY_STATUS status = Sspi().InitializeSecurityContextA(
         &credentials_.handle, have_context_ ? &context_ : nullptr, name.data(), kContextFlags, 0, 0,
         have_context_ ? &input_description : nullptr, 0, &context_, &output_description, &attributes,
         nullptr);
     if (status == SEC_E_INCOMPLETE_MESSAGE) return true;
     have_context_ = true;
     TakeToken(output[0]);
-    if (output[1].pvBuffer != nullptr) FreeContextBuffer(output[1].pvBuffer);
+    if (output[1].pvBuffer != nullptr) Sspi().FreeContextBuffer(output[1].pvBuffer);
     if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED && status != SEC_I_INCOMPLETE_CREDENTIALS) {
       Fail(FailureOfStatus(status));
       return false;
@@ -266,7 +303,7 @@ class SchannelEngine final : public TlsEngine {
 
   bool Established() {
     const CERT_CONTEXT* raw = nullptr;
-    if (QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw) != SEC_E_OK ||
+    if (Sspi().QueryContextAttributesA(&context_, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &raw) != SEC_E_OK ||
         raw == nullptr) {
       Fail(TlsFailure::kUntrusted);
       return false;
@@ -277,7 +314,7 @@ class SchannelEngine final : public TlsEngine {
       Fail(failure);
       return false;
     }
-    if (QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK) {
+    if (Sspi().QueryContextAttributesA(&context_, SECPKG_ATTR_STREAM_SIZES, &sizes_) != SEC_E_OK) {
       Fail(TlsFailure::kHandshake);
       return false;
     }
@@ -299,6 +336,7 @@ class SchannelEngine final : public TlsEngine {
 }  // namespace
 
 std::unique_ptr<TlsEngine> MakeSchannelEngine(const std::string& host) {
+  if (Api() == nullptr) return nullptr;
   auto engine = std::make_unique<SchannelEngine>(host);
   if (!engine->Start()) return nullptr;
   return engine;

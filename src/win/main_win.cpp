@@ -12,7 +12,9 @@
 #include "config/settings.h"
 #include "controller/errors.h"
 #include "controller/pop3.h"
+#include "controller/Instance.h"
 #include "win/HelpWindow_win.h"
+#include "win/Instance_win.h"
 #include "win/MessagePump_win.h"
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
@@ -162,6 +164,10 @@ class Application final : private Platform {
         store_(registry_) {
     LoadPictures();
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
+    // Only once the application exists: the shell's calls made while the
+    // tray icon is added let sent messages in.
+    instance_window_ = std::make_unique<InstanceWindow>(InstanceWindow::Requests{
+        [this] { buzel_->ConfiguracionPedida(); }, [this] { buzel_->SalirPedido(); }});
   }
 
   int Run() {
@@ -209,11 +215,12 @@ class Application final : private Platform {
   void StartResumeTimer(unsigned milliseconds) override {
     SetTimer(main_window_.Handle(), kResumeTimerId, milliseconds, nullptr);
   }
-  void ErrorBox(const std::string& text) override {
-    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK | MB_ICONSTOP);
-  }
-  void PlainMessage(const std::string& text) override {
-    ShowBox(app_window_.Handle(), text, kApplicationTitle, MB_OK);
+  void ErrorBox(const std::string& text) override { ShowOwnBox(text, MB_OK | MB_ICONSTOP); }
+  void PlainMessage(const std::string& text) override { ShowOwnBox(text, MB_OK); }
+  void ShowOwnBox(const std::string& text, UINT style) {
+    ++boxes_open_;
+    ShowBox(app_window_.Handle(), text, kApplicationTitle, style);
+    --boxes_open_;
   }
   void Beep() override { MessageBeep(0xFFFFFFFF); }
   void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
@@ -226,6 +233,12 @@ class Application final : private Platform {
   }
   void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override {
     TConf::Open(unit, host, app_window_.Handle(), Instance());
+  }
+  void BringConfigDialogToFront() override {
+    TConf* conf = TConf::Current();
+    if (conf == nullptr) return;
+    if (IsIconic(conf->Handle())) ShowWindow(conf->Handle(), SW_RESTORE);
+    SetForegroundWindow(conf->Handle());
   }
   void CloseWindows() override {
     TConf::CloseAll();
@@ -253,9 +266,10 @@ class Application final : private Platform {
   SettingsStore& Store() override { return store_; }
   std::string ProgramPath() override { return ProgramFullPath(); }
   // The main loop sees the request before it waits again. A socket call that
-  // is waiting runs a loop of its own, which only a quit message reaches.
+  // is waiting, and a box of the program's, run loops of their own, which
+  // only a quit message reaches (a box closes on it and passes it on).
   void Terminate() override {
-    if (sockets_.IsBlocking()) PostQuitMessage(0);
+    if (sockets_.IsBlocking() || boxes_open_ > 0) PostQuitMessage(0);
   }
 
   ApplicationWindow app_window_;
@@ -266,7 +280,9 @@ class Application final : private Platform {
   WinDigestLibrary digest_library_;
   WinPopupMenu menu_;
   HICON pictures_[4] = {};
+  int boxes_open_ = 0;
   std::unique_ptr<TBuzel> buzel_;
+  std::unique_ptr<InstanceWindow> instance_window_;
 };
 
 }  // namespace
@@ -295,6 +311,13 @@ void RestrictLibrarySearch() {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   RestrictLibrarySearch();
+  // Held for the whole run: the session's one copy.
+  buzonix::WinInstanceChannel instance;
+  switch (buzonix::DecideStart(instance)) {
+    case buzonix::StartDecision::kRun: break;
+    case buzonix::StartDecision::kHandedOver: return 0;
+    case buzonix::StartDecision::kNoAnswer: return 1;
+  }
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;

@@ -88,6 +88,7 @@ class RecordingPlatform : public Platform {
     events.push_back("dialog");
     unit.VentanasAbiertas |= kConfigDialogOpen;
   }
+  void BringConfigDialogToFront() override { events.push_back("dialog to front"); }
   void CloseWindows() override { events.push_back("close windows"); }
   std::unique_ptr<TrayShell> MakeTrayShell() override {
     return std::make_unique<testing::RecordingTrayShell>(shell_);
@@ -198,6 +199,15 @@ TEST_F(MainFormTest, CommandsOpenTheDialogOnlyOnceAndCheckOnlyWithAServer) {
   EXPECT_EQ(form.events, (std::vector<std::string>{"help:14", "dialog", "dialog", "help:1"}));
   buzel->CerrarClick();
   EXPECT_EQ(form.events.back(), "terminate");
+}
+
+TEST_F(MainFormTest, ASecondStartsRequestOpensTheDialogOrBringsTheOpenOneToTheFront) {
+  buzel->ConfiguracionPedida();
+  buzel->ConfiguracionPedida();
+  EXPECT_EQ(form.events, (std::vector<std::string>{"dialog", "dialog to front"}));
+  buzel->SalirPedido();
+  EXPECT_EQ(form.events.back(), "terminate");
+  EXPECT_TRUE(buzel->Terminating());
 }
 
 TEST_F(MainFormTest, EndingDuringAStalledCheckSendsQuit) {

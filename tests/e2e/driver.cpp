@@ -25,6 +25,10 @@
 //   driver menu N TIMES                     the same TIMES over, each after the last has closed
 //   driver launch EXE [ARGS]                start EXE, print the ms until a tray icon of it shows, and its pid
 //   driver procstat PID                     print handles, GDI and USER objects, working set KiB
+//   driver pid HWND                         print the process id of a window
+//   driver kill PID                         end a process as a crash would (TerminateProcess)
+//   driver modules PID                      print the base names of a process's loaded modules
+//   driver trayicons                        print how many icons the notification area holds
 //   driver box [SECONDS]                    wait for a message box; print caption, text; press its first button
 //   driver nobox [SECONDS]                  fail if a message box shows within SECONDS
 //   driver tooltip                          print the tray icons' tooltips, one a line
@@ -214,6 +218,36 @@ void ProcessStatistics(DWORD pid) {
               static_cast<unsigned long>(GetGuiResources(process, GR_GDIOBJECTS)),
               static_cast<unsigned long>(GetGuiResources(process, GR_USEROBJECTS)),
               static_cast<unsigned long>(memory.WorkingSetSize / 1024));
+  CloseHandle(process);
+}
+
+DWORD WindowProcess(HWND hwnd) {
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  return pid;
+}
+
+// Ends a process as a crash would: nothing of it runs.
+void KillProcess(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+  if (process == nullptr) Fail("no such process");
+  TerminateProcess(process, 9);
+  WaitForSingleObject(process, 10000);
+  CloseHandle(process);
+}
+
+// The base names of the modules a process has loaded, one a line.
+void PrintModules(DWORD pid) {
+  HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+  if (process == nullptr) Fail("no such process");
+  HMODULE modules[512];
+  DWORD bytes = 0;
+  if (EnumProcessModules(process, modules, sizeof modules, &bytes)) {
+    for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < 512; ++i) {
+      char name[MAX_PATH] = {};
+      if (GetModuleBaseNameA(process, modules[i], name, sizeof name)) std::printf("%s\n", name);
+    }
+  }
   CloseHandle(process);
 }
 
@@ -467,6 +501,14 @@ int main(int argc, char** argv) {
     }
   } else if (command == "launch" && argc >= 3) {
     LaunchToTray(argv[2], argc > 3 ? argv[3] : "");
+  } else if (command == "pid" && argc >= 3) {  // the process of a window
+    std::printf("%lu\n", static_cast<unsigned long>(WindowProcess(Handle(argv[2]))));
+  } else if (command == "kill" && argc >= 3) {
+    KillProcess(static_cast<DWORD>(Number(argv[2])));
+  } else if (command == "modules" && argc >= 3) {
+    PrintModules(static_cast<DWORD>(Number(argv[2])));
+  } else if (command == "trayicons") {
+    std::printf("%d\n", TrayToolCount());
   } else if (command == "procstat" && argc >= 3) {
     ProcessStatistics(static_cast<DWORD>(Number(argv[2])));
   } else if (command == "box") {

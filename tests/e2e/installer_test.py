@@ -14,15 +14,13 @@ from harness import (BIN, CONFIG_KEY, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE
 
 SETUP = os.environ["BUZONIX_INSTALLER"]
 PREFIX = os.environ["WINEPREFIX"]
+# A copy that never ends when asked: the stand-in, deaf.
 STAND_IN = os.path.join(BIN, "instancia_stub.exe")
 UNINSTALL_KEY = r"Software\Microsoft\Windows\CurrentVersion\Uninstall\Buzonix"
 INSTANCE_CLASS = "BuzonixInstancia"
 TRAY_CLASS = "BuzonixTrayIconWindow"
 DIALOG, HOST, USER, ALWAYS, ACEPTAR = "TConf", 104, 105, 109, 111
 BM_GETCHECK = 0x00F0
-# Switch to True once Buzonix.exe owns its "BuzonixInstancia" window: the
-# upgrades and the uninstall then end the real program instead of the stand-in.
-PROGRAM_ENDS_ON_REQUEST = False
 # Wine makes no file whose name holds a non-ASCII letter under the C locale.
 UTF8 = dict(os.environ, LC_ALL="C.UTF-8", LANG="C.UTF-8")
 CYRILLIC_FOLDER = "\u041f\u0440\u043e\u0433\u0440\u0430\u043c\u043c\u044b"
@@ -140,12 +138,9 @@ class InstallerTest(ProgramTest):
 
     def running_copy(self, folder):
         """A copy running from `folder` (a Unix path) that ends when asked."""
-        if PROGRAM_ENDS_ON_REQUEST:
-            # Bytes past its end leave the program as it is but tell the old file from the new.
-            with open(os.path.join(folder, "Buzonix.exe"), "ab") as f:
-                f.write(b"\0" * 16)
-        else:
-            shutil.copy(STAND_IN, os.path.join(folder, "Buzonix.exe"))
+        # Bytes past its end leave the program as it is but tell the old file from the new.
+        with open(os.path.join(folder, "Buzonix.exe"), "ab") as f:
+            f.write(b"\0" * 16)
         copy = self.start(os.path.join(folder, "Buzonix.exe"))
         driver("find", INSTANCE_CLASS, "-", 15)
         return copy

@@ -5,6 +5,7 @@ Activate). The servers are the ones of the unit tests: dovecot with APOP
 (alice, 3 messages) and the scripted server for a stall."""
 import json
 import os
+import socket
 import subprocess
 import time
 import unittest
@@ -249,6 +250,55 @@ class DBusTrayTest(ProgramCase):
         box = self.wait_window("^" + TITLE + "$")
         self.assertEqual(item.tooltip(), "Error en Conexion")
         self.press(box, "Return")
+
+
+class InstanceTest(ProgramCase):
+    """One program per user session."""
+    tray = "dbus"
+
+    def registered_items(self):
+        bus = dbus.bus.BusConnection(self.session.env["DBUS_SESSION_BUS_ADDRESS"])
+        watcher = bus.get_object("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher")
+        return list(watcher.Get("org.kde.StatusNotifierWatcher", "RegisteredStatusNotifierItems",
+                                dbus_interface=dbus.PROPERTIES_IFACE))
+
+    def second_start(self):
+        return subprocess.run([desktop.PROGRAM], env=self.session.env, stdin=subprocess.DEVNULL,
+                              stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=10).returncode
+
+    def test_a_second_start_hands_over_and_the_channel_ends_the_program(self):
+        self.session.write_settings(APOP_DOVECOT)
+        self.session.start_program()
+        item = TrayItem(self.session)
+        self.assertEqual(wait_for(lambda: item.tooltip() == "3 Mensajes" and item.tooltip()), "3 Mensajes")
+        started = time.monotonic()
+        self.assertEqual(self.second_start(), 0)
+        self.assertLess(time.monotonic() - started, 5)
+        self.wait_window("^" + TITLE + "$")  # the first one's dialog
+        self.assertEqual(self.second_start(), 0)  # with it open: still the one dialog
+        time.sleep(0.5)
+        self.assertEqual(len(self.session.windows("^" + TITLE + "$")), 1)
+        self.assertEqual(len(self.registered_items()), 1)
+        self.assertIsNone(self.session.program.poll())
+        # The same channel takes the end.
+        with socket.socket(socket.AF_UNIX) as channel:
+            channel.connect(self.session.path("run", "buzonix-instancia"))
+            channel.sendall(b"salir\n")
+            self.assertEqual(channel.recv(16), b"ok\n")
+        self.assertTrue(self.session.program_ended())
+        self.assertEqual(self.session.program.returncode, 0)
+
+    def test_a_start_after_a_kill_runs(self):
+        self.session.write_settings(APOP_DOVECOT)
+        self.session.start_program()
+        TrayItem(self.session)
+        self.session.program.kill()  # leaves its lock file and socket behind
+        self.session.program.wait(10)
+        self.session.start_program()
+        self.assertTrue(wait_for(lambda: len(self.registered_items()) == 1))
+        item = TrayItem(self.session)
+        self.assertEqual(wait_for(lambda: item.tooltip() == "3 Mensajes" and item.tooltip()), "3 Mensajes")
+        self.assertIsNone(self.session.program.poll())
 
 
 class KeyringTest(ProgramCase):
