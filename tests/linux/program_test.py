@@ -330,8 +330,9 @@ class KeyringTest(ProgramCase):
         time.sleep(0.3)
         self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
         time.sleep(0.2)
-        # Servidor, Usuario, Clave, Seguridad, Puerto, Frecuencia, Animacion, then Ejecutar siempre.
-        self.session.xdotool("key", *["Tab"] * 7, "space", "Return")
+        # Servidor, Usuario, Clave, Seguridad, Puerto, Protocolo (Carpeta is passed over for POP3),
+        # Frecuencia, Animacion, then Ejecutar siempre.
+        self.session.xdotool("key", *["Tab"] * 8, "space", "Return")
         self.assertTrue(wait_for(lambda: not os.path.exists(entry)))
 
 
