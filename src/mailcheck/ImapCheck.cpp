@@ -1,0 +1,564 @@
+#include "mailcheck/ImapCheck.h"
+
+#include <algorithm>
+
+#include "text/Cp1252.h"
+
+namespace buzonix {
+namespace {
+
+// Codes of the component's table whose texts say what happened.
+constexpr int kServerDisconnected = 10064;
+
+// Commands are lines: a user name or password that would break one (or end
+// it early) must never reach the server.
+bool BreaksCommandLine(const std::string& text) {
+  return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
+}
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+  for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
+    if (i >= text.size()) return false;
+    char c = text[i];
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != prefix[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+ImapCheck::ImapCheck(TSockets& sockets, CheckState& state, const Settings& settings,
+                     CheckHost& host)
+    : sockets_(sockets),
+      state_(state),
+      settings_(settings),
+      host_(host),
+      plain_(sockets),
+      channel_(&plain_),
+      reader_(plain_) {}
+
+ImapCheck::~ImapCheck() {
+  if (wake_timer_ != nullptr) wake_timer_->Stop();
+}
+
+void ImapCheck::Sockets1ErrorOccurred(TSockets& sender, SocketHandle socket, int error,
+                                      const std::string& msg) {
+  broken_ = true;
+  if (quiet_) return;
+  ReportSocketError(state_, host_, error, msg);
+  (void)sender;
+  (void)socket;
+}
+
+std::string ImapCheck::NextTag() { return "b" + std::to_string(++tag_number_); }
+
+bool ImapCheck::Failed() { return broken_; }
+
+bool ImapCheck::Send(const std::string& line) {
+  if (broken_) return false;
+  return channel_->Send(line + "\r\n") && !broken_;
+}
+
+void ImapCheck::ReportLost() {
+  if (broken_) return;
+  broken_ = true;
+  if (!quiet_) ReportSocketError(state_, host_, kServerDisconnected, ErrorText(kServerDisconnected));
+}
+
+void ImapCheck::ReportOnce(const std::string& text, bool plain) {
+  broken_ = true;
+  if (host_.ToolTip() != kErrorEnConexion) {
+    host_.SetToolTip(kErrorEnConexion);
+    if (plain)
+      host_.PlainMessage(text);
+    else
+      host_.ErrorBox(text);
+  }
+  host_.SetTrayIcon(TrayPicture::Bandera2);
+}
+
+bool ImapCheck::ReadResponse(std::string& text) {
+  if (broken_) return false;
+  ImapResponse response = reader_.Read();
+  switch (response.status) {
+    case ImapResponse::kComplete:
+      text = std::move(response.text);
+      return !broken_;
+    case ImapResponse::kTooLong:
+      ReportOnce(kRespuestaDemasiadoLarga, false);
+      return false;
+    case ImapResponse::kClosed:
+      ReportLost();
+      return false;
+    case ImapResponse::kFailed:
+      broken_ = true;  // the component reported it
+      return false;
+  }
+  return false;
+}
+
+void ImapCheck::Untagged(const std::string& text) {
+  if (IsBye(text)) bye_ = true;
+  if (IsMailboxChange(text)) mailbox_changed_ = true;
+  if (auto uids = ParseSearch(text)) {
+    search_ = std::move(*uids);
+    search_seen_ = true;
+  }
+  if (auto capabilities = ParseCapabilities(text)) capabilities_ = std::move(*capabilities);
+  if (auto validity = ResponseCodeNumber(text, "UIDVALIDITY")) examine_validity_ = *validity;
+}
+
+ImapStatus ImapCheck::Await(const std::string& tag, std::string* tagged_text) {
+  std::string text;
+  while (ReadResponse(text)) {
+    const ImapStatus status = TaggedStatus(text, tag);
+    if (status != ImapStatus::kNone) {
+      if (tagged_text != nullptr) *tagged_text = text;
+      if (auto capabilities = ParseCapabilities(text)) capabilities_ = std::move(*capabilities);
+      return status;
+    }
+    if (!IsContinuation(text)) Untagged(text);
+  }
+  return ImapStatus::kNone;
+}
+
+void ImapCheck::StartWatching() {
+  if (sockets_.Socket() != kNoSocket) sockets_.WatchSocket(true);
+  if (wake_timer_ != nullptr) wake_timer_->Start(kReIdleMs);
+}
+
+void ImapCheck::StopWatching() {
+  if (wake_timer_ != nullptr) wake_timer_->Stop();
+  if (sockets_.Socket() != kNoSocket) sockets_.WatchSocket(false);
+}
+
+void ImapCheck::CloseConnection() {
+  if (phase_ == Phase::kIdling) StopWatching();
+  if (sockets_.Socket() != kNoSocket) sockets_.Disconnect();
+  tls_.reset();
+  channel_ = &plain_;
+  reader_.SetChannel(plain_);
+  reader_.Reset();
+  if (saved_receive_length_ > 0) sockets_.MaximumReceiveLength = saved_receive_length_;
+  saved_receive_length_ = 0;
+  phase_ = Phase::kClosed;
+}
+
+void ImapCheck::RefuseLogin() {
+  broken_ = true;
+  host_.DisableTimer();
+  host_.PlainMessage(kClaveIncorrecta);
+  host_.SetToolTip(kClaveIncorrecta);
+  host_.SetTrayIcon(TrayPicture::Bandera2);
+}
+
+void ImapCheck::CheckMail() {
+  if (state_.Chequeando || settings_.Host.empty()) return;
+  if (phase_ == Phase::kIdling) {
+    WakeUp(true);
+    return;
+  }
+  RunSession();
+}
+
+void ImapCheck::RunSession() {
+  state_.Chequeando = true;
+  state_.ErrorSocket = 0;
+  state_.TiempoAgotado = false;
+  broken_ = false;
+  ended_ = false;
+  quiet_ = false;
+  phase_ = Phase::kBusy;
+  if (OpenSession() == Outcome::kDone && !ended_) {
+    if (EnterIdle()) {
+      state_.Chequeando = false;
+      HandleNewsHeldBack();
+      return;
+    }
+    if (!Failed()) {
+      const std::string tag = NextTag();
+      if (Send(tag + " LOGOUT")) Await(tag);
+      if (tls_ && !Failed()) tls_->Close();
+    }
+  }
+  CloseConnection();
+  state_.Chequeando = false;
+}
+
+bool ImapCheck::StartTls() {
+  std::unique_ptr<TlsEngine> engine = tls_factory_ ? tls_factory_(settings_.Host) : nullptr;
+  if (!engine) {
+    ReportTlsFailure(sockets_, TlsFailure::kUnavailable, settings_.Host);
+    return false;
+  }
+  tls_ = std::make_unique<TlsChannel>(sockets_, std::move(engine), settings_.Host);
+  if (!tls_->Handshake()) return false;
+  channel_ = tls_.get();
+  reader_.SetChannel(*tls_);
+  reader_.Reset();
+  return !Failed();
+}
+
+bool ImapCheck::Connect() {
+  sockets_.IPAddr = settings_.Host;
+  sockets_.Port = std::to_string(PortOf(settings_));
+  sockets_.SetNonBlocking(false);
+  sockets_.SConnect();
+  if (Failed() || sockets_.Socket() == kNoSocket) {
+    if (sockets_.Socket() == kNoSocket && host_.ToolTip() != kErrorEnConexion)
+      host_.ErrorBox(kServidorNoResponde);
+    host_.SetToolTip(kErrorEnConexion);
+    host_.SetTrayIcon(TrayPicture::Bandera2);
+    return false;
+  }
+  // Big folders answer a search with one long line: read it in big receives.
+  saved_receive_length_ = sockets_.MaximumReceiveLength;
+  sockets_.MaximumReceiveLength = std::max(saved_receive_length_, 16384);
+  return true;
+}
+
+bool ImapCheck::ReadCapabilities(const std::string& tagged_or_greeting) {
+  if (auto capabilities = ParseCapabilities(tagged_or_greeting)) {
+    capabilities_ = std::move(*capabilities);
+    return true;
+  }
+  capabilities_.clear();
+  const std::string tag = NextTag();
+  if (!Send(tag + " CAPABILITY")) return false;
+  return Await(tag) == ImapStatus::kOk;
+}
+
+// STARTTLS where the server lists it; anything else ends the check, never a
+// silent fall back to plain text.
+bool ImapCheck::NegotiateStarttls() {
+  if (capabilities_.count("STARTTLS") == 0) {
+    sockets_.ReportError(sockets_.Socket(), "STARTTLS", kTlsNoStarttls, kNoStarttlsText);
+    return false;
+  }
+  const std::string tag = NextTag();
+  if (!Send(tag + " STARTTLS")) return false;
+  const ImapStatus status = Await(tag);
+  if (Failed()) return false;
+  if (status != ImapStatus::kOk) {
+    sockets_.ReportError(sockets_.Socket(), "STARTTLS", kTlsNoStarttls, kNoStarttlsText);
+    return false;
+  }
+  // Plain bytes after the OK could only be an attacker's injection.
+  if (reader_.HasPending()) {
+    ReportTlsFailure(sockets_, TlsFailure::kHandshake, settings_.Host);
+    return false;
+  }
+  if (!StartTls()) return false;
+  // What was said before TLS is not to be trusted: ask again.
+  return ReadCapabilities(std::string());
+}
+
+// Sends `before`, the string `bytes`, then `after` as one command: a literal
+// waits for the server's go-ahead unless LITERAL+ lets it follow at once.
+bool ImapCheck::SendString(const std::string& before, const std::string& bytes,
+                           const std::string& after, const std::string& tag) {
+  const bool literal_plus = capabilities_.count("LITERAL+") != 0;
+  const ImapString string = MakeImapString(bytes, literal_plus);
+  if (!string.is_literal) return channel_->Send(before + string.head + after) && !Failed();
+  if (!channel_->Send(before + string.head + "\r\n") || Failed()) return false;
+  if (!literal_plus) {
+    std::string text;
+    for (;;) {
+      if (!ReadResponse(text)) return false;
+      if (IsContinuation(text)) break;
+      if (TaggedStatus(text, tag) != ImapStatus::kNone) {
+        // Refused before the literal: keep the answer for Await.
+        pending_tagged_ = text;
+        return false;
+      }
+      Untagged(text);
+    }
+  }
+  return channel_->Send(string.literal + after) && !Failed();
+}
+
+ImapCheck::Outcome ImapCheck::Login() {
+  const std::string user = Cp1252ToUtf8(settings_.Usuario);
+  const std::string password = Cp1252ToUtf8(settings_.Clave);
+  const std::string tag = NextTag();
+  std::string tagged;
+  ImapStatus status = ImapStatus::kNone;
+  pending_tagged_.clear();
+  if (capabilities_.count("AUTH=PLAIN") != 0) {
+    std::string response = Base64(std::string(1, '\0') + user + std::string(1, '\0') + password);
+    if (response.empty()) response = "=";
+    if (capabilities_.count("SASL-IR") != 0) {
+      if (!Send(tag + " AUTHENTICATE PLAIN " + response)) return Outcome::kFailed;
+    } else {
+      if (!Send(tag + " AUTHENTICATE PLAIN")) return Outcome::kFailed;
+      std::string text;
+      for (;;) {
+        if (!ReadResponse(text)) return Outcome::kFailed;
+        if (IsContinuation(text)) break;
+        if (TaggedStatus(text, tag) != ImapStatus::kNone) {
+          pending_tagged_ = text;
+          break;
+        }
+        Untagged(text);
+      }
+      if (pending_tagged_.empty() && !Send(response)) return Outcome::kFailed;
+    }
+  } else {
+    const bool sent = SendString(tag + " LOGIN ", user, " ", tag) &&
+                      SendString("", password, "\r\n", tag);
+    if (!sent && pending_tagged_.empty()) return Outcome::kFailed;
+  }
+  if (!pending_tagged_.empty()) {
+    tagged = pending_tagged_;
+    status = TaggedStatus(tagged, tag);
+  } else {
+    status = Await(tag, &tagged);
+  }
+  if (status == ImapStatus::kNo || status == ImapStatus::kBad) {
+    RefuseLogin();
+    return Outcome::kFailed;
+  }
+  if (status != ImapStatus::kOk) return Outcome::kFailed;
+  ++logins_;
+  return ReadCapabilities(tagged) ? Outcome::kDone : Outcome::kFailed;
+}
+
+ImapCheck::Outcome ImapCheck::Examine() {
+  const std::string tag = NextTag();
+  examine_validity_ = 0;
+  const std::string folder = settings_.Carpeta.empty() ? kCarpetaPorDefecto : settings_.Carpeta;
+  if (!Send(tag + " EXAMINE " + MakeImapString(FolderToModifiedUtf7(folder), false).head))
+    return Outcome::kFailed;
+  const ImapStatus status = Await(tag);
+  if (status == ImapStatus::kNo) {
+    ReportOnce(kNoSeEncuentraCarpeta + folder, true);
+    return Outcome::kFailed;
+  }
+  if (status != ImapStatus::kOk) {
+    if (!Failed()) ReportOnce(kRespuestaIlegible, false);
+    return Outcome::kFailed;
+  }
+  return Outcome::kDone;
+}
+
+ImapCheck::Outcome ImapCheck::OpenSession() {
+  if (BreaksCommandLine(settings_.Usuario) || BreaksCommandLine(settings_.Clave)) {
+    RefuseLogin();
+    return Outcome::kFailed;
+  }
+  capabilities_.clear();
+  bye_ = false;
+  mailbox_changed_ = false;
+  if (!Connect()) return Outcome::kFailed;
+  const SecurityMode security = SecurityModeOf(settings_.Seguridad);
+  if (security == SecurityMode::kSslTls && !StartTls()) return Outcome::kFailed;
+  std::string greeting;
+  if (!ReadResponse(greeting)) return Outcome::kFailed;
+  if (!StartsWithNoCase(greeting, "* OK")) {
+    ReportOnce(kServidorNoResponde, false);
+    return Outcome::kFailed;
+  }
+  if (!ReadCapabilities(greeting)) return Outcome::kFailed;
+  if (security == SecurityMode::kStarttls && !NegotiateStarttls()) return Outcome::kFailed;
+  // Judged on what holds after STARTTLS: no credential where the server
+  // forbids them on this connection.
+  if (capabilities_.count("LOGINDISABLED") != 0) {
+    ReportOnce(kExigeConexionSegura, true);
+    return Outcome::kFailed;
+  }
+  if (Login() != Outcome::kDone) return Outcome::kFailed;
+  if (Examine() != Outcome::kDone) return Outcome::kFailed;
+  return Count() ? Outcome::kDone : Outcome::kFailed;
+}
+
+bool ImapCheck::Count() {
+  const std::string tag = NextTag();
+  search_.clear();
+  search_seen_ = false;
+  mailbox_changed_ = false;  // news from here on may have come after the search
+  if (!Send(tag + " UID SEARCH UNSEEN")) return false;
+  const ImapStatus status = Await(tag);
+  if (Failed()) return false;
+  if (status != ImapStatus::kOk || !search_seen_) {
+    ReportOnce(kRespuestaIlegible, false);
+    return false;
+  }
+  ++recounts_;
+  if (!counted_once_ || examine_validity_ != uid_validity_) {
+    uid_validity_ = examine_validity_;
+    highest_uid_ = 0;
+    counted_once_ = true;
+  }
+  bool any_new = false;
+  for (std::uint32_t uid : search_) {
+    if (uid > highest_uid_) any_new = true;
+  }
+  if (!search_.empty()) highest_uid_ = std::max(highest_uid_, *std::max_element(search_.begin(), search_.end()));
+  ShowCount(static_cast<std::int32_t>(std::min<std::size_t>(search_.size(), 0x7FFFFFFF)), any_new);
+  return true;
+}
+
+void ImapCheck::ShowCount(std::int32_t count, bool any_new) {
+  const std::int32_t before = state_.NumMensajes;
+  state_.NumMensajes = count;
+  if (count <= 0) {
+    state_.NumAvisados = 0;
+    host_.SetTrayIcon(TrayPicture::bandera0);
+    host_.SetToolTip(kNoHayMensajes);
+  } else {
+    host_.SetToolTip(UnreadCaption(count));
+    host_.SetTrayIcon(TrayPicture::bandera1);
+  }
+  if (any_new && count > 0) {
+    if (settings_.Animacion == "Si")
+      host_.ShowNotice(count);
+    else
+      state_.NumAvisados = count;
+    if (settings_.Sonido == "Beep") host_.Beep();
+  } else if (count != before) {
+    host_.FollowNotice(count);
+  }
+}
+
+bool ImapCheck::EnterIdle() {
+  if (capabilities_.count("IDLE") == 0 || Failed()) return false;
+  idle_tag_ = NextTag();
+  if (!Send(idle_tag_ + " IDLE")) return false;
+  std::string text;
+  for (;;) {
+    if (!ReadResponse(text)) return false;
+    if (IsContinuation(text)) break;
+    if (TaggedStatus(text, idle_tag_) != ImapStatus::kNone) return false;
+    Untagged(text);
+  }
+  phase_ = Phase::kIdling;
+  StartWatching();
+  return true;
+}
+
+bool ImapCheck::LeaveIdle() {
+  if (!Send("DONE")) return false;
+  return Await(idle_tag_) == ImapStatus::kOk;
+}
+
+// Out of IDLE, a recount where asked or where the server told of a change,
+// and back into IDLE. A connection that fails on the way is reopened.
+void ImapCheck::WakeUp(bool recount) {
+  StopWatching();
+  phase_ = Phase::kBusy;
+  state_.Chequeando = true;
+  quiet_ = true;
+  bool alive = LeaveIdle() && !bye_;
+  quiet_ = false;
+  if (alive && (recount || mailbox_changed_)) alive = Count();
+  if (alive && !ended_) alive = EnterIdle();
+  if (alive || ended_) {
+    if (ended_) CloseConnection();
+    state_.Chequeando = false;
+    if (alive) HandleNewsHeldBack();
+    return;
+  }
+  ReconnectQuietly();
+}
+
+// News that came before IDLE was granted, or with its go-ahead, would wait
+// for the next one: handled now (a few rounds at most, so that a server that
+// never stops talking cannot hold the program here).
+void ImapCheck::HandleNewsHeldBack() {
+  if (phase_ != Phase::kIdling || news_depth_ >= 3) return;
+  if (!mailbox_changed_ && !reader_.HasPending()) return;
+  ++news_depth_;
+  if (reader_.HasPending())
+    DataAvailable();
+  else
+    WakeUp(true);
+  --news_depth_;
+}
+
+void ImapCheck::ReconnectQuietly() {
+  quiet_ = true;
+  CloseConnection();
+  quiet_ = false;
+  state_.Chequeando = false;
+  if (ended_) return;
+  // The new session lost at once: that is the reconnect failing.
+  if (reconnecting_) {
+    broken_ = false;
+    ReportLost();
+    return;
+  }
+  reconnecting_ = true;
+  RunSession();
+  reconnecting_ = false;
+}
+
+void ImapCheck::DataAvailable() {
+  if (phase_ != Phase::kIdling || state_.Chequeando) return;
+  StopWatching();
+  phase_ = Phase::kBusy;
+  state_.Chequeando = true;
+  quiet_ = true;
+  std::string text;
+  bool alive = true;
+  do {
+    alive = ReadResponse(text);
+    if (alive && !IsContinuation(text)) Untagged(text);
+  } while (alive && reader_.HasPending());
+  quiet_ = false;
+  if (!alive || bye_) {
+    ReconnectQuietly();
+    return;
+  }
+  if (mailbox_changed_) {
+    phase_ = Phase::kIdling;
+    state_.Chequeando = false;
+    WakeUp(true);
+    return;
+  }
+  phase_ = Phase::kIdling;
+  state_.Chequeando = false;
+  StartWatching();
+}
+
+void ImapCheck::SessionClosed() {
+  if (phase_ != Phase::kIdling || state_.Chequeando) return;
+  ReconnectQuietly();
+}
+
+void ImapCheck::WakeTimerFired() {
+  if (phase_ != Phase::kIdling || state_.Chequeando) return;
+  WakeUp(false);
+}
+
+void ImapCheck::EndSession() {
+  if (phase_ == Phase::kClosed) return;
+  quiet_ = true;
+  broken_ = true;
+  if (phase_ == Phase::kBusy) {
+    // Inside a command (the end came from a nested message loop): the wait
+    // under way is cut, and the command's own stack closes the rest.
+    ended_ = true;
+    if (sockets_.Socket() != kNoSocket) sockets_.Disconnect();
+    return;
+  }
+  StopWatching();
+  phase_ = Phase::kBusy;
+  state_.Chequeando = true;
+  // The server's answer is waited for a second at most: the program's end
+  // must not hang on a server that went silent.
+  const int timeout = sockets_.Timeout;
+  sockets_.Timeout = 1;
+  const std::string tag = NextTag();
+  broken_ = false;
+  if (channel_->Send("DONE\r\n" + tag + " LOGOUT\r\n") && !broken_ && Await(tag) != ImapStatus::kNone &&
+      tls_)
+    tls_->Close();
+  sockets_.Timeout = timeout;
+  broken_ = true;
+  CloseConnection();
+  state_.Chequeando = false;
+  quiet_ = false;
+}
+
+}  // namespace buzonix
