@@ -425,6 +425,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--address", default="127.0.0.1")
     parser.add_argument("--port", type=int, default=110)
+    parser.add_argument("--imap-port", type=int, default=143)
     parser.add_argument("--dir", required=True)
     parser.add_argument("--tls-port", type=int, help="also listen on localhost's port for TLS tests")
     parser.add_argument("--certs", help="folder of the certificates TLS scripts name")
@@ -433,7 +434,9 @@ def main():
     global CERTS
     CERTS = args.certs
     os.makedirs(args.dir, exist_ok=True)
-    listeners = [listen(args.address, args.port)]
+    # IMAP scripts are also served on the address's IMAP port, where a new
+    # installation's dialog points them.
+    listeners = [listen(args.address, args.port), listen(args.address, args.imap_port)]
     if args.tls_port:
         listeners.append(listen("127.0.0.1", args.tls_port))
     if args.ipv6_port:
