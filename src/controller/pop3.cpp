@@ -35,9 +35,12 @@ TBuzel::TBuzel(Platform& platform)
       check_.Sockets1ErrorOccurred(sender, socket, error, msg);
   };
   // An idle IMAP session hears from its server through the main loop.
-  Sockets1.OnDataAvailable = [this](TSockets&, SocketHandle) { Guarded([this] { imap_.DataAvailable(); }); };
-  Sockets1.OnSessionClosed = [this](TSockets&, SocketHandle) { Guarded([this] { imap_.SessionClosed(); }); };
-  Sockets1.OnWakeTimer = [this](TSockets&, SocketHandle) { Guarded([this] { imap_.WakeTimerFired(); }); };
+  auto imap_event = [this](void (ImapCheck::*handler)()) {
+    return [this, handler](TSockets&, SocketHandle) { Guarded([this, handler] { (imap_.*handler)(); }); };
+  };
+  Sockets1.OnDataAvailable = imap_event(&ImapCheck::DataAvailable);
+  Sockets1.OnSessionClosed = imap_event(&ImapCheck::SessionClosed);
+  Sockets1.OnWakeTimer = imap_event(&ImapCheck::WakeTimerFired);
   check_.SetTlsEngineFactory(platform.TlsEngines());
   imap_.SetTlsEngineFactory(platform.TlsEngines());
   imap_.SetWakeTimer(&wake_timer_);

@@ -16,16 +16,6 @@ bool BreaksCommandLine(const std::string& text) {
   return text.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-bool StartsWithNoCase(const std::string& text, const char* prefix) {
-  for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
-    if (i >= text.size()) return false;
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 ImapCheck::ImapCheck(TSockets& sockets, CheckState& state, const Settings& settings,
@@ -52,6 +42,11 @@ void ImapCheck::Sockets1ErrorOccurred(TSockets& sender, SocketHandle socket, int
 }
 
 std::string ImapCheck::NextTag() { return "b" + std::to_string(++tag_number_); }
+
+std::string ImapCheck::Command(const std::string& text) {
+  std::string tag = NextTag();
+  return Send(tag + " " + text) ? tag : std::string();
+}
 
 bool ImapCheck::Failed() { return broken_; }
 
@@ -102,10 +97,10 @@ void ImapCheck::Untagged(const std::string& text) {
   if (IsBye(text)) bye_ = true;
   if (IsMailboxChange(text)) mailbox_changed_ = true;
   if (auto uids = ParseSearch(text)) {
-    search_ = std::move(*uids);
+    search_ = *uids;
     search_seen_ = true;
   }
-  if (auto capabilities = ParseCapabilities(text)) capabilities_ = std::move(*capabilities);
+  ParseCapabilities(text, capabilities_);
   if (auto validity = ResponseCodeNumber(text, "UIDVALIDITY")) examine_validity_ = *validity;
 }
 
@@ -115,12 +110,25 @@ ImapStatus ImapCheck::Await(const std::string& tag, std::string* tagged_text) {
     const ImapStatus status = TaggedStatus(text, tag);
     if (status != ImapStatus::kNone) {
       if (tagged_text != nullptr) *tagged_text = text;
-      if (auto capabilities = ParseCapabilities(text)) capabilities_ = std::move(*capabilities);
+      ParseCapabilities(text, capabilities_);
       return status;
     }
     if (!IsContinuation(text)) Untagged(text);
   }
   return ImapStatus::kNone;
+}
+
+bool ImapCheck::AwaitContinuation(const std::string& tag) {
+  std::string text;
+  while (ReadResponse(text)) {
+    if (IsContinuation(text)) return true;
+    if (TaggedStatus(text, tag) != ImapStatus::kNone) {
+      pending_tagged_ = text;
+      return false;
+    }
+    Untagged(text);
+  }
+  return false;
 }
 
 void ImapCheck::StartWatching() {
@@ -177,8 +185,8 @@ void ImapCheck::RunSession() {
       return;
     }
     if (!Failed()) {
-      const std::string tag = NextTag();
-      if (Send(tag + " LOGOUT")) Await(tag);
+      const std::string tag = Command("LOGOUT");
+      if (!tag.empty()) Await(tag);
       if (tls_ && !Failed()) tls_->Close();
     }
   }
@@ -219,25 +227,21 @@ bool ImapCheck::Connect() {
 }
 
 bool ImapCheck::ReadCapabilities(const std::string& tagged_or_greeting) {
-  if (auto capabilities = ParseCapabilities(tagged_or_greeting)) {
-    capabilities_ = std::move(*capabilities);
-    return true;
-  }
+  if (ParseCapabilities(tagged_or_greeting, capabilities_)) return true;
   capabilities_.clear();
-  const std::string tag = NextTag();
-  if (!Send(tag + " CAPABILITY")) return false;
-  return Await(tag) == ImapStatus::kOk;
+  const std::string tag = Command("CAPABILITY");
+  return !tag.empty() && Await(tag) == ImapStatus::kOk;
 }
 
 // STARTTLS where the server lists it; anything else ends the check, never a
 // silent fall back to plain text.
 bool ImapCheck::NegotiateStarttls() {
-  if (capabilities_.count("STARTTLS") == 0) {
+  if (!HasCapability(capabilities_, "STARTTLS")) {
     sockets_.ReportError(sockets_.Socket(), "STARTTLS", kTlsNoStarttls, kNoStarttlsText);
     return false;
   }
-  const std::string tag = NextTag();
-  if (!Send(tag + " STARTTLS")) return false;
+  const std::string tag = Command("STARTTLS");
+  if (tag.empty()) return false;
   const ImapStatus status = Await(tag);
   if (Failed()) return false;
   if (status != ImapStatus::kOk) {
@@ -258,23 +262,12 @@ bool ImapCheck::NegotiateStarttls() {
 // waits for the server's go-ahead unless LITERAL+ lets it follow at once.
 bool ImapCheck::SendString(const std::string& before, const std::string& bytes,
                            const std::string& after, const std::string& tag) {
-  const bool literal_plus = capabilities_.count("LITERAL+") != 0;
+  const bool literal_plus = HasCapability(capabilities_, "LITERAL+");
   const ImapString string = MakeImapString(bytes, literal_plus);
   if (!string.is_literal) return channel_->Send(before + string.head + after) && !Failed();
   if (!channel_->Send(before + string.head + "\r\n") || Failed()) return false;
-  if (!literal_plus) {
-    std::string text;
-    for (;;) {
-      if (!ReadResponse(text)) return false;
-      if (IsContinuation(text)) break;
-      if (TaggedStatus(text, tag) != ImapStatus::kNone) {
-        // Refused before the literal: keep the answer for Await.
-        pending_tagged_ = text;
-        return false;
-      }
-      Untagged(text);
-    }
-  }
+  // Refused before the literal: the answer stays in pending_tagged_.
+  if (!literal_plus && !AwaitContinuation(tag)) return false;
   return channel_->Send(string.literal + after) && !Failed();
 }
 
@@ -285,24 +278,15 @@ ImapCheck::Outcome ImapCheck::Login() {
   std::string tagged;
   ImapStatus status = ImapStatus::kNone;
   pending_tagged_.clear();
-  if (capabilities_.count("AUTH=PLAIN") != 0) {
+  if (HasCapability(capabilities_, "AUTH=PLAIN")) {
     std::string response = Base64(std::string(1, '\0') + user + std::string(1, '\0') + password);
     if (response.empty()) response = "=";
-    if (capabilities_.count("SASL-IR") != 0) {
+    if (HasCapability(capabilities_, "SASL-IR")) {
       if (!Send(tag + " AUTHENTICATE PLAIN " + response)) return Outcome::kFailed;
     } else {
       if (!Send(tag + " AUTHENTICATE PLAIN")) return Outcome::kFailed;
-      std::string text;
-      for (;;) {
-        if (!ReadResponse(text)) return Outcome::kFailed;
-        if (IsContinuation(text)) break;
-        if (TaggedStatus(text, tag) != ImapStatus::kNone) {
-          pending_tagged_ = text;
-          break;
-        }
-        Untagged(text);
-      }
-      if (pending_tagged_.empty() && !Send(response)) return Outcome::kFailed;
+      if (AwaitContinuation(tag) && !Send(response)) return Outcome::kFailed;
+      if (pending_tagged_.empty() && Failed()) return Outcome::kFailed;
     }
   } else {
     const bool sent = SendString(tag + " LOGIN ", user, " ", tag) &&
@@ -325,11 +309,10 @@ ImapCheck::Outcome ImapCheck::Login() {
 }
 
 ImapCheck::Outcome ImapCheck::Examine() {
-  const std::string tag = NextTag();
   examine_validity_ = 0;
   const std::string folder = settings_.Carpeta.empty() ? kCarpetaPorDefecto : settings_.Carpeta;
-  if (!Send(tag + " EXAMINE " + MakeImapString(FolderToModifiedUtf7(folder), false).head))
-    return Outcome::kFailed;
+  const std::string tag = Command("EXAMINE " + MakeImapString(FolderToModifiedUtf7(folder), false).head);
+  if (tag.empty()) return Outcome::kFailed;
   const ImapStatus status = Await(tag);
   if (status == ImapStatus::kNo) {
     ReportOnce(kNoSeEncuentraCarpeta + folder, true);
@@ -355,7 +338,7 @@ ImapCheck::Outcome ImapCheck::OpenSession() {
   if (security == SecurityMode::kSslTls && !StartTls()) return Outcome::kFailed;
   std::string greeting;
   if (!ReadResponse(greeting)) return Outcome::kFailed;
-  if (!StartsWithNoCase(greeting, "* OK")) {
+  if (TaggedStatus(greeting, "*") != ImapStatus::kOk) {
     ReportOnce(kServidorNoResponde, false);
     return Outcome::kFailed;
   }
@@ -363,7 +346,7 @@ ImapCheck::Outcome ImapCheck::OpenSession() {
   if (security == SecurityMode::kStarttls && !NegotiateStarttls()) return Outcome::kFailed;
   // Judged on what holds after STARTTLS: no credential where the server
   // forbids them on this connection.
-  if (capabilities_.count("LOGINDISABLED") != 0) {
+  if (HasCapability(capabilities_, "LOGINDISABLED")) {
     ReportOnce(kExigeConexionSegura, true);
     return Outcome::kFailed;
   }
@@ -373,11 +356,11 @@ ImapCheck::Outcome ImapCheck::OpenSession() {
 }
 
 bool ImapCheck::Count() {
-  const std::string tag = NextTag();
-  search_.clear();
+  search_ = {};
   search_seen_ = false;
   mailbox_changed_ = false;  // news from here on may have come after the search
-  if (!Send(tag + " UID SEARCH UNSEEN")) return false;
+  const std::string tag = Command("UID SEARCH UNSEEN");
+  if (tag.empty()) return false;
   const ImapStatus status = Await(tag);
   if (Failed()) return false;
   if (status != ImapStatus::kOk || !search_seen_) {
@@ -390,12 +373,9 @@ bool ImapCheck::Count() {
     highest_uid_ = 0;
     counted_once_ = true;
   }
-  bool any_new = false;
-  for (std::uint32_t uid : search_) {
-    if (uid > highest_uid_) any_new = true;
-  }
-  if (!search_.empty()) highest_uid_ = std::max(highest_uid_, *std::max_element(search_.begin(), search_.end()));
-  ShowCount(static_cast<std::int32_t>(std::min<std::size_t>(search_.size(), 0x7FFFFFFF)), any_new);
+  const bool any_new = search_.highest > highest_uid_;
+  highest_uid_ = std::max(highest_uid_, search_.highest);
+  ShowCount(static_cast<std::int32_t>(std::min<std::uint32_t>(search_.count, 0x7FFFFFFF)), any_new);
   return true;
 }
 
@@ -422,16 +402,9 @@ void ImapCheck::ShowCount(std::int32_t count, bool any_new) {
 }
 
 bool ImapCheck::EnterIdle() {
-  if (capabilities_.count("IDLE") == 0 || Failed()) return false;
-  idle_tag_ = NextTag();
-  if (!Send(idle_tag_ + " IDLE")) return false;
-  std::string text;
-  for (;;) {
-    if (!ReadResponse(text)) return false;
-    if (IsContinuation(text)) break;
-    if (TaggedStatus(text, idle_tag_) != ImapStatus::kNone) return false;
-    Untagged(text);
-  }
+  if (!HasCapability(capabilities_, "IDLE") || Failed()) return false;
+  idle_tag_ = Command("IDLE");
+  if (idle_tag_.empty() || !AwaitContinuation(idle_tag_)) return false;
   phase_ = Phase::kIdling;
   StartWatching();
   return true;

@@ -6,7 +6,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <set>
 #include <string>
 
 #include "mailcheck/CheckMail.h"
@@ -84,10 +83,15 @@ class ImapCheck {
   void HandleNewsHeldBack();
 
   std::string NextTag();
+  // Sends `text` under a new tag: the tag, or empty text when it failed.
+  std::string Command(const std::string& text);
   bool Send(const std::string& line);
   // Reads up to the tagged answer of `tag`; each untagged response passes
   // through Untagged. kNone when the connection failed (already reported).
   ImapStatus Await(const std::string& tag, std::string* tagged_text = nullptr);
+  // Reads up to a continuation request ("+ ..."): false at the tagged answer
+  // (kept in pending_tagged_) or a failure.
+  bool AwaitContinuation(const std::string& tag);
   void Untagged(const std::string& text);
   // One response; false when the connection failed (reported unless quiet).
   bool ReadResponse(std::string& text);
@@ -112,7 +116,7 @@ class ImapCheck {
   WakeTimer* wake_timer_ = nullptr;
 
   Phase phase_ = Phase::kClosed;
-  std::set<std::string> capabilities_;
+  std::string capabilities_;  // as ParseCapabilities gives them
   unsigned tag_number_ = 0;
   std::string idle_tag_;
   bool quiet_ = false;  // connection failures are not shown (a dying idle session)
@@ -123,7 +127,7 @@ class ImapCheck {
   std::string pending_tagged_;  // a tagged answer that came before a literal went out
   bool mailbox_changed_ = false;
   bool bye_ = false;
-  std::vector<std::uint32_t> search_;
+  SearchResult search_;
   bool search_seen_ = false;
   std::uint32_t examine_validity_ = 0;
   // New mail is an unseen UID above the highest one counted under this

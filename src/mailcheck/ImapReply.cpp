@@ -9,16 +9,17 @@ namespace {
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-std::string Uppercase(std::string text) {
-  for (char& c : text) c = Upper(c);
-  return text;
+bool StartsWithNoCase(const std::string& text, std::size_t at, const char* word) {
+  for (; *word != '\0'; ++word, ++at)
+    if (at >= text.size() || Upper(text[at]) != Upper(*word)) return false;
+  return true;
 }
 
-bool StartsWithNoCase(const std::string& text, std::size_t at, const std::string& word) {
-  if (text.size() < at + word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i)
-    if (Upper(text[at + i]) != Upper(word[i])) return false;
-  return true;
+// `word` anywhere in `text`, in either case.
+std::size_t FindNoCase(const std::string& text, const char* word) {
+  for (std::size_t at = 0; at < text.size(); ++at)
+    if (StartsWithNoCase(text, at, word)) return at;
+  return std::string::npos;
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -153,40 +154,44 @@ bool IsMailboxChange(const std::string& text) {
   return false;
 }
 
-std::optional<std::set<std::string>> ParseCapabilities(const std::string& text) {
+bool ParseCapabilities(const std::string& text, std::string& capabilities) {
   std::size_t at;
   if (StartsWithNoCase(text, 0, "* CAPABILITY ")) {
     at = 13;
   } else {
-    const std::size_t bracket = Uppercase(text).find("[CAPABILITY ");
-    if (bracket == std::string::npos) return std::nullopt;
+    const std::size_t bracket = FindNoCase(text, "[CAPABILITY ");
+    if (bracket == std::string::npos) return false;
     at = bracket + 12;
   }
-  std::set<std::string> capabilities;
-  std::string word;
-  for (; at <= text.size(); ++at) {
-    const char c = at < text.size() ? text[at] : ' ';
-    if (c == ' ' || c == ']') {
-      if (!word.empty()) capabilities.insert(Uppercase(word));
-      word.clear();
-      if (c == ']') break;
-    } else {
-      word += c;
-    }
+  capabilities = " ";
+  for (; at < text.size() && text[at] != ']'; ++at) {
+    if (text[at] != ' ' || capabilities.back() != ' ') capabilities += Upper(text[at]);
   }
-  return capabilities;
+  if (capabilities.back() != ' ') capabilities += ' ';
+  return true;
 }
 
-std::optional<std::uint32_t> ResponseCodeNumber(const std::string& text, const std::string& code) {
-  const std::size_t found = Uppercase(text).find("[" + Uppercase(code) + " ");
-  if (found == std::string::npos) return std::nullopt;
-  std::size_t at = found + code.size() + 2;
-  return ReadNumber(text, at);
+bool HasCapability(const std::string& capabilities, const char* name) {
+  const std::size_t n = std::strlen(name);
+  for (std::size_t at = 0; (at = capabilities.find(name, at, n)) != std::string::npos; at += n)
+    if (at > 0 && capabilities[at - 1] == ' ' && at + n < capabilities.size() && capabilities[at + n] == ' ')
+      return true;
+  return false;
 }
 
-std::optional<std::vector<std::uint32_t>> ParseSearch(const std::string& text) {
+std::optional<std::uint32_t> ResponseCodeNumber(const std::string& text, const char* code) {
+  for (std::size_t at = 0; (at = text.find('[', at)) != std::string::npos;) {
+    ++at;
+    if (!StartsWithNoCase(text, at, code)) continue;
+    at += std::strlen(code);
+    if (at < text.size() && text[at] == ' ') return ReadNumber(text, ++at);
+  }
+  return std::nullopt;
+}
+
+std::optional<SearchResult> ParseSearch(const std::string& text) {
   if (!StartsWithNoCase(text, 0, "* SEARCH")) return std::nullopt;
-  std::vector<std::uint32_t> uids;
+  SearchResult uids;
   std::size_t at = 8;
   while (at < text.size()) {
     if (text[at] != ' ') return std::nullopt;
@@ -194,7 +199,8 @@ std::optional<std::vector<std::uint32_t>> ParseSearch(const std::string& text) {
     if (at < text.size() && text[at] == '(') break;  // a trailing (MODSEQ n)
     const auto uid = ReadNumber(text, at);
     if (!uid || *uid == 0) return std::nullopt;
-    uids.push_back(*uid);
+    ++uids.count;
+    if (*uid > uids.highest) uids.highest = *uid;
   }
   return uids;
 }

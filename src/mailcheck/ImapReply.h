@@ -6,9 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <set>
 #include <string>
-#include <vector>
 
 #include "network/Channel.h"
 
@@ -51,13 +49,20 @@ bool IsBye(const std::string& text);
 // "* N EXISTS", "* N EXPUNGE", "* N FETCH ..." or "* N RECENT": the mailbox changed.
 bool IsMailboxChange(const std::string& text);
 // The capabilities of a "* CAPABILITY ..." response or a "[CAPABILITY ...]"
-// code, upper-cased; nullopt when the response carries none.
-std::optional<std::set<std::string>> ParseCapabilities(const std::string& text);
+// code into `capabilities`, upper-cased, each between spaces (" IMAP4REV1
+// IDLE "); false, `capabilities` untouched, when the response carries none.
+bool ParseCapabilities(const std::string& text, std::string& capabilities);
+// Whether `capabilities` (as ParseCapabilities gives them) list `name`.
+bool HasCapability(const std::string& capabilities, const char* name);
 // The number of a response code such as "[UIDVALIDITY 42]".
-std::optional<std::uint32_t> ResponseCodeNumber(const std::string& text, const std::string& code);
-// The UIDs of a "* SEARCH ..." response (an empty list is a search that found
-// none); nullopt for any other response or a malformed one.
-std::optional<std::vector<std::uint32_t>> ParseSearch(const std::string& text);
+std::optional<std::uint32_t> ResponseCodeNumber(const std::string& text, const char* code);
+// What a "* SEARCH ..." response found: how many UIDs, and the highest (0
+// when none); nullopt for any other response or a malformed one.
+struct SearchResult {
+  std::uint32_t count = 0;
+  std::uint32_t highest = 0;
+};
+std::optional<SearchResult> ParseSearch(const std::string& text);
 
 // An IMAP string for `bytes`: quoted where that is allowed, else a literal
 // whose "{N}" ends the first part (the caller waits for the continuation

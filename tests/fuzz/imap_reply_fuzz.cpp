@@ -43,11 +43,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)TaggedStatus(response.text, "b1");
     (void)IsMailboxChange(response.text);
     (void)IsBye(response.text);
-    (void)ParseCapabilities(response.text);
+    std::string capabilities;
+    if (ParseCapabilities(response.text, capabilities) &&
+        (capabilities.front() != ' ' || capabilities.back() != ' '))
+      __builtin_trap();
     (void)ResponseCodeNumber(response.text, "UIDVALIDITY");
-    if (auto uids = ParseSearch(response.text))
-      for (std::uint32_t uid : *uids)
-        if (uid == 0) __builtin_trap();
+    if (auto found = ParseSearch(response.text))
+      if ((found->count == 0) != (found->highest == 0)) __builtin_trap();
   }
   // What the session writes of any text never breaks its command line.
   const ImapString string = MakeImapString(stream, false);

@@ -44,14 +44,20 @@ TEST(ImapReplyTest, Parsers) {
   EXPECT_EQ(TaggedStatus("b7 NOPE", "b7"), ImapStatus::kNone);
   EXPECT_TRUE(IsMailboxChange("* 12 FETCH (FLAGS (\\Seen))"));
   EXPECT_FALSE(IsMailboxChange("* OK [UIDNEXT 4] EXISTS"));
-  EXPECT_EQ(*ParseCapabilities("* OK [CAPABILITY imap4rev1 IDLE AUTH=PLAIN] hi"),
-            (std::set<std::string>{"IMAP4REV1", "IDLE", "AUTH=PLAIN"}));
+  std::string capabilities;
+  EXPECT_FALSE(ParseCapabilities("* OK [UIDNEXT 4] hi", capabilities));
+  EXPECT_TRUE(ParseCapabilities("* OK [CAPABILITY imap4rev1  IDLE AUTH=PLAIN] hi", capabilities));
+  EXPECT_EQ(capabilities, " IMAP4REV1 IDLE AUTH=PLAIN ");
+  EXPECT_TRUE(HasCapability(capabilities, "IDLE"));
+  EXPECT_FALSE(HasCapability(capabilities, "AUTH"));
   EXPECT_EQ(ResponseCodeNumber("* OK [UIDVALIDITY 4294967295] ok", "UIDVALIDITY"), 4294967295u);
   EXPECT_EQ(ResponseCodeNumber("* OK [UIDVALIDITY 4294967296] ok", "UIDVALIDITY"), std::nullopt);
-  EXPECT_EQ(*ParseSearch("* SEARCH"), std::vector<std::uint32_t>{});
-  EXPECT_EQ(*ParseSearch("* SEARCH 2 10 (MODSEQ 7)"), (std::vector<std::uint32_t>{2, 10}));
-  EXPECT_EQ(ParseSearch("* SEARCH 2  3"), std::nullopt);
-  EXPECT_EQ(ParseSearch("* SEARCH 0"), std::nullopt);
+  EXPECT_EQ(ParseSearch("* SEARCH")->count, 0u);
+  const auto found = ParseSearch("* SEARCH 10 2 (MODSEQ 7)");
+  EXPECT_EQ(found->count, 2u);
+  EXPECT_EQ(found->highest, 10u);
+  EXPECT_FALSE(ParseSearch("* SEARCH 2  3"));
+  EXPECT_FALSE(ParseSearch("* SEARCH 0"));
 }
 
 TEST(ImapReplyTest, StringsFoldersAndSasl) {
