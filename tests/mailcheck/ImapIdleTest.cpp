@@ -27,7 +27,7 @@ class ImapIdleTest : public testing::ImapFixture {
 
 TEST_F(ImapIdleTest, ADeliveryShowsWithinTwoSecondsWithoutANewLogin) {
   UseDovecot("Ninguna");
-  settings.Usuario = "bob";
+  settings.Usuario = "erin";
   check.CheckMail();
   ASSERT_TRUE(check.Idling()) << (host.boxes.empty() ? "" : host.boxes[0]);
   const std::int32_t before = state.NumMensajes;
@@ -35,7 +35,7 @@ TEST_F(ImapIdleTest, ADeliveryShowsWithinTwoSecondsWithoutANewLogin) {
   const std::string logins = testing::PlainDovecot("logins");
 
   const auto start = std::chrono::steady_clock::now();
-  testing::PlainDovecot("deliver bob 1");
+  testing::PlainDovecot("deliver erin 1");
   ASSERT_TRUE(PumpUntil([&] { return state.NumMensajes == before + 1; }, 2000));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
   EXPECT_EQ(host.tooltip, UnreadCaption(before + 1));
@@ -45,10 +45,10 @@ TEST_F(ImapIdleTest, ADeliveryShowsWithinTwoSecondsWithoutANewLogin) {
 
   // Read elsewhere: the count falls, the open notice follows, no beep.
   const int beeps = host.beeps;
-  const std::string flags = testing::PlainDovecot("flags bob");
+  const std::string flags = testing::PlainDovecot("flags erin");
   const std::size_t last = flags.rfind("uid=");
   const std::string uid = flags.substr(last + 4, flags.find(' ', last) - last - 4);
-  testing::PlainDovecot("seen bob " + uid);
+  testing::PlainDovecot("seen erin " + uid);
   ASSERT_TRUE(PumpUntil([&] { return state.NumMensajes == before; }, 3000));
   EXPECT_EQ(host.notices.size(), notices + 1);
   EXPECT_EQ(host.beeps, beeps);

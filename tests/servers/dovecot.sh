@@ -6,6 +6,7 @@
 #                                               users: alice (3 messages),
 #                                               bob (none), carol (120); password "secret";
 #                                               dave (1), password pa"s\wñ (UTF-8);
+#                                               erin (none; the box IMAP tests deliver to);
 #                                               with CERTDIR also on localhost's STLS_PORT
 #                                               (STLS) and TLS_PORT (TLS from the first byte)
 #   dovecot.sh stop DIR
@@ -82,7 +83,7 @@ case "$cmd" in
     rm -rf "$dir/base" "$dir/mail"
     mkdir -p "$dir/base" "$dir/mail"
     chmod 755 "$dir/mail"
-    for u in alice bob carol dave; do
+    for u in alice bob carol dave erin; do
       mkdir -p "$dir/mail/$u/Maildir/"{new,cur,tmp}
       if [ "$u" = dave ]; then
         printf '%s:{PLAIN}%s::::%s::\n' "$u" 'pa"s\w'$'\xc3\xb1' "$dir/mail/$u"
@@ -91,7 +92,7 @@ case "$cmd" in
       fi
     done > "$dir/passwd"
     chown root:dovecot "$dir/passwd"; chmod 0640 "$dir/passwd"
-    deliver alice 3; deliver carol 120; deliver bob 0; deliver dave 1
+    deliver alice 3; deliver carol 120; deliver bob 0; deliver dave 1; deliver erin 0
     mechanisms=plain; [ "$mode" = apop ] && mechanisms="plain apop"
     protocols="pop3" imap_port=0 imap_tls_listeners=""
     if [ "$mode" = plain ]; then
