@@ -436,17 +436,24 @@ void ImapCheck::WakeUp(bool recount) {
 }
 
 // News that came before IDLE was granted, or with its go-ahead, would wait
-// for the next one: handled now (a few rounds at most, so that a server that
-// never stops talking cannot hold the program here).
+// for the next one: handled now, a few rounds at most, and then from the
+// main loop, so that a server that never stops talking cannot hold the
+// program here.
 void ImapCheck::HandleNewsHeldBack() {
-  if (phase_ != Phase::kIdling || news_depth_ >= 3) return;
-  if (!mailbox_changed_ && !reader_.HasPending()) return;
+  if (news_depth_ > 0) return;  // the rounds below go on
   ++news_depth_;
-  if (reader_.HasPending())
-    DataAvailable();
-  else
-    WakeUp(true);
+  for (int round = 0; round < 3 && HasNewsHeldBack(); ++round) {
+    if (reader_.HasPending())
+      DataAvailable();
+    else
+      WakeUp(true);
+  }
   --news_depth_;
+  if (HasNewsHeldBack() && wake_timer_ != nullptr) wake_timer_->Start(1);
+}
+
+bool ImapCheck::HasNewsHeldBack() const {
+  return phase_ == Phase::kIdling && (mailbox_changed_ || reader_.HasPending());
 }
 
 void ImapCheck::ReconnectQuietly() {
@@ -492,6 +499,7 @@ void ImapCheck::DataAvailable() {
   phase_ = Phase::kIdling;
   state_.Chequeando = false;
   StartWatching();
+  HandleNewsHeldBack();
 }
 
 void ImapCheck::SessionClosed() {
@@ -501,7 +509,10 @@ void ImapCheck::SessionClosed() {
 
 void ImapCheck::WakeTimerFired() {
   if (phase_ != Phase::kIdling || state_.Chequeando) return;
-  WakeUp(false);
+  if (reader_.HasPending())
+    DataAvailable();
+  else
+    WakeUp(false);
 }
 
 void ImapCheck::EndSession() {

@@ -81,6 +81,7 @@ class ImapCheck {
   void WakeUp(bool mailbox_changed);
   void ReconnectQuietly();
   void HandleNewsHeldBack();
+  bool HasNewsHeldBack() const;
 
   std::string NextTag();
   // Sends `text` under a new tag: the tag, or empty text when it failed.

@@ -460,6 +460,9 @@ def listen(address, port, family=socket.AF_INET):
 def accept_forever(listener, counter, directory):
     while True:
         sock, _ = listener.accept()
+        # Each reply goes out at once, as a real server's does (no Nagle wait
+        # on the client's delayed acknowledgement).
+        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         threading.Thread(target=serve, args=(Connection(sock, next(counter), directory),),
                          daemon=True).start()
 
