@@ -61,10 +61,10 @@ TEST_F(ImapIdleTest, ADeliveryShowsWithinTwoSecondsWithoutANewLogin) {
 TEST_F(ImapIdleTest, OnlyAnUnseenUidNotCountedBeforeIsNewMail) {
   UseScript(R"({"mode": "imap", "users": {"alice": "secret"}, "connections": [)"
             R"({"folders": {"INBOX": {"uidvalidity": 7, "unseen": [1, 2]}}, "idle": [)"
-            R"([{"unseen": [2]}, {"send": "* 1 FETCH (FLAGS (\\Seen))\r\n"}],)"
-            R"([{"unseen": [1, 2]}, {"send": "* 1 FETCH (FLAGS ())\r\n"}],)"
-            R"([{"unseen": [1, 2, 5]}, {"send": "* 5 EXISTS\r\n"}],)"
-            R"([{"send": "* BYE restarting\r\n"}, {"close": 1}]]},)"
+            R"([{"stall": 0.3}, {"unseen": [2]}, {"send": "* 1 FETCH (FLAGS (\\Seen))\r\n"}],)"
+            R"([{"stall": 0.3}, {"unseen": [1, 2]}, {"send": "* 1 FETCH (FLAGS ())\r\n"}],)"
+            R"([{"stall": 0.3}, {"unseen": [1, 2, 5]}, {"send": "* 5 EXISTS\r\n"}],)"
+            R"([{"stall": 0.3}, {"send": "* BYE restarting\r\n"}, {"close": 1}]]},)"
             R"({"folders": {"INBOX": {"uidvalidity": 7, "unseen": [1, 2, 5]}}, "idle": [[{"stall": 0.3}, {"send": "* BYE again\r\n"}, {"close": 1}]]},)"
             R"({"folders": {"INBOX": {"uidvalidity": 9, "unseen": [1]}}}]})");
   check.CheckMail();
@@ -87,7 +87,7 @@ TEST_F(ImapIdleTest, OnlyAnUnseenUidNotCountedBeforeIsNewMail) {
 TEST_F(ImapIdleTest, ABurstCostsOneRecount) {
   std::string burst;
   for (int n = 4; n <= 53; ++n) burst += R"({"send": "* )" + std::to_string(n) + R"( EXISTS\r\n"},)";
-  UseScript(R"({"mode": "imap", "users": {"alice": "secret"}, "idle": [[)" + burst +
+  UseScript(R"({"mode": "imap", "users": {"alice": "secret"}, "idle": [[{"stall": 0.3}, )" + burst +
             R"({"unseen": )" + Uids(1, 53) + "}], []]}");
   check.CheckMail();
   ASSERT_TRUE(check.Idling());
@@ -96,6 +96,16 @@ TEST_F(ImapIdleTest, ABurstCostsOneRecount) {
   platform.Pump(300);
   EXPECT_EQ(check.Recounts(), recounts + 1);
   EXPECT_EQ(Count("UID SEARCH UNSEEN"), 2);
+}
+
+// News that came before IDLE was granted is not left waiting for the next.
+TEST_F(ImapIdleTest, AnExistsOutsideIdleIsCountedOnceIdling) {
+  UseScript(R"({"mode": "imap", "users": {"alice": "secret"},)"
+            R"( "after_search": [{"send": "* 4 EXISTS\r\n"}, {"unseen": [1, 2, 3, 4]}]})");
+  check.CheckMail();
+  EXPECT_TRUE(check.Idling());
+  EXPECT_EQ(host.tooltip, "4 Mensajes sin leer");
+  EXPECT_EQ(host.notices, (std::vector<std::int32_t>{3, 4}));
 }
 
 TEST_F(ImapIdleTest, TheWakeTimerReissuesIdleAndTheTickRecounts) {
