@@ -301,6 +301,9 @@ def play_imap(conn, base):
     with CONNECTIONS_LOCK:
         number = CONNECTIONS.get(key, 0)
         CONNECTIONS[key] = number + 1
+    # Each IMAP reply goes out at once, as a real server's does (no Nagle
+    # wait on the client's delayed acknowledgement between IDLE's news).
+    conn.raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     script = dict(base)
     variants = base.get("connections", [])
     if variants:
@@ -460,9 +463,6 @@ def listen(address, port, family=socket.AF_INET):
 def accept_forever(listener, counter, directory):
     while True:
         sock, _ = listener.accept()
-        # Each reply goes out at once, as a real server's does (no Nagle wait
-        # on the client's delayed acknowledgement).
-        sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         threading.Thread(target=serve, args=(Connection(sock, next(counter), directory),),
                          daemon=True).start()
 
