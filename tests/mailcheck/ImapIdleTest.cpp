@@ -26,6 +26,7 @@ class ImapIdleTest : public testing::ImapFixture {
 };
 
 TEST_F(ImapIdleTest, ADeliveryShowsWithinTwoSecondsWithoutANewLogin) {
+  if (testing::PlainDovecot("logins").empty()) GTEST_SKIP() << "dovecot is driven from the native tests";
   UseDovecot("Ninguna");
   settings.Usuario = "erin";
   check.CheckMail();
