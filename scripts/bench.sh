@@ -4,8 +4,12 @@
 # the Linux program's start, memory and idle CPU next to a minimal Qt tray
 # program, and under Wine the program's
 # start, memory after the first check (plain, and over TLS), idle CPU and a
-# soak of checks from its menu, each next to a minimal tray program. Takes about 15 minutes.
+# soak of checks from its menu, each next to a minimal tray program; and in
+# IMAP mode one session next to a minimal client, push latency natively, in
+# the Linux program and under Wine next to a minimal IDLE client on the same
+# deliveries, and a soak of IDLE wake-ups. Takes about 30 minutes.
 #   BUZONIX_NATIVE_SOAK (100000) BUZONIX_SOAK_CHECKS (2000) BUZONIX_IDLE_SECONDS (60)
+#   BUZONIX_PUSH_DELIVERIES (100) BUZONIX_IDLE_WAKEUPS (10000)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -34,6 +38,19 @@ SSL_CERT_FILE="$servers/certs/ca.pem" build/bench/tools/bench/check_bench tls lo
 echo "== native soak"
 build/bench/tools/bench/check_bench soak 127.0.0.52 127.0.0.50 "$servers/scripted" alice secret "${BUZONIX_NATIVE_SOAK:-100000}"
 
+echo "== one IMAP session against dovecot, natively, next to a minimal client"
+build/bench/tools/bench/imap_bench session 127.0.0.52 143 alice secret 1000
+echo "== one IMAP session over TLS against dovecot, natively"
+SSL_CERT_FILE="$servers/certs/ca.pem" build/bench/tools/bench/imap_bench session localhost $((tls_base + 7)) alice secret 500 tls
+echo "== IMAP push natively: a delivery to the changed count"
+build/bench/tools/bench/imap_bench push 127.0.0.52 erin tests/servers/dovecot.sh "$servers/dovecot-plain" \
+  "${BUZONIX_PUSH_DELIVERIES:-100}"
+echo "== soak of IDLE wake-ups and recounts against the scripted server"
+build/bench/tools/bench/imap_bench soak 127.0.0.50 "$servers/scripted" "${BUZONIX_IDLE_WAKEUPS:-10000}"
+echo "== IMAP push in the Linux program (D-Bus tray), a delivery to the changed tooltip"
+BUZONIX_PROGRAM=build/linux/bin/buzonix BUZONIX_PLAIN_ADDR=127.0.0.52 BUZONIX_SERVERS_DIR="$servers" \
+  /usr/bin/python3 -W ignore tools/bench/push_bench.py linux "${BUZONIX_PUSH_DELIVERIES:-100}"
+
 echo "== one check natively with its waits in Qt's event loop, as the Linux program runs it"
 build/linux/tools/bench/check_bench_qt 127.0.0.52 alice secret 2000
 echo "== the Linux program next to a minimal Qt tray program (D-Bus tray)"
@@ -56,3 +73,8 @@ wine_path() { echo "Z:${1//\//\\}"; }
 BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
 BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
 BUZONIX_PLAIN_ADDR=127.0.0.52 BUZONIX_TLS_PORT_BASE="$tls_base" python3 tools/bench/wine_bench.py
+echo "== IMAP push in the real program under Wine, a delivery to the changed tooltip"
+BUZONIX_BIN="$BUZONIX_WINBUILD/bin" BUZONIX_DRIVER="$BUZONIX_WINBUILD/bin/driver.exe" \
+BUZONIX_SERVERS_DIR="$servers" BUZONIX_SCRIPTED_ADDR=127.0.0.50 BUZONIX_APOP_ADDR=127.0.0.51 \
+BUZONIX_PLAIN_ADDR=127.0.0.52 BUZONIX_TLS_PORT_BASE="$tls_base" \
+  python3 tools/bench/push_bench.py wine "${BUZONIX_PUSH_DELIVERIES:-100}"

@@ -11,7 +11,7 @@ pkgs=(cmake make g++ googletest
       g++-mingw-w64-i686-posix binutils-mingw-w64-i686
       g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
       xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-liberation fonts-wine
-      dovecot-core dovecot-pop3d
+      dovecot-core dovecot-pop3d dovecot-imapd
       libssl-dev openssl
       clang libclang-rt-14-dev zlib1g-dev
       python3 locales nsis

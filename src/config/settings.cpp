@@ -255,9 +255,11 @@ void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
     settings.EjecutarSiempre = store.RegisterFirstRun(programPath);
     settings.Animacion = "Si";
     settings.Sonido = "Beep";
-    // TLS from the first byte is what a new installation is offered.
+    // IMAP over TLS from the first byte is what providers give their users
+    // today, and what a new installation is offered.
+    settings.Protocolo = kProtocoloImap;
     settings.Seguridad = kSeguridadSslTls;
-    settings.Puerto = std::to_string(DefaultPort(MailProtocolOf(settings.Protocolo), SecurityMode::kSslTls));
+    settings.Puerto = std::to_string(DefaultPort(MailProtocol::kImap, SecurityMode::kSslTls));
     host.OpenHelpTopic(kHelpConfiguracion);
     host.ShowConfigDialog();
     return;

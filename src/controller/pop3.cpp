@@ -18,7 +18,9 @@ TBuzel::TBuzel(Platform& platform)
     : TrayIcon1(platform.MakeTrayShell()),
       Sockets1(platform.Sockets()),
       platform_(platform),
-      check_(Sockets1, unit_.check, unit_.settings, *this) {
+      check_(Sockets1, unit_.check, unit_.settings, *this),
+      wake_timer_(Sockets1),
+      imap_(Sockets1, unit_.check, unit_.settings, *this) {
   // The form's stored properties, in the order the form loads them.
   Sockets1.Aplicacion = kApplicationTitle;
   Sockets1.MaximumReceiveLength = 8192;
@@ -27,9 +29,21 @@ TBuzel::TBuzel(Platform& platform)
   Sockets1.SetNonBlocking(false);
   Sockets1.OnErrorOccurred = [this](TSockets& sender, SocketHandle socket, int error,
                                     const std::string& msg) {
-    check_.Sockets1ErrorOccurred(sender, socket, error, msg);
+    if (ImapMode() || imap_.Open())
+      imap_.Sockets1ErrorOccurred(sender, socket, error, msg);
+    else
+      check_.Sockets1ErrorOccurred(sender, socket, error, msg);
   };
+  // An idle IMAP session hears from its server through the main loop.
+  auto imap_event = [this](void (ImapCheck::*handler)()) {
+    return [this, handler](TSockets&, SocketHandle) { Guarded([this, handler] { (imap_.*handler)(); }); };
+  };
+  Sockets1.OnDataAvailable = imap_event(&ImapCheck::DataAvailable);
+  Sockets1.OnSessionClosed = imap_event(&ImapCheck::SessionClosed);
+  Sockets1.OnWakeTimer = imap_event(&ImapCheck::WakeTimerFired);
   check_.SetTlsEngineFactory(platform.TlsEngines());
+  imap_.SetTlsEngineFactory(platform.TlsEngines());
+  imap_.SetWakeTimer(&wake_timer_);
   TrayIcon1.SetActive(true);
   TrayIcon1.SetToolTip(kToolTipInicial);
   TrayIcon1.OnClick = [this](TTrayIcon&) { Guarded([this] { TrayIcon1Click(); }); };
@@ -89,7 +103,10 @@ void TBuzel::FormShow() { LoadSettings(platform_.Store(), unit_.settings, *this)
 
 void TBuzel::FormDestroy() {
   CheckState& state = unit_.check;
-  if (state.Chequeando) {
+  if (imap_.Open()) {
+    imap_.EndSession();
+    state.Chequeando = false;
+  } else if (state.Chequeando) {
     check_.SendQuit();
     const bool timed_out = check_.CompruebaTiempo();
     if (timed_out || state.ErrorSocket != 0) platform_.PlainMessage(kServidorNoRespondeAlSalir);
@@ -142,7 +159,10 @@ void TBuzel::CheckMail() {
     return;
   }
   password_problem_told_ = false;
-  check_.CheckMail();
+  if (ImapMode())
+    imap_.CheckMail();
+  else
+    check_.CheckMail();
 }
 
 void TBuzel::Resumed() {
@@ -154,7 +174,13 @@ void TBuzel::Resumed() {
 }
 
 void TBuzel::ResumeTimerTimer() {
+  if (std::exchange(reopen_, false)) {
+    Guarded([this] { CheckMail(); });
+    return;
+  }
   Guarded([this] {
+    // The session of before the sleep is most likely dead: a new one.
+    if (resume_tries_ == 0) imap_.EndSession();
     ++resume_tries_;
     quiet_ = resume_tries_ < kResumeTries;
     failed_quietly_ = false;
@@ -184,7 +210,7 @@ void TBuzel::PlainMessage(const std::string& text) {
 void TBuzel::TrayIcon1Click() {
   if (unit_.check.NumMensajes > 0 && unit_.VentanasAbiertas == 0) {
     platform_.CreateNotice(unit_);
-    platform_.ShowNotice(MessagesCaption(unit_.check.NumMensajes));
+    platform_.ShowNotice(CountCaption(unit_.check.NumMensajes));
   }
 }
 
@@ -238,7 +264,27 @@ std::string TBuzel::ToolTip() const { return TrayIcon1.ToolTip(); }
 
 void TBuzel::ShowNotice(std::int32_t count) {
   if ((unit_.VentanasAbiertas & kNoticeWindowOpen) == 0) platform_.CreateNotice(unit_);
-  platform_.ShowNotice(MessagesCaption(count));
+  platform_.ShowNotice(CountCaption(count));
+}
+
+void TBuzel::FollowNotice(std::int32_t count) {
+  if ((unit_.VentanasAbiertas & kNoticeWindowOpen) == 0) return;
+  platform_.ShowNotice(count > 0 ? CountCaption(count) : std::string(kNoHayMensajes));
+}
+
+std::string TBuzel::CountCaption(std::int32_t count) const {
+  return ImapMode() ? UnreadCaption(count) : MessagesCaption(count);
+}
+
+// In IMAP mode the session of the old settings ends, and one of the new
+// opens once the dialog's accept is through (it resets the tray after this).
+void TBuzel::Save(const Settings& settings) {
+  platform_.Store().Save(settings, platform_.ProgramPath());
+  imap_.EndSession();
+  if (MailProtocolOf(settings.Protocolo) == MailProtocol::kImap && !settings.Host.empty()) {
+    reopen_ = true;
+    platform_.StartResumeTimer(1);
+  }
 }
 
 }  // namespace buzonix

@@ -12,6 +12,7 @@
 #include "config/settings.h"
 #include "controller/Platform.h"
 #include "mailcheck/CheckMail.h"
+#include "mailcheck/ImapCheck.h"
 #include "network/Sockets.h"
 #include "notify/TrayIcon.h"
 #include "state/unit.h"
@@ -68,6 +69,7 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void Guarded(const std::function<void()>& handler);
 
   Pop3Unit& Unit() { return unit_; }
+  ImapCheck& Imap() { return imap_; }
   unsigned TimerInterval() const override { return interval_; }
 
   TTrayIcon TrayIcon1;
@@ -79,6 +81,8 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void ShowNoMailTray();
   bool HeldBack(bool failure);
   void NoEnlazada();
+  bool ImapMode() const { return MailProtocolOf(unit_.settings.Protocolo) == MailProtocol::kImap; }
+  std::string CountCaption(std::int32_t count) const;
   bool ConfigDialogOpen() const { return (unit_.VentanasAbiertas & kConfigDialogOpen) != 0; }
 
   // CheckHost
@@ -89,6 +93,7 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void PlainMessage(const std::string& text) override;
   void Beep() override { platform_.Beep(); }
   void ShowNotice(std::int32_t count) override;
+  void FollowNotice(std::int32_t count) override;
   void DisableTimer() override { SetTimerEnabled(false); }
   // LoadHost
   std::string ProgramPath() override { return platform_.ProgramPath(); }
@@ -100,12 +105,24 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   // ConfHost
   void SetTimerEnabled(bool enabled) override;
   void ResetTray() override { ShowNoMailTray(); }
-  void Save(const Settings& settings) override { platform_.Store().Save(settings, platform_.ProgramPath()); }
+  void Save(const Settings& settings) override;
   void ShowError(const std::string& message) override { platform_.ErrorBox(message + "."); }
 
   Platform& platform_;
   Pop3Unit unit_;
   MailCheck check_;
+  // The idle session's re-IDLE timer, on the socket component's own timer.
+  class SocketWakeTimer final : public WakeTimer {
+   public:
+    explicit SocketWakeTimer(TSockets& sockets) : sockets_(sockets) {}
+    void Start(unsigned milliseconds) override { sockets_.StartWakeTimer(milliseconds); }
+    void Stop() override { sockets_.StopWakeTimer(); }
+
+   private:
+    TSockets& sockets_;
+  } wake_timer_;
+  ImapCheck imap_;
+  bool reopen_ = false;  // the accepted dialog's settings open a new session
   bool library_loaded_ = false;
   unsigned interval_ = 0;
   bool timer_enabled_ = false;

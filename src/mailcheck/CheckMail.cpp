@@ -110,20 +110,24 @@ bool MailCheck::FailureTest() {
   return timed_out || state_.ErrorSocket != 0;
 }
 
-void MailCheck::Sockets1ErrorOccurred(TSockets&, SocketHandle, int error, const std::string& msg) {
-  state_.ErrorSocket = error;
+void ReportSocketError(CheckState& state, CheckHost& host, int error, const std::string& msg) {
+  state.ErrorSocket = error;
   if (error == kWsaEtimedout) {
-    state_.TiempoAgotado = true;
-    state_.ErrorSocket = 0;
-    if (host_.ToolTip() != kErrorEnConexion) {
-      host_.SetToolTip(kErrorEnConexion);
-      host_.ErrorBox(kServidorNoResponde);
+    state.TiempoAgotado = true;
+    state.ErrorSocket = 0;
+    if (host.ToolTip() != kErrorEnConexion) {
+      host.SetToolTip(kErrorEnConexion);
+      host.ErrorBox(kServidorNoResponde);
     }
-  } else if (host_.ToolTip() != kErrorEnConexion) {
-    host_.SetToolTip(kErrorEnConexion);
-    host_.ErrorBox(msg);
+  } else if (host.ToolTip() != kErrorEnConexion) {
+    host.SetToolTip(kErrorEnConexion);
+    host.ErrorBox(msg);
   }
-  host_.SetTrayIcon(TrayPicture::Bandera2);
+  host.SetTrayIcon(TrayPicture::Bandera2);
+}
+
+void MailCheck::Sockets1ErrorOccurred(TSockets&, SocketHandle, int error, const std::string& msg) {
+  ReportSocketError(state_, host_, error, msg);
 }
 
 std::string MailCheck::ReadReply() { return CutReply(reader_.ReadLine()); }

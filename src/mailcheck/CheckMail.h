@@ -27,11 +27,18 @@ class CheckHost {
   virtual void Beep() = 0;
   // Opens the notice window if none exists, sets its caption from `count`, shows it.
   virtual void ShowNotice(std::int32_t count) = 0;
+  // A count that fell (mail read or deleted elsewhere): an open notice window
+  // follows it, with no beep and no new window.
+  virtual void FollowNotice(std::int32_t count) = 0;
   virtual void DisableTimer() = 0;
 
  protected:
   ~CheckHost() = default;
 };
+
+// A failure the socket component reported: the error look, and its box once
+// per run of failures.
+void ReportSocketError(CheckState& state, CheckHost& host, int error, const std::string& msg);
 
 // APOP digest of stamp + password; empty when no digest function is bound.
 using DigestFunction = std::function<std::string(const std::string&)>;

@@ -129,6 +129,7 @@ void TSockets::ReportError(SocketHandle socket, const std::string& function, int
 }
 
 void TSockets::StartTimeout() {
+  wake_armed_ = false;
   if (non_blocking_ == 0 && Timeout > 0) platform_.SetTimer(static_cast<unsigned>(Timeout) * 1000u);
 }
 
@@ -138,7 +139,10 @@ void TSockets::StopTimeout() {
 
 void TSockets::OnTimerMessage() {
   platform_.KillTimer();
-  if (!platform_.IsBlocking()) return;
+  if (!platform_.IsBlocking()) {
+    if (std::exchange(wake_armed_, false) && OnWakeTimer) OnWakeTimer(*this, socket_);
+    return;
+  }
   platform_.CancelBlockingCall();
   if (OnErrorOccurred)
     OnErrorOccurred(*this, socket_, kWsaEtimedout, "Llamada bloqueada");
@@ -283,7 +287,28 @@ std::string TSockets::GetText() {
   return text;
 }
 
+void TSockets::WatchSocket(bool on) {
+  if (socket_ == kNoSocket) return;
+  if (on) {
+    if (platform_.AsyncSelect(socket_, kFdRead | kFdClose) != 0)
+      ReportError(socket_, "WSAAsyncSelect", platform_.LastError());
+  } else {
+    platform_.AsyncSelect(socket_, 0);
+    platform_.SetBlocking(socket_);
+  }
+}
+
+void TSockets::StartWakeTimer(unsigned milliseconds) {
+  wake_armed_ = true;
+  platform_.SetTimer(milliseconds);
+}
+
+void TSockets::StopWakeTimer() {
+  if (std::exchange(wake_armed_, false)) platform_.KillTimer();
+}
+
 void TSockets::Disconnect() {
+  wake_armed_ = false;
   if (NonBlocking()) platform_.AsyncSelect(socket_, 0);
   if (platform_.IsBlocking()) platform_.CancelBlockingCall();
   platform_.Shutdown(socket_);

@@ -48,6 +48,8 @@ class TSockets : private SocketWindowSink {
   TSessionAvailable OnSessionAvailable;
   TSessionConnected OnSessionConnected;
   TErrorOccurred OnErrorOccurred;
+  // The wake timer's one shot (see StartWakeTimer).
+  TSocketEvent OnWakeTimer;
 
   bool NonBlocking() const { return non_blocking_ == 1; }
   void SetNonBlocking(bool on) { non_blocking_ = on ? 1 : 0; }
@@ -62,6 +64,15 @@ class TSockets : private SocketWindowSink {
   bool SendBytes(std::string_view bytes);
   std::string GetText();
   void Disconnect();
+
+  // An open connection of a blocking component waits for the peer from the
+  // main loop: OnDataAvailable and OnSessionClosed until it is turned off
+  // again, when the calls block as before.
+  void WatchSocket(bool on);
+  // One OnWakeTimer after `milliseconds`, on the time-out's timer: only while
+  // no blocking call runs, since each of them takes that timer over.
+  void StartWakeTimer(unsigned milliseconds);
+  void StopWakeTimer();
 
   // One receive of at most MaximumReceiveLength bytes, zero bytes kept.
   struct Received {
@@ -88,6 +99,7 @@ class TSockets : private SocketWindowSink {
   SocketHandle socket_ = kNoSocket;
   int non_blocking_ = 1;
   std::uint16_t remote_port_ = 0;
+  bool wake_armed_ = false;
 };
 
 }  // namespace buzonix

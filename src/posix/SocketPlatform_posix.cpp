@@ -204,12 +204,23 @@ int PosixSocketPlatform::AsyncSelect(SocketHandle s, long mask) {
   if (mask == 0) {
     loop_.Unwatch(s);
     connect_pending_.erase(s);
+    return 0;
   }
+  // A socket connected earlier tells of its data from now on, as Winsock
+  // does for one that already holds some.
+  sockaddr_storage peer{};
+  socklen_t size = sizeof peer;
+  if ((mask & (kFdRead | kFdClose)) != 0 && connect_pending_.count(s) == 0 &&
+      ::getpeername(s, reinterpret_cast<sockaddr*>(&peer), &size) == 0)
+    loop_.Watch(s, POLLIN, [this, s](short r) { Notify(s, r); });
   return 0;
 }
 
 void PosixSocketPlatform::SetBlocking(SocketHandle s) {
-  if (open_.count(s) != 0) pseudo_blocking_.insert(s);
+  if (open_.count(s) == 0) return;
+  pseudo_blocking_.insert(s);
+  // Its waits take over: no notification may run inside one.
+  if (connect_pending_.count(s) == 0) loop_.Unwatch(s);
 }
 
 bool PosixSocketPlatform::WaitReady(SocketHandle s, short events) {

@@ -82,4 +82,17 @@ inline constexpr char kPreguntaClaveEnArchivo[] =
     "guarda el programa en Windows?\n\n"
     "Si responde No, la clave se usar\xE1 s\xF3lo hasta que cierre el programa.";
 
+// An IMAP mailbox: its unread count, and why a check of it ended.
+inline constexpr char kMensajesSinLeer[] = " Mensajes sin leer";
+inline constexpr char kUnMensajeSinLeer[] = "1 Mensaje sin leer";
+inline std::string UnreadCaption(std::int32_t count) {
+  return count == 1 ? std::string(kUnMensajeSinLeer) : std::to_string(count) + kMensajesSinLeer;
+}
+inline constexpr char kExigeConexionSegura[] =
+    "El servidor exige una conexi\xF3n segura: elija STARTTLS o SSL/TLS en Configuraci\xF3n";
+inline constexpr char kNoSeEncuentraCarpeta[] = "No se encuentra la carpeta ";
+inline constexpr char kRespuestaDemasiadoLarga[] =
+    "El servidor envi\xF3 una respuesta demasiado larga";
+inline constexpr char kRespuestaIlegible[] = "El servidor envi\xF3 una respuesta que no se entiende";
+
 }  // namespace buzonix

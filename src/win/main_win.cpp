@@ -269,7 +269,13 @@ class Application final : private Platform {
   // is waiting, and a box of the program's, run loops of their own, which
   // only a quit message reaches (a box closes on it and passes it on).
   void Terminate() override {
-    if (sockets_.IsBlocking() || boxes_open_ > 0) PostQuitMessage(0);
+    if (sockets_.IsBlocking() || boxes_open_ > 0) {
+      PostQuitMessage(0);
+      return;
+    }
+    // A request sent from another program (the installer's WM_CLOSE) is
+    // handled inside the main loop's wait, which only a posted message ends.
+    PostMessageW(main_window_.Handle(), WM_NULL, 0, 0);
   }
 
   ApplicationWindow app_window_;

@@ -159,8 +159,9 @@ TEST_F(RegistrySettings, SecurityAndPortOfEarlierStoresFirstRunsAndDamagedValues
   Settings first;
   RecordingHost recorder(kProgram);
   LoadSettings(fresh, first, recorder);
+  EXPECT_EQ(first.Protocolo, "IMAP");
   EXPECT_EQ(first.Seguridad, "SSL/TLS");
-  EXPECT_EQ(first.Puerto, "995");
+  EXPECT_EQ(first.Puerto, "993");
 }
 
 TEST_F(RegistrySettings, SecurityAndPortAreSavedAndReadBack) {

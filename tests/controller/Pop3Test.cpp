@@ -84,7 +84,8 @@ class RecordingPlatform : public Platform {
     events.push_back("caption:" + caption);
     events.push_back("show");
   }
-  void OpenConfigDialog(Pop3Unit& unit, ConfHost&) override {
+  void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override {
+    dialog_host = &host;
     events.push_back("dialog");
     unit.VentanasAbiertas |= kConfigDialogOpen;
   }
@@ -107,6 +108,7 @@ class RecordingPlatform : public Platform {
   SettingsStore& Store() override { return store_; }
 
   std::function<void()> onErrorBox;
+  ConfHost* dialog_host = nullptr;
   unsigned interval = 0;
   bool timer = false;
   std::vector<std::string> events;
@@ -208,6 +210,53 @@ TEST_F(MainFormTest, ASecondStartsRequestOpensTheDialogOrBringsTheOpenOneToTheFr
   buzel->SalirPedido();
   EXPECT_EQ(form.events.back(), "terminate");
   EXPECT_TRUE(buzel->Terminating());
+}
+
+// In IMAP mode the session stays open between ticks: a tick recounts on it,
+// accepting the dialog closes it and opens one with the new settings once
+// the accept is through, and the end says DONE and LOGOUT.
+TEST_F(MainFormTest, TheImapSessionLivesFromTickToTickUntilTheDialogOrTheEnd) {
+  testing::SetScript(R"({"mode": "imap", "users": {"alice": "secret"},)"
+                     R"( "folders": {"INBOX": {"uidvalidity": 1, "unseen": [1, 2, 3]},)"
+                     R"( "Otra": {"uidvalidity": 2, "unseen": [4]}}})");
+  Settings stored;
+  stored.Host = testing::ScriptedAddress();
+  stored.Usuario = "alice";
+  stored.Clave = "secret";
+  stored.Animacion = "Si";
+  stored.Protocolo = "IMAP";
+  stored.Puerto = "110";
+  RegistryStore(registry).Save(stored, form.ProgramPath());
+  buzel->FormCreate();
+  buzel->FormShow();
+  EXPECT_TRUE(buzel->Imap().Idling());
+  EXPECT_EQ(buzel->TrayIcon1.ToolTip(), "3 Mensajes sin leer");
+  EXPECT_EQ(form.events, (std::vector<std::string>{"notice", "caption:3 Mensajes sin leer", "show"}));
+  buzel->Timer1Timer();
+  EXPECT_TRUE(buzel->Imap().Idling());
+  EXPECT_EQ(buzel->Imap().Logins(), 1);
+  EXPECT_EQ(buzel->Imap().Recounts(), 2);
+
+  unit.VentanasAbiertas = 0;
+  buzel->ConfiguracionClick();
+  ASSERT_NE(form.dialog_host, nullptr);
+  unit.settings.Carpeta = "Otra";
+  form.events.clear();
+  form.dialog_host->Save(unit.settings);
+  EXPECT_FALSE(buzel->Imap().Open());
+  EXPECT_EQ(form.events, std::vector<std::string>{"resume timer:1"});
+  buzel->ResumeTimerTimer();
+  EXPECT_TRUE(buzel->Imap().Idling());
+  EXPECT_EQ(buzel->TrayIcon1.ToolTip(), "1 Mensaje sin leer");
+  EXPECT_EQ(buzel->Imap().Logins(), 2);
+
+  buzel->End();
+  EXPECT_FALSE(buzel->Imap().Open());
+  testing::ConnectionEnds(2);
+  std::vector<std::string> ends;
+  for (const std::string& line : testing::ReceivedLines())
+    if (line == "DONE\r\n" || line.find(" LOGOUT") != std::string::npos) ends.push_back(line.substr(line.find(' ') + 1));
+  EXPECT_EQ(ends, (std::vector<std::string>{"DONE\r\n", "DONE\r\n", "LOGOUT\r\n", "DONE\r\n", "LOGOUT\r\n"}));
 }
 
 TEST_F(MainFormTest, EndingDuringAStalledCheckSendsQuit) {

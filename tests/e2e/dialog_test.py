@@ -51,15 +51,16 @@ class DialogTest(ProgramTest):
         return program, Dialog()
 
     def test_first_run_dialog_fills_in_and_saves_a_clean_store(self):
-        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"alice": "se cret"}, "count": 4})
+        set_script({"mode": "imap", "users": {"alice": "se cret"},
+                    "folders": {"INBOX": {"uidvalidity": 1, "unseen": [1, 2, 3, 4]}}})
         program, dialog = self.first_run()
         self.assertEqual([dialog.text(c) for c in (HOST, USER, PASSWORD, FREQUENCY)], ["", "", "", "1"])
         self.assertEqual([dialog.checked(c) for c in (ANIMATION, ALWAYS, SOUND)], [True, True, True])
-        # A new installation is offered TLS; this server speaks plain POP3.
-        self.assertEqual([dialog.text(c) for c in (SECURITY, PORT)], ["SSL/TLS", "995"])
+        # A new installation is offered IMAP over TLS; this server speaks plain IMAP.
+        self.assertEqual([dialog.text(c) for c in (SECURITY, PORT)], ["SSL/TLS", "993"])
         for _ in range(2):
             driver("key", dialog.item(SECURITY), VK_DOWN)
-        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "110", 5))
+        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "143", 5))
         self.assertEqual(dialog.text(SECURITY), "Ninguna")
 
         dialog.type(HOST, SCRIPTED)
@@ -75,12 +76,12 @@ class DialogTest(ProgramTest):
         self.assertEqual(reg_text(CONFIG_KEY, "Hacer Sonido"), "Beep")
         self.assertEqual(reg_text(CONFIG_KEY, "Animacion"), "Si")
         self.assertEqual(reg_text(CONFIG_KEY, "Seguridad"), "Ninguna")
-        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "110")
+        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "143")
+        self.assertEqual(reg_text(CONFIG_KEY, "Protocolo"), "IMAP")
         self.assertEqual(reg_text(VERSION_KEY, "Numero"), "1.01")
         self.assertEqual(reg_text(RUN_KEY, RUN_VALUE, root="HKLM"), program.windows_path())
-        # The stored password works: the next check logs in with it.
-        driver("menu", CHEQUEAR)
-        self.assertEqual(wait_tooltip("4 Mensajes"), "4 Mensajes")
+        # The stored password works: accepting opens a session with it.
+        self.assertEqual(wait_tooltip("4 Mensajes sin leer"), "4 Mensajes sin leer")
 
         # Unchecking "Ejecutar siempre" removes the start-up entry.
         driver("menu", CONFIGURACION)

@@ -32,6 +32,7 @@
 //   driver box [SECONDS]                    wait for a message box; print caption, text; press its first button
 //   driver nobox [SECONDS]                  fail if a message box shows within SECONDS
 //   driver tooltip                          print the tray icons' tooltips, one a line
+//   driver waittip TEXT [SECONDS]           "ready", then "seen" once a tooltip reads TEXT
 //   driver pixel X Y                        print the screen pixel as RRGGBB
 //   driver regset ROOT KEY NAME TYPE DATA   TYPE sz, raw (REG_SZ data in hex), repeat (COUNT:TEXT), dword, binary (hex), multi, expand
 //   driver regget ROOT KEY NAME             print TYPE:DATA (type number, data in hex) or "missing"
@@ -66,15 +67,20 @@ HWND Handle(const char* text) { return reinterpret_cast<HWND>(static_cast<UINT_P
 
 const char* OrNull(const char* text) { return std::strcmp(text, "-") == 0 ? nullptr : text; }
 
-// Waits up to `seconds` for `condition` to hold, checking every 50 ms.
+// Waits up to `seconds` for `condition` to hold, checking every `step` ms.
 template <typename F>
-bool WaitFor(double seconds, F condition) {
+bool WaitForEvery(double seconds, DWORD step, F condition) {
   const DWORD end = GetTickCount() + static_cast<DWORD>(seconds * 1000);
   for (;;) {
     if (condition()) return true;
     if (static_cast<LONG>(GetTickCount() - end) >= 0) return false;
-    Sleep(50);
+    Sleep(step);
   }
+}
+
+template <typename F>
+bool WaitFor(double seconds, F condition) {
+  return WaitForEvery(seconds, 50, condition);
 }
 
 double Seconds(int argc, char** argv, int index, double fallback) {
@@ -263,7 +269,8 @@ struct RemoteBuffer {
   }
 };
 
-BOOL CALLBACK PrintToolTips(HWND hwnd, LPARAM) {
+// Appends each tray tooltip and a line feed to the std::string at `out`.
+BOOL CALLBACK CollectToolTips(HWND hwnd, LPARAM out) {
   char name[64];
   GetClassNameA(hwnd, name, sizeof name);
   if (lstrcmpiA(name, TOOLTIPS_CLASSA) != 0) return TRUE;
@@ -290,7 +297,7 @@ BOOL CALLBACK PrintToolTips(HWND hwnd, LPARAM) {
       SendMessageA(hwnd, TTM_GETTEXTA, 4000, reinterpret_cast<LPARAM>(remote.address));
       char text[4097] = {};
       ReadProcessMemory(process, remote.address + 4096, text, 4096, &moved);
-      std::printf("%s\n", text);
+      reinterpret_cast<std::string*>(out)->append(text).append("\n");
     }
   }
   CloseHandle(process);
@@ -516,7 +523,21 @@ int main(int argc, char** argv) {
   } else if (command == "nobox") {
     if (WaitFor(Seconds(argc, argv, 2, 2), [] { return FindMessageBox() != nullptr; })) Fail("a message box showed");
   } else if (command == "tooltip") {
-    EnumWindows(PrintToolTips, 0);
+    std::string tips;
+    EnumWindows(CollectToolTips, reinterpret_cast<LPARAM>(&tips));
+    std::printf("%s", tips.c_str());
+  } else if (command == "waittip" && argc >= 3) {
+    // For timings: "ready" once watching, "seen" (or "late") when the tray
+    // shows argv[2], checked every millisecond or so.
+    std::printf("ready\n");
+    std::fflush(stdout);
+    const std::string wanted = "\n" + std::string(argv[2]) + "\n";
+    const bool seen = WaitForEvery(Seconds(argc, argv, 3, 10), 1, [&] {
+      std::string tips = "\n";
+      EnumWindows(CollectToolTips, reinterpret_cast<LPARAM>(&tips));
+      return tips.find(wanted) != std::string::npos;
+    });
+    std::printf(seen ? "seen\n" : "late\n");
   } else if (command == "pixel" && argc >= 4) {
     HDC screen = GetDC(nullptr);
     const COLORREF c = GetPixel(screen, std::atoi(argv[2]), std::atoi(argv[3]));

@@ -27,7 +27,9 @@ def texts_of(window, window_class):
 
 class CodePageTest(ProgramTest):
     def test_texts_read_right_under_a_cyrillic_code_page(self):
-        set_script({"mode": "pop3", "greeting": "+OK hi", "users": {"Jos\xe9": "secret"}, "count": 2})
+        # The name reaches the server in UTF-8 (as Latin-1 characters here).
+        set_script({"mode": "imap", "users": {"Jos\xc3\xa9": "secret"},
+                    "folders": {"INBOX": {"uidvalidity": 1, "unseen": [1, 2]}}})
         program = self.program().start(locale=CYRILLIC)
         program.wait_tray()
         dialog = driver("find", DIALOG, "-")[0]
@@ -43,15 +45,15 @@ class CodePageTest(ProgramTest):
         for character in b"Jos\xe9":  # typed: the driver's arguments carry ASCII only
             driver("post", user, WM_CHAR, character, 1)
         driver("settext", driver("item", dialog, PASSWORD)[0], "secret")
-        # The scripted server speaks plain POP3: from the offered SSL/TLS down to Ninguna.
+        # The scripted server speaks plain IMAP: from the offered SSL/TLS down to Ninguna.
         for _ in range(2):
             driver("key", driver("item", dialog, SECURITY)[0], VK_DOWN)
-        self.assertTrue(wait_until(lambda: driver("text", driver("item", dialog, PORT)[0]) == ["110"], 5))
+        self.assertTrue(wait_until(lambda: driver("text", driver("item", dialog, PORT)[0]) == ["143"], 5))
         driver("click", driver("item", dialog, ACEPTAR)[0])
         driver("gone", DIALOG, "-")
         self.assertEqual(reg_get(CONFIG_KEY, "usuario"), (1, b"Jos\xe9\0"))
         driver("menu", CHEQUEAR)
-        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertEqual(wait_tooltip("2 Mensajes sin leer"), "2 Mensajes sin leer")
         driver("menu", SALIR)
         self.assertEqual(program.exit_code(), 0)
 

@@ -2,7 +2,8 @@
 trayer (XEmbed: the icon's pixels, real clicks and keys) and the tests' own
 StatusNotifierWatcher (D-Bus: the item's tooltip and icon, its exported menu,
 Activate). The servers are the ones of the unit tests: dovecot with APOP
-(alice, 3 messages) and the scripted server for a stall."""
+(alice, 3 messages), the plain dovecot's IMAP (a new installation's choice)
+and the scripted server for a stall."""
 import json
 import os
 import socket
@@ -17,6 +18,8 @@ from desktop import Desktop, wait_for, TITLE
 
 APOP_DOVECOT = os.environ["BUZONIX_APOP_ADDR"]
 SCRIPTED = os.environ["BUZONIX_SCRIPTED_ADDR"]
+PLAIN_DOVECOT = os.environ["BUZONIX_PLAIN_ADDR"]
+DOVECOT_SH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers", "dovecot.sh")
 SERVERS = os.environ["BUZONIX_SERVERS_DIR"]
 REFUSING = "127.0.0.99"  # nothing listens there
 # dovecot with APOP over TLS from the first byte, by the name its certificate carries.
@@ -25,6 +28,12 @@ TEST_CA = os.path.join(SERVERS, "certs", "ca.pem")
 ICON_REGION = "24x24+776+0"  # trayer's one icon, top right
 ICON_CENTRE = (788, 12)
 SERVIDOR_FIELD = (334, 57)  # in the configuration dialog
+
+
+def plain_dovecot(*action):
+    """dovecot.sh's action on the plain dovecot: its output."""
+    return subprocess.run([DOVECOT_SH, action[0], os.path.join(SERVERS, "dovecot-plain"), *action[1:]],
+                          check=True, capture_output=True, text=True).stdout
 
 
 def play(script):
@@ -107,7 +116,8 @@ class ProgramCase(unittest.TestCase):
             self.session.xdotool("key", "ctrl+a")
             self.session.xdotool("type", "--delay", "5", text)
             self.session.xdotool("key", "Tab")
-        # The test servers speak plain POP3: "Ninguna", whose port 110 follows.
+        # The test servers speak plain text: "Ninguna", whose port (110, or 143
+        # for IMAP) follows.
         self.session.xdotool("key", "N", "Tab", "Return")
         return dialog
 
@@ -149,14 +159,15 @@ class XEmbedTrayTest(ProgramCase):
         self.assertFalse(os.path.exists(self.session.autostart_entry()))
         self.assertEqual(self.shown_icon(), "bandera0")
 
-        dialog = self.fill_dialog(APOP_DOVECOT, "alice", "secret")
+        dialog = self.fill_dialog(PLAIN_DOVECOT, "alice", "secret")
         # No Secret Service here: the program asks before keeping the password in the file.
         question = self.wait_window("^" + TITLE + "$", besides=[dialog])
         self.press(question, "Return")
         text = wait_for(lambda: "Codigo" in (self.session.settings_text() or "") and self.session.settings_text())
         self.assertIn("Codigo=" + desktop.scramble("secret"), text)
+        self.assertIn("Protocolo=IMAP", text)
         self.assertIn("Seguridad=Ninguna", text)
-        self.assertIn("Puerto=110", text)
+        self.assertIn("Puerto=143", text)
         self.assertNotIn("secret", text)
         entry = self.session.autostart_entry()
         self.assertTrue(wait_for(lambda: os.path.exists(entry)))  # written after the settings
@@ -219,6 +230,35 @@ class DBusTrayTest(ProgramCase):
         item.click_menu("Chequear Correo Ahora")
         time.sleep(1.5)
         self.assertEqual(self.session.windows("^" + TITLE + "$"), [])
+
+    def test_imap_counts_the_unread_mail_and_a_delivery_is_pushed_without_a_new_login(self):
+        # "Frecuencia" at 720: no tick can pass this test.
+        self.session.write_settings(PLAIN_DOVECOT, user="erin", frequency="720",
+                                    extra="Protocolo=IMAP\nPuerto=143\n")
+        self.session.start_program()
+        item = TrayItem(self.session)
+        captions = {0: "No Hay Mensajes", 1: "1 Mensaje sin leer"}
+        counts = {caption: count for count, caption in captions.items()}
+        unread = wait_for(lambda: (item.tooltip() in counts or item.tooltip().endswith(" Mensajes sin leer"))
+                          and item.tooltip())
+        self.assertTrue(unread, item.tooltip())
+        count = counts.get(unread) if unread in counts else int(unread.split()[0])
+        logins = plain_dovecot("logins")
+        started = time.monotonic()
+        plain_dovecot("deliver", "erin", "1")
+        expected = captions.get(count + 1, f"{count + 1} Mensajes sin leer")
+        self.assertEqual(wait_for(lambda: item.tooltip() == expected and item.tooltip(), 2, 0.02), expected)
+        self.assertLess(time.monotonic() - started, 2)
+        self.assertEqual(plain_dovecot("logins"), logins)
+        self.assertEqual(item.icon(self.session), "bandera1")
+        # The menu answers during IDLE, and Salir ends at once.
+        item.click_menu("Chequear Correo Ahora")
+        time.sleep(0.3)
+        self.assertEqual(item.tooltip(), expected)
+        started = time.monotonic()
+        item.click_menu("Salir")
+        self.assertTrue(self.session.program_ended(5))
+        self.assertLess(time.monotonic() - started, 2)
 
     def test_menu_answers_during_a_stalled_check_and_salir_ends_it(self):
         play({"tag": "stall", "steps": [{"send": "+OK listo\r\n"}, {"stall": 60}]})
@@ -308,7 +348,7 @@ class KeyringTest(ProgramCase):
     def test_password_goes_to_the_secret_service_and_comes_back(self):
         self.session.start_program()
         item = TrayItem(self.session)
-        self.fill_dialog(APOP_DOVECOT, "alice", "secret")
+        self.fill_dialog(PLAIN_DOVECOT, "alice", "secret")
         text = wait_for(self.session.settings_text)
         self.assertNotIn("Codigo", text)
         self.assertNotIn("secret", text)
@@ -317,12 +357,13 @@ class KeyringTest(ProgramCase):
 
         self.session.start_program()
         item = TrayItem(self.session)
-        self.assertEqual(wait_for(lambda: item.tooltip() == "3 Mensajes" and item.tooltip()), "3 Mensajes")
+        self.assertEqual(wait_for(lambda: item.tooltip() == "3 Mensajes sin leer" and item.tooltip()),
+                         "3 Mensajes sin leer")
 
     def test_autostart_entry_goes_when_ejecutar_siempre_is_cleared(self):
         self.session.start_program()
         item = TrayItem(self.session)
-        self.fill_dialog(APOP_DOVECOT, "alice", "secret")
+        self.fill_dialog(PLAIN_DOVECOT, "alice", "secret")
         entry = self.session.autostart_entry()
         self.assertTrue(wait_for(lambda: os.path.exists(entry)))
         item.click_menu("Configuraci\u00f3n")
@@ -330,9 +371,9 @@ class KeyringTest(ProgramCase):
         time.sleep(0.3)
         self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
         time.sleep(0.2)
-        # Servidor, Usuario, Clave, Seguridad, Puerto, Protocolo (Carpeta is passed over for POP3),
-        # Frecuencia, Animacion, then Ejecutar siempre.
-        self.session.xdotool("key", *["Tab"] * 8, "space", "Return")
+        # Servidor, Usuario, Clave, Seguridad, Puerto, Protocolo, Carpeta (IMAP, as a first run
+        # offers), Frecuencia, Animacion, then Ejecutar siempre.
+        self.session.xdotool("key", *["Tab"] * 9, "space", "Return")
         self.assertTrue(wait_for(lambda: not os.path.exists(entry)))
 
 

@@ -33,6 +33,7 @@ class RecordingCheckHost : public CheckHost {
   void PlainMessage(const std::string& text) override { boxes.push_back("plain:" + text); }
   void Beep() override { ++beeps; }
   void ShowNotice(std::int32_t count) override { notices.push_back(count); }
+  void FollowNotice(std::int32_t count) override { followed.push_back(count); }
   void DisableTimer() override { timer_enabled = false; }
 
   std::string icon = "none";
@@ -40,6 +41,7 @@ class RecordingCheckHost : public CheckHost {
   std::vector<std::string> boxes;
   int beeps = 0;
   std::vector<std::int32_t> notices;
+  std::vector<std::int32_t> followed;
   bool timer_enabled = true;
 };
 

@@ -183,6 +183,7 @@ class NoticeHost final : public CheckHost {
   void ErrorBox(const std::string& text) override { boxes.push_back(text); }
   void PlainMessage(const std::string& text) override { boxes.push_back(text); }
   void Beep() override { ++beeps; }
+  void FollowNotice(std::int32_t) override {}
   void ShowNotice(std::int32_t count) override {
     if ((unit_.VentanasAbiertas & kNoticeWindowOpen) == 0) {
       windows.push_back(std::make_unique<RecordingWindow>());

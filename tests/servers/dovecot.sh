@@ -1,12 +1,19 @@
 #!/usr/bin/env bash
-# A private dovecot POP3 server on ADDRESS:110 with its own configuration.
+# A private dovecot POP3 server on ADDRESS:110 with its own configuration; the
+# plain one also serves IMAP on ADDRESS:143 (and, with CERTDIR, STARTTLS on
+# localhost's STLS_PORT + 3 and TLS from the first byte on STLS_PORT + 4).
 #   dovecot.sh start DIR ADDRESS apop|plain [CERTDIR STLS_PORT TLS_PORT]
 #                                               users: alice (3 messages),
 #                                               bob (none), carol (120); password "secret";
+#                                               dave (1), password pa"s\wñ (UTF-8);
+#                                               erin (none; the box IMAP tests deliver to);
 #                                               with CERTDIR also on localhost's STLS_PORT
 #                                               (STLS) and TLS_PORT (TLS from the first byte)
 #   dovecot.sh stop DIR
 #   dovecot.sh deliver DIR USER N               drops N more messages into USER's box
+#   dovecot.sh seen DIR USER UIDS               marks those messages seen (IMAP's view)
+#   dovecot.sh flags DIR USER                   prints each message's UID and flags
+#   dovecot.sh logins DIR                       counts the IMAP logins logged so far
 set -euo pipefail
 cmd=$1 dir=$(realpath -m "$2")
 
@@ -45,8 +52,13 @@ deliver() {  # user count
   local box="$dir/mail/$1/Maildir"
   mkdir -p "$box/new" "$box/cur" "$box/tmp"
   local start; start=$(ls "$box/new" "$box/cur" | wc -l)
+  # Written aside and moved in, so that a server watching the box never
+  # sees half a message.
   for i in $(seq 1 "$2"); do
-    message "$1" "$((start + i))" > "$box/new/$((start + i)).$$.$RANDOM.buzonix"
+    local name="$((start + i)).$$.$RANDOM.buzonix"
+    message "$1" "$((start + i))" > "$box/tmp/$name"
+    chown nobody:nogroup "$box/tmp/$name"
+    mv "$box/tmp/$name" "$box/new/$name"
   done
   chown -R nobody:nogroup "$dir/mail/$1"
 }
@@ -71,13 +83,30 @@ case "$cmd" in
     rm -rf "$dir/base" "$dir/mail"
     mkdir -p "$dir/base" "$dir/mail"
     chmod 755 "$dir/mail"
-    for u in alice bob carol; do
+    for u in alice bob carol dave erin; do
       mkdir -p "$dir/mail/$u/Maildir/"{new,cur,tmp}
-      echo "$u:{PLAIN}secret::::$dir/mail/$u::"
+      if [ "$u" = dave ]; then
+        printf '%s:{PLAIN}%s::::%s::\n' "$u" 'pa"s\w'$'\xc3\xb1' "$dir/mail/$u"
+      else
+        echo "$u:{PLAIN}secret::::$dir/mail/$u::"
+      fi
     done > "$dir/passwd"
     chown root:dovecot "$dir/passwd"; chmod 0640 "$dir/passwd"
-    deliver alice 3; deliver carol 120; deliver bob 0
+    deliver alice 3; deliver carol 120; deliver bob 0; deliver dave 1; deliver erin 0
     mechanisms=plain; [ "$mode" = apop ] && mechanisms="plain apop"
+    protocols="pop3" imap_port=0 imap_tls_listeners=""
+    if [ "$mode" = plain ]; then
+      protocols="pop3 imap" imap_port=143
+      [ -z "$certs" ] || imap_tls_listeners="inet_listener imapstls {
+    address = 127.0.0.1
+    port = $((stls_port + 3))
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $((stls_port + 4))
+    ssl = yes
+  }"
+    fi
     ssl="ssl = no" tls_listeners=""
     if [ -n "$certs" ]; then
       ssl="ssl = yes
@@ -95,7 +124,7 @@ ssl_min_protocol = TLSv1.2"
   }"
     fi
     cat > "$dir/dovecot.conf" <<CONF
-protocols = pop3
+protocols = $protocols
 listen = $address
 base_dir = $dir/base
 state_dir = $dir/base
@@ -107,6 +136,7 @@ mail_uid = nobody
 mail_gid = nogroup
 mail_location = maildir:~/Maildir
 log_path = $dir/dovecot.log
+auth_verbose = yes
 passdb {
   driver = passwd-file
   args = scheme=PLAIN $dir/passwd
@@ -139,8 +169,12 @@ service pop3 {
 }
 service imap-login {
   inet_listener imap {
-    port = 0
+    address = $address
+    port = $imap_port
   }
+  $imap_tls_listeners
+  service_count = 0
+  process_min_avail = 1
 }
 CONF
     if ! dovecot -c "$dir/dovecot.conf" >"$dir/dovecot.out" 2>&1; then
@@ -165,5 +199,14 @@ CONF
     ;;
   deliver)
     deliver "$3" "$4"
+    ;;
+  seen)
+    doveadm -c "$dir/dovecot.conf" flags add -u "$3" '\Seen' mailbox INBOX uid "$4"
+    ;;
+  flags)
+    doveadm -c "$dir/dovecot.conf" -f flow fetch -u "$3" 'uid flags' mailbox INBOX all
+    ;;
+  logins)
+    grep -c 'imap-login: Info: Login: user=' "$dir/dovecot.log" || true
     ;;
 esac

@@ -4,7 +4,8 @@
 # whose greeting does not. With PORT_BASE they also serve TLS on localhost
 # with the certificates of DIR/certs: the scripted server on PORT_BASE, the
 # APOP dovecot STLS on +1 and TLS on +2, the plain one STLS on +3 and TLS on +4;
-# the scripted server also answers on ::1 at +5.
+# the scripted server also answers on ::1 at +5. The plain dovecot serves IMAP
+# too: on its address's port 143, STARTTLS on +6 and TLS on +7.
 #   fixture.sh start|stop DIR SCRIPTED_ADDR APOP_ADDR PLAIN_ADDR [PORT_BASE]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"

@@ -1,6 +1,7 @@
 #include "support/TestPlatform.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <cstdlib>
 #include <fstream>
@@ -225,6 +226,26 @@ std::string ScriptedTlsPort() { return TlsPort(0); }
 std::string ScriptedIpv6Port() { return TlsPort(5); }
 std::string ApopDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 2 : 1); }
 std::string PlainDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 4 : 3); }
+std::string ImapDovecotPort(bool implicit_tls) { return TlsPort(implicit_tls ? 7 : 6); }
+
+std::string PlainDovecot(const std::string& action) {
+#if defined(BUZONIX_DOVECOT_SH) && !defined(_WIN32)
+  const std::string command = std::string(BUZONIX_DOVECOT_SH) + " " + action.substr(0, action.find(' ')) +
+                              " " + Env("BUZONIX_SERVERS_DIR", BUZONIX_SERVERS_DIR_DEFAULT) +
+                              "/dovecot-plain" +
+                              (action.find(' ') == std::string::npos ? "" : action.substr(action.find(' ')));
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe)) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+#else
+  (void)action;
+  return {};
+#endif
+}
 
 #ifdef _WIN32
 void TrustTestCa() {

@@ -54,6 +54,12 @@ std::string ScriptedTlsPort();
 std::string ScriptedIpv6Port();
 std::string ApopDovecotPort(bool implicit_tls);
 std::string PlainDovecotPort(bool implicit_tls);
+// The plain dovecot's IMAP: port 143 of its address, and on localhost its
+// STARTTLS and TLS-from-the-first-byte ports.
+std::string ImapDovecotPort(bool implicit_tls);
+// dovecot.sh's actions on the plain dovecot: its output; empty text in the
+// Windows tests, which cannot run it.
+std::string PlainDovecot(const std::string& action);
 // The test CA, trusted by this test program only (natively through
 // SSL_CERT_FILE, under Wine in the prefix's root store).
 void TrustTestCa();

@@ -19,6 +19,7 @@ class QuietHost : public buzonix::CheckHost {
   void PlainMessage(const std::string& text) override { failures.push_back(text); }
   void Beep() override {}
   void ShowNotice(std::int32_t) override {}
+  void FollowNotice(std::int32_t) override {}
   void DisableTimer() override {}
   std::string tooltip;
   std::vector<std::string> failures;
