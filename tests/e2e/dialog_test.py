@@ -9,7 +9,7 @@ DIALOG = "TConf"
 HOST, USER, PASSWORD, FREQUENCY, ANIMATION, ALWAYS, SOUND, ACEPTAR, CANCELAR = range(104, 113)
 SECURITY, PORT, PROTOCOL, FOLDER = 115, 116, 117, 118
 WS_DISABLED = 0x08000000
-VK_DOWN = 0x28
+VK_DOWN, VK_UP = 0x28, 0x26
 BM_GETCHECK = 0x00F0
 VK_RETURN, VK_ESCAPE = 0x0D, 0x1B
 WM_CLOSE = 0x0010
@@ -98,7 +98,12 @@ class DialogTest(ProgramTest):
 
     def test_imap_with_its_folder_is_chosen_and_stored(self):
         program, dialog = self.first_run()
-        self.assertEqual([dialog.text(c) for c in (PROTOCOL, FOLDER)], ["POP3", "INBOX"])
+        # A first run offers IMAP; POP3 greys the folder and takes its own port.
+        self.assertEqual([dialog.text(c) for c in (PROTOCOL, FOLDER, PORT)], ["IMAP", "INBOX", "993"])
+        self.assertTrue(dialog.enabled(FOLDER))
+        driver("key", dialog.item(PROTOCOL), VK_UP)
+        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "995", 5))
+        self.assertEqual(dialog.text(PROTOCOL), "POP3")
         self.assertFalse(dialog.enabled(FOLDER))
         driver("key", dialog.item(PROTOCOL), VK_DOWN)
         self.assertTrue(wait_until(lambda: dialog.text(PORT) == "993", 5))

@@ -10,9 +10,9 @@ from harness import (BIN, CHEQUEAR, CONFIG_KEY, CONFIGURACION, RUN_KEY, RUN_VALU
 CYRILLIC = "ru_RU.UTF-8"
 HELP_CLASS = "BuzonixHelp"
 DIALOG = "TConf"
-HOST, USER, PASSWORD, ALWAYS, ACEPTAR, SECURITY, PORT = 104, 105, 106, 109, 111, 115, 116
+HOST, USER, PASSWORD, ALWAYS, ACEPTAR, SECURITY, PORT, PROTOCOL = 104, 105, 106, 109, 111, 115, 116, 117
 WM_CHAR = 0x0102
-VK_RETURN, VK_ESCAPE, VK_DOWN = 0x0D, 0x1B, 0x28
+VK_RETURN, VK_ESCAPE, VK_DOWN, VK_UP = 0x0D, 0x1B, 0x28, 0x26
 WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC = 0x0218, 0x0012
 BM_GETCHECK = 0x00F0
 
@@ -91,6 +91,8 @@ class StandardUserTest(ProgramTest):
         self.assertTrue(self.always_checked(dialog))
         driver("settext", driver("item", dialog, HOST)[0], SCRIPTED)
         driver("settext", driver("item", dialog, USER)[0], "alice")
+        # POP3, whose accept checks nothing: the test is of the Run keys.
+        driver("key", driver("item", dialog, PROTOCOL)[0], VK_UP)
         self.accept(dialog)
         self.assertEqual(reg_text(CONFIG_KEY, "usuario"), "alice")
 
