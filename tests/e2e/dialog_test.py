@@ -97,6 +97,8 @@ class DialogTest(ProgramTest):
         self.assertEqual(program.exit_code(), 0)
 
     def test_imap_with_its_folder_is_chosen_and_stored(self):
+        set_script({"mode": "imap", "users": {"alice@example.org": "clave"},
+                    "folders": {"Correo/Recibido": {"uidvalidity": 1, "unseen": [7]}}})
         program, dialog = self.first_run()
         # A first run offers IMAP; POP3 greys the folder and takes its own port.
         self.assertEqual([dialog.text(c) for c in (PROTOCOL, FOLDER, PORT)], ["IMAP", "INBOX", "993"])
@@ -109,15 +111,22 @@ class DialogTest(ProgramTest):
         self.assertTrue(wait_until(lambda: dialog.text(PORT) == "993", 5))
         self.assertEqual(dialog.text(PROTOCOL), "IMAP")
         self.assertTrue(dialog.enabled(FOLDER))
-        dialog.type(HOST, "localhost")
+        # The scripted server speaks plain IMAP.
+        for _ in range(2):
+            driver("key", dialog.item(SECURITY), VK_DOWN)
+        self.assertTrue(wait_until(lambda: dialog.text(PORT) == "143", 5))
+        dialog.type(HOST, SCRIPTED)
         dialog.type(USER, "alice@example.org")
+        dialog.type(PASSWORD, "clave")
         dialog.type(FOLDER, "Correo/Recibido")
         dialog.click(ACEPTAR)
         self.assertTrue(dialog.wait_closed())
         self.assertEqual(reg_text(CONFIG_KEY, "Protocolo"), "IMAP")
         self.assertEqual(reg_text(CONFIG_KEY, "Carpeta"), "Correo/Recibido")
-        self.assertEqual(reg_text(CONFIG_KEY, "Seguridad"), "SSL/TLS")
-        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "993")
+        self.assertEqual(reg_text(CONFIG_KEY, "Seguridad"), "Ninguna")
+        self.assertEqual(reg_text(CONFIG_KEY, "Puerto"), "143")
+        # The session that the accept opens watches that folder.
+        self.assertEqual(wait_tooltip("1 Mensaje sin leer"), "1 Mensaje sin leer")
         # The next opening shows what was stored.
         driver("menu", CONFIGURACION)
         dialog = Dialog()
