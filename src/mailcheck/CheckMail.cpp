@@ -149,13 +149,7 @@ void MailCheck::CloseConnection() {
 // The handshake on the open connection; from here on the dialogue runs inside
 // TLS. Nothing of the user's goes out before the server is verified.
 bool MailCheck::StartTls() {
-  std::unique_ptr<TlsEngine> engine = tls_factory_ ? tls_factory_(settings_.Host) : nullptr;
-  if (!engine) {
-    ReportTlsFailure(sockets_, TlsFailure::kUnavailable, settings_.Host);
-    return false;
-  }
-  tls_ = std::make_unique<TlsChannel>(sockets_, std::move(engine), settings_.Host);
-  if (!tls_->Handshake()) return false;
+  if (!buzonix::StartTls(sockets_, tls_factory_, settings_.Host, tls_)) return false;
   channel_ = tls_.get();
   reader_.SetChannel(*tls_);
   reader_.Reset();

@@ -124,4 +124,15 @@ void TlsChannel::Close() {
   ended_ = true;
 }
 
+bool StartTls(TSockets& sockets, const TlsEngineFactory& factory, const std::string& host,
+              std::unique_ptr<TlsChannel>& tls) {
+  std::unique_ptr<TlsEngine> engine = factory ? factory(host) : nullptr;
+  if (!engine) {
+    ReportTlsFailure(sockets, TlsFailure::kUnavailable, host);
+    return false;
+  }
+  tls = std::make_unique<TlsChannel>(sockets, std::move(engine), host);
+  return tls->Handshake();
+}
+
 }  // namespace buzonix

@@ -57,4 +57,10 @@ class TlsChannel final : public ByteChannel {
 // Reports `failure` for a connection to `host` without a channel.
 void ReportTlsFailure(TSockets& sockets, TlsFailure failure, const std::string& host);
 
+// TLS on the open connection of `sockets` with an engine of `factory` for
+// `host`, through its handshake. False, with the failure reported, when no
+// engine can be had or the handshake fails; `tls` then holds what was made.
+bool StartTls(TSockets& sockets, const TlsEngineFactory& factory, const std::string& host,
+              std::unique_ptr<TlsChannel>& tls);
+
 }  // namespace buzonix
