@@ -29,6 +29,12 @@ class SettingsStore {
     (void)problem;
     return true;
   }
+  // Stores a refresh token the provider just rotated, at once and alone, so
+  // that a restart still signs in. Throws ERegistryException when it fails.
+  virtual void SaveRefreshToken(const Settings& settings) = 0;
+  // True when a refresh token can outlive this run (the Linux program
+  // without a Secret Service keeps it for the run only).
+  virtual bool KeepsRefreshToken() const { return true; }
   // Writes every setting and writes or removes the start entry. Throws
   // ERegistryException at the first step that fails.
   virtual void Save(const Settings& settings, const std::string& programPath) = 0;

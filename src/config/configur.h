@@ -4,10 +4,15 @@
 // a fake one.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "config/settings.h"
+#include "signin/Provider.h"
+#include "signin/SignInFlow.h"
 #include "state/unit.h"
 #include "text/Texts.h"
 
@@ -25,6 +30,16 @@ class ConfHost {
   virtual void Save(const Settings& settings) = 0;  // SaveSettings; throws ERegistryException
   virtual void OpenHelpTopic(int context) = 0;
   virtual void ShowError(const std::string& message) = 0;  // the application's error box
+  // Sign-in with a provider: the registrations this build has, and one
+  // sign-in in the system browser at a time; `done` comes on the main loop.
+  virtual const ProviderRegistrations& Registrations() const = 0;
+  virtual void StartSignIn(const ProviderEndpoints& endpoints, const std::string& login_hint,
+                           std::function<void(const SignInResult&)> done) = 0;
+  virtual void CancelSignIn() = 0;
+  // False where a refresh token lives for this run only (no Secret Service).
+  virtual bool KeepsRefreshToken() const = 0;
+  // After an accept that stored a sign-in: the checks use its access token.
+  virtual void UseAccessToken(const std::string& token, std::int64_t expires_in) = 0;
 
  protected:
   ~ConfHost() = default;
@@ -55,6 +70,21 @@ class ConfView {
   virtual void SetFolderText(const std::string& text) = 0;
   // Only IMAP watches a folder; the field is greyed for POP3.
   virtual void SetFolderEnabled(bool enabled) = 0;
+  // "Inicio de sesión": the list of choices (once, at the start) and the
+  // one shown.
+  virtual void SetSignInChoices(const std::vector<std::string>& texts) = 0;
+  virtual std::string SignInText() const = 0;  // dinicio
+  virtual void SetSignInText(const std::string& text) = 0;
+  // The fields of "Otro proveedor" (dautorizacion, dtoken, dcliente, dambito),
+  // shown only for it.
+  virtual std::string ProviderFieldText(ConfControl field) const = 0;
+  virtual void SetProviderFieldText(ConfControl field, const std::string& text) = 0;
+  virtual void SetProviderFieldsVisible(bool visible) = 0;
+  // For a provider the password field gives way to the sign-in button
+  // (bsesion) and the line saying whom the program is signed in as.
+  virtual void SetPasswordShown(bool shown) = 0;
+  virtual void SetSignInButtonText(const std::string& text) = 0;
+  virtual void SetSignInStatus(const std::string& text) = 0;
   virtual bool Checked(ConfCheck box) const = 0;
   virtual void SetChecked(ConfCheck box, bool checked) = 0;
   virtual void SetTitle(const std::string& text) = 0;  // titulo
@@ -109,8 +139,14 @@ enum class ConfControl {
   dpuerto,
   dprotocolo,
   dcarpeta,
+  dinicio,
+  bsesion,
+  dautorizacion,
+  dtoken,
+  dcliente,
+  dambito,
 };
-inline constexpr ConfControl kLastConfControl = ConfControl::dcarpeta;
+inline constexpr ConfControl kLastConfControl = ConfControl::dambito;
 // The control's own help context (0 for none) and the control around it.
 int OwnHelpContext(ConfControl control);
 std::optional<ConfControl> ParentControl(ConfControl control);
@@ -127,6 +163,9 @@ inline constexpr int kLimiteUsuario = 255;
 inline constexpr int kLimiteClave = 128;
 inline constexpr int kLimitePuerto = 5;
 inline constexpr int kLimiteCarpeta = 255;
+inline constexpr int kLimiteUrl = 2048;
+inline constexpr int kLimiteCliente = 255;
+inline constexpr int kLimiteAmbito = 1024;
 
 // The dialog's handlers over one instance's view.
 class TConfLogic {
@@ -153,16 +192,28 @@ class TConfLogic {
   // stays. The folder field is enabled for IMAP only.
   void SecurityChange();
   void ProtocolChange();
+  // Another "Inicio de sesión" was chosen: a provider fills in the mail
+  // server it publishes; the password or the sign-in button shows.
+  void SignInChange();
+  // The sign-in button: starts a sign-in in the browser, or cancels the one
+  // under way.
+  void SignInButtonClick();
 
  private:
   void CloseWithoutSaving();
   void ConnectionChoiceChange();
+  void SignInFinished(const SignInResult& result);
+  void ShowSignInState();
 
   Pop3Unit& unit_;
   ConfHost& host_;
   ConfView& view_;
   SecurityMode shown_mode_ = SecurityMode::kNinguna;
   MailProtocol shown_protocol_ = MailProtocol::kPop3;
+  SignInMethod shown_sign_in_ = SignInMethod::kContrasena;
+  // A sign-in made in this dialog, stored at the accept.
+  std::optional<SignInResult> signed_in_;
+  bool signing_in_ = false;
 };
 
 }  // namespace buzonix

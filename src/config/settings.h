@@ -9,6 +9,7 @@
 #include <string>
 
 #include "config/RegistryApi.h"
+#include "config/SecretSealer.h"
 #include "config/SettingsStore.h"
 #include "state/Connection.h"
 #include "state/unit.h"
@@ -49,6 +50,14 @@ inline constexpr char kValorSeguridad[] = "Seguridad";
 inline constexpr char kValorPuerto[] = "Puerto";
 inline constexpr char kValorProtocolo[] = "Protocolo";
 inline constexpr char kValorCarpeta[] = "Carpeta";
+inline constexpr char kValorAutenticacion[] = "Autenticacion";
+inline constexpr char kValorOAuthUrlAutorizacion[] = "OAuthUrlAutorizacion";
+inline constexpr char kValorOAuthUrlToken[] = "OAuthUrlToken";
+inline constexpr char kValorOAuthCliente[] = "OAuthCliente";
+inline constexpr char kValorOAuthAmbito[] = "OAuthAmbito";
+inline constexpr char kValorOAuthCuenta[] = "OAuthCuenta";
+// The refresh token, sealed for the user (SecretSealer) and written as hex.
+inline constexpr char kValorOAuthRefresco[] = "OAuthRefresco";
 
 // Sectioned access below one key of HKEY_CURRENT_USER. Each operation opens
 // the key with the rights it needs (reading, or writing), creating it if
@@ -162,7 +171,9 @@ RunEntryPlace RunEntryPlaceFor(RegistryApi& api, const std::string& programPath)
 // missing during the load, so damaged data never stops the program.
 class RegistryStore final : public SettingsStore {
  public:
-  explicit RegistryStore(RegistryApi& api) : api_(api) {}
+  // `sealer` protects the refresh token; a refresh token that does not unseal
+  // (damaged, another entropy) reads as none: sign in again.
+  RegistryStore(RegistryApi& api, SecretSealer& sealer) : api_(api), sealer_(sealer) {}
   bool FirstRun() override;
   // Migrates an old plain password on the way.
   void Read(Settings& settings, const std::string& programPath) override;
@@ -174,9 +185,11 @@ class RegistryStore final : public SettingsStore {
   // program already is left as it is), and deleted from every Run key the
   // user may write.
   void Save(const Settings& settings, const std::string& programPath) override;
+  void SaveRefreshToken(const Settings& settings) override;
 
  private:
   RegistryApi& api_;
+  SecretSealer& sealer_;
 };
 
 }  // namespace buzonix

@@ -3,6 +3,8 @@
 // core's.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
@@ -16,6 +18,7 @@
 #include "network/TlsEngine.h"
 #include "notify/PopupMenu.h"
 #include "notify/TrayShell.h"
+#include "signin/Ports.h"
 #include "state/unit.h"
 
 namespace buzonix {
@@ -74,6 +77,17 @@ class Platform {
   virtual TlsEngineFactory TlsEngines() = 0;
   virtual DigestLibrary& Digest() = 0;
   virtual SettingsStore& Store() = 0;
+
+  // Sign-in with a provider: loaded or opened on first use, never at start.
+  virtual HttpsTransport& Https() = 0;
+  virtual SystemBrowser& Browser() = 0;
+  virtual LoopbackListener& Listener() = 0;
+  // The sign-in's wait: its firing calls TBuzel::SignInTimerFired.
+  virtual OneShotTimer& SignInTimer() = 0;
+  // `count` bytes from the system's cryptographic random source.
+  virtual std::string RandomBytes(std::size_t count) = 0;
+  // Seconds on a clock that never goes back.
+  virtual std::int64_t MonotonicSeconds() = 0;
 
   // The running module's full file name.
   virtual std::string ProgramPath() = 0;

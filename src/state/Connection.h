@@ -27,6 +27,17 @@ inline constexpr MailProtocol kProtocolChoices[] = {MailProtocol::kPop3, MailPro
 // The folder an IMAP check watches when none is stored.
 inline constexpr char kCarpetaPorDefecto[] = "INBOX";
 
+// How the user logs in: a password, or a provider's sign-in (OAuth 2.0).
+enum class SignInMethod { kContrasena, kMicrosoft, kGoogle, kOtroProveedor };
+inline constexpr char kAutenticacionContrasena[] = "Contrase\xF1a";
+inline constexpr char kAutenticacionMicrosoft[] = "Microsoft";
+inline constexpr char kAutenticacionGoogle[] = "Google";
+inline constexpr char kAutenticacionOtro[] = "Otro proveedor";
+// The method a stored text names; anything else (a store of an earlier
+// version has none) is a password.
+SignInMethod SignInMethodOf(const std::string& autenticacion);
+const char* SignInText(SignInMethod method);
+
 // The protocol a stored text names; anything else (a store of an earlier
 // version has none) is POP3.
 MailProtocol MailProtocolOf(const std::string& protocolo);

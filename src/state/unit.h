@@ -23,6 +23,15 @@ struct Settings {
   std::string Puerto = "110";         // decimal, 1 to 65535
   std::string Protocolo = "POP3";     // one of the two kProtocolo texts of state/Connection.h
   std::string Carpeta = "INBOX";      // the IMAP folder watched, in the program's own text
+  // Sign-in with a provider: one of the four kAutenticacion texts of
+  // state/Connection.h; the endpoints, client and scope for "Otro proveedor".
+  std::string Autenticacion = "Contrase\xF1a";
+  std::string OAuthUrlAutorizacion;
+  std::string OAuthUrlToken;
+  std::string OAuthCliente;
+  std::string OAuthAmbito;
+  std::string OAuthCuenta;    // the account the provider named
+  std::string OAuthRefresco;  // the refresh token, in clear; sealed only in the store
 };
 
 // Check state that lives from one check to the next.

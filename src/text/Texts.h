@@ -95,4 +95,40 @@ inline constexpr char kRespuestaDemasiadoLarga[] =
     "El servidor envi\xF3 una respuesta demasiado larga";
 inline constexpr char kRespuestaIlegible[] = "El servidor envi\xF3 una respuesta que no se entiende";
 
+// Sign-in with a provider (OAuth 2.0).
+inline constexpr char kEtiquetaInicioSesion[] = "Inicio de sesi\xF3n:";
+inline constexpr char kEtiquetaAutorizacion[] = "Autorizaci\xF3n:";
+inline constexpr char kEtiquetaToken[] = "Token:";
+inline constexpr char kEtiquetaCliente[] = "Cliente:";
+inline constexpr char kEtiquetaAmbito[] = "\xC1mbito:";
+inline constexpr char kBotonIniciarSesion[] = "Iniciar sesi\xF3n\x85";
+inline constexpr char kBotonCancelarInicio[] = "Cancelar";
+inline constexpr char kSesionIniciadaPrefijo[] = "Sesi\xF3n iniciada: ";
+inline constexpr char kSesionIniciadaSinCuenta[] = "Sesi\xF3n iniciada";
+inline constexpr char kSinSesion[] = "Sin sesi\xF3n iniciada";
+inline constexpr char kEsperandoNavegador[] = "Esperando al navegador\x85";
+inline constexpr char kSesionSoloEstaVez[] =
+    "Sin servicio de claves: la sesi\xF3n durar\xE1 s\xF3lo hasta que cierre el programa";
+inline constexpr char kInicioExigeSeguridad[] =
+    "El inicio de sesi\xF3n con un proveedor exige una conexi\xF3n segura: elija STARTTLS o SSL/TLS";
+inline constexpr char kInicioPendiente[] =
+    "Pulse \"Iniciar sesi\xF3n\x85\" e inicie sesi\xF3n con el proveedor antes de aceptar";
+inline constexpr char kDireccionNoValidaResto[] =
+    " debe ser una direcci\xF3n https:// (http:// s\xF3lo en este equipo)";
+inline constexpr char kCampoVacioResto[] = " no puede quedar vac\xEDo";
+inline constexpr char kInicioSinRespuesta[] =
+    "El proveedor no respondi\xF3 en cinco minutos; vuelva a intentarlo";
+inline constexpr char kInicioDenegado[] = "El proveedor no concedi\xF3 el acceso";
+inline constexpr char kInicioSinCredenciales[] =
+    "El proveedor no entreg\xF3 las credenciales; vuelva a intentarlo";
+inline constexpr char kInicioSinConexion[] = "No se pudo conectar con el proveedor";
+inline constexpr char kInicioNoArranca[] = "No se pudo abrir el navegador para iniciar sesi\xF3n";
+// What a check shows when the provider's sign-in fails.
+inline constexpr char kSesionCaducada[] =
+    "La sesi\xF3n con el proveedor ha caducado; vuelva a iniciar sesi\xF3n en Configuraci\xF3n";
+inline constexpr char kTooltipSesionCaducada[] = "Sesi\xF3n caducada";
+inline constexpr char kProveedorRechazado[] =
+    "El servidor de correo no acept\xF3 el acceso concedido por el proveedor";
+inline constexpr char kTooltipProveedorRechazado[] = "Acceso del proveedor rechazado";
+
 }  // namespace buzonix
