@@ -65,6 +65,9 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void ConfiguracionPedida();
   void SalirPedido();
 
+  // The sign-in's wait ran out (Platform::SignInTimer).
+  void SignInTimerFired();
+
   // The handlers' guard: what escapes `handler` is shown and swallowed.
   void Guarded(const std::function<void()>& handler);
 
