@@ -32,6 +32,7 @@
 #include "posix/SocketPlatform_posix.h"
 #include "posix/TlsEngine_openssl.h"
 #include "support/MessageLoop.h"
+#include "text/Base64.h"
 
 namespace {
 
