@@ -33,6 +33,7 @@
 #include "posix/TlsEngine_openssl.h"
 #include "text/Base64.h"
 #include "support/MessageLoop.h"
+#include "text/Base64.h"
 
 namespace {
 
