@@ -33,7 +33,6 @@
 #include "posix/TlsEngine_openssl.h"
 #include "text/Base64.h"
 #include "support/MessageLoop.h"
-#include "text/Base64.h"
 
 namespace {
 
