@@ -8,8 +8,8 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 pkgs=(cmake make g++ googletest
-      g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-      g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+      g++-mingw-w64-i686-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-i686
+      g++-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-win32 binutils-mingw-w64-x86-64
       xvfb xauth x11-utils x11-apps xdotool imagemagick fonts-liberation fonts-wine
       dovecot-core dovecot-pop3d dovecot-imapd
       libssl-dev openssl

@@ -15,7 +15,6 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -68,32 +67,43 @@ class ObservedShell final : public TrayShell {
 using testing::PumpUntil;
 
 // Waits on its own thread for an open pop-up menu and sends it keys, as a
-// user at the keyboard would.
+// user at the keyboard would. A Windows thread: the Windows build's runtime has
+// no std::thread.
 class MenuDriver {
  public:
   explicit MenuDriver(std::vector<WPARAM> keys)
-      : thread_([this, keys = std::move(keys)] { Drive(keys); }) {}
+      : keys_(std::move(keys)), thread_(CreateThread(nullptr, 0, Run, this, 0, nullptr)) {
+    if (thread_ == nullptr) throw std::runtime_error("no thread for the menu driver");
+  }
   ~MenuDriver() {
     stop_ = true;
-    thread_.join();
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
   }
+  MenuDriver(const MenuDriver&) = delete;
+  MenuDriver& operator=(const MenuDriver&) = delete;
   bool SawMenu() const { return sawMenu_; }
 
  private:
-  void Drive(const std::vector<WPARAM>& keys) {
+  static DWORD WINAPI Run(void* self) {
+    static_cast<MenuDriver*>(self)->Drive();
+    return 0;
+  }
+  void Drive() {
     for (int tries = 0; tries < 500 && !stop_; ++tries) {
       if (const HWND menu = FindWindowA("#32768", nullptr); menu && IsWindowVisible(menu)) {
         sawMenu_ = true;
-        for (WPARAM key : keys) PostMessageA(menu, WM_KEYDOWN, key, 0);
+        for (WPARAM key : keys_) PostMessageA(menu, WM_KEYDOWN, key, 0);
         return;
       }
       Sleep(10);
     }
   }
 
+  const std::vector<WPARAM> keys_;
   std::atomic<bool> stop_{false};
   std::atomic<bool> sawMenu_{false};
-  std::thread thread_;
+  HANDLE thread_;
 };
 
 NOTIFYICONDATAA BareRecord(HWND window) {
