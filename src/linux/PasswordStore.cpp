@@ -14,7 +14,6 @@ namespace buzonix {
 namespace {
 
 constexpr char kService[] = "buzonix";
-constexpr char kKey[] = "clave";
 constexpr char kSecretService[] = "org.freedesktop.secrets";
 
 // Runs a job to its end in a nested loop.
@@ -42,7 +41,7 @@ bool KeyringPasswordStore::Available() {
 
 std::optional<std::string> KeyringPasswordStore::Read() {
   QKeychain::ReadPasswordJob job(kService);
-  job.setKey(kKey);
+  job.setKey(item_);
   RunToEnd(job);
   if (job.error() == QKeychain::EntryNotFound) return std::string();
   if (job.error() != QKeychain::NoError) return std::nullopt;
@@ -51,7 +50,7 @@ std::optional<std::string> KeyringPasswordStore::Read() {
 
 bool KeyringPasswordStore::Write(const std::string& password, std::string& error) {
   QKeychain::WritePasswordJob job(kService);
-  job.setKey(kKey);
+  job.setKey(item_);
   job.setTextData(ToQt(password));
   RunToEnd(job);
   if (job.error() == QKeychain::NoError) return true;
@@ -61,7 +60,7 @@ bool KeyringPasswordStore::Write(const std::string& password, std::string& error
 
 void KeyringPasswordStore::Remove() {
   QKeychain::DeletePasswordJob job(kService);
-  job.setKey(kKey);
+  job.setKey(item_);
   RunToEnd(job);
 }
 

@@ -23,13 +23,20 @@ class PasswordStore {
 };
 
 // The Secret Service through qtkeychain; every call waits for its answer in a
-// nested event loop, so the program goes on answering meanwhile.
+// nested event loop, so the program goes on answering meanwhile. Each secret
+// is an item of its own: the password, the provider's refresh token.
 class KeyringPasswordStore final : public PasswordStore {
  public:
+  static constexpr char kPasswordItem[] = "clave";
+  static constexpr char kRefreshTokenItem[] = "refresco";
+  explicit KeyringPasswordStore(const char* item = kPasswordItem) : item_(item) {}
   bool Available() override;
   std::optional<std::string> Read() override;
   bool Write(const std::string& password, std::string& error) override;
   void Remove() override;
+
+ private:
+  const char* item_;
 };
 
 }  // namespace buzonix
