@@ -47,6 +47,20 @@ class FakeView final : public ConfView {
   }
   void SelectField(ConfControl field) override { selected.push_back(field); }
   void ShowStop(const std::string& text) override { stops.push_back(text); }
+  void SetSignInChoices(const std::vector<std::string>& texts) override { signInChoices = texts; }
+  std::string SignInText() const override { return signIn; }
+  void SetSignInText(const std::string& text) override { signIn = text; }
+  std::string ProviderFieldText(ConfControl field) const override {
+    const auto found = providerFields.find(field);
+    return found == providerFields.end() ? std::string() : found->second;
+  }
+  void SetProviderFieldText(ConfControl field, const std::string& text) override {
+    providerFields[field] = text;
+  }
+  void SetProviderFieldsVisible(bool visible) override { providerFieldsVisible = visible; }
+  void SetPasswordShown(bool shown) override { passwordShown = shown; }
+  void SetSignInButtonText(const std::string& text) override { signInButton = text; }
+  void SetSignInStatus(const std::string& text) override { signInStatus = text; }
 
   // Types UTF-8 text into a field, as a Unicode control holds it.
   void Type(ConfControl field, const std::string& utf8) {
@@ -68,6 +82,10 @@ class FakeView final : public ConfView {
   std::map<ConfCheck, bool> checks = {
       {ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
   int releases = 0;
+  std::vector<std::string> signInChoices;
+  std::string signIn, signInButton, signInStatus;
+  std::map<ConfControl, std::string> providerFields;
+  bool providerFieldsVisible = false, passwordShown = true;
 };
 
 class ConfDialog : public ::testing::Test {
