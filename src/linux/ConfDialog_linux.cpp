@@ -105,6 +105,8 @@ QCheckBox* ConfDialog::AddCheck(ConfControl control, const char* name, const QSt
 void ConfDialog::AddSignInRows(QFormLayout* form) {
   sign_in_button_ = new QPushButton(ToQt(kBotonIniciarSesion));
   sign_in_button_->setObjectName("sesion");
+  // Enter accepts the dialog; it never starts a sign-in.
+  sign_in_button_->setAutoDefault(false);
   controls_[sign_in_button_] = ConfControl::bsesion;
   QObject::connect(sign_in_button_, &QPushButton::clicked, this, [this] { logic_.SignInButtonClick(); });
   sign_in_status_ = new QLabel;

@@ -48,12 +48,6 @@ std::string ReadText(const QSettings& file, const QString& key) {
   return FromQt(value.toString());
 }
 
-// A value earlier versions never wrote: missing reads as empty.
-std::string ReadNewText(const QSettings& file, const QString& key) {
-  const std::string text = ReadText(file, key);
-  return text == kMissingText ? std::string() : text;
-}
-
 void Check(const QSettings& file, const std::string& path) {
   if (file.status() != QSettings::NoError)
     throw ERegistryException{"No se pudo escribir " + FromQt(QString::fromStdString(path))};
@@ -170,12 +164,9 @@ void SettingsFile::Read(Settings& settings, const std::string& programPath) {
   settings.Animacion = ReadText(file, kAnimacion);
   ReadConnection(settings, ReadText(file, kProtocolo), ReadText(file, kSeguridad), ReadText(file, kPuerto),
                  ReadText(file, kCarpeta));
-  settings.Autenticacion = SignInText(SignInMethodOf(ReadText(file, kAutenticacion)));
-  settings.OAuthUrlAutorizacion = ReadNewText(file, kOAuthUrlAutorizacion);
-  settings.OAuthUrlToken = ReadNewText(file, kOAuthUrlToken);
-  settings.OAuthCliente = ReadNewText(file, kOAuthCliente);
-  settings.OAuthAmbito = ReadNewText(file, kOAuthAmbito);
-  settings.OAuthCuenta = ReadNewText(file, kOAuthCuenta);
+  ReadSignIn(settings, ReadText(file, kAutenticacion),
+             {ReadText(file, kOAuthUrlAutorizacion), ReadText(file, kOAuthUrlToken), ReadText(file, kOAuthCliente),
+              ReadText(file, kOAuthAmbito), ReadText(file, kOAuthCuenta)});
   ReadRefreshToken(settings);
   settings.EjecutarSiempre = autostart_.StartsProgram(programPath);
 }

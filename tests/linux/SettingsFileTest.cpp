@@ -62,7 +62,6 @@ class LinuxSettingsFile : public ::testing::Test {
     return settings;
   }
 
-  QTemporaryDir folder;
   Settings SignedIn() const {
     Settings settings = Valid();
     settings.Clave.clear();
@@ -172,7 +171,7 @@ TEST_F(LinuxSettingsFile, TheRefreshTokenLivesInTheSecretServiceAloneAndARotated
   EXPECT_TRUE(file.KeepsRefreshToken());
 
   // Back to a password: the token goes.
-  read.Autenticacion = "Contrase\xF1a";
+  read.Autenticacion = kAutenticacionContrasena;
   read.Clave = "secret";
   restarted.Save(read, "/usr/bin/buzonix");
   EXPECT_EQ(tokens.stored, "");
