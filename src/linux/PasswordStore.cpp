@@ -45,13 +45,17 @@ std::optional<std::string> KeyringPasswordStore::Read() {
   RunToEnd(job);
   if (job.error() == QKeychain::EntryNotFound) return std::string();
   if (job.error() != QKeychain::NoError) return std::nullopt;
+  if (as_bytes_) return job.binaryData().toStdString();
   return FromQt(job.textData());
 }
 
 bool KeyringPasswordStore::Write(const std::string& password, std::string& error) {
   QKeychain::WritePasswordJob job(kService);
   job.setKey(item_);
-  job.setTextData(ToQt(password));
+  if (as_bytes_)
+    job.setBinaryData(QByteArray::fromStdString(password));
+  else
+    job.setTextData(ToQt(password));
   RunToEnd(job);
   if (job.error() == QKeychain::NoError) return true;
   error = FromQt(job.errorString());

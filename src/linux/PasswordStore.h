@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace buzonix {
 
@@ -29,7 +30,10 @@ class KeyringPasswordStore final : public PasswordStore {
  public:
   static constexpr char kPasswordItem[] = "clave";
   static constexpr char kRefreshTokenItem[] = "refresco";
-  explicit KeyringPasswordStore(const char* item = kPasswordItem) : item_(item) {}
+  // The password is kept as text, as earlier versions stored it; the refresh
+  // token as the very bytes the provider gave.
+  explicit KeyringPasswordStore(const char* item = kPasswordItem)
+      : item_(item), as_bytes_(std::string_view(item) != kPasswordItem) {}
   bool Available() override;
   std::optional<std::string> Read() override;
   bool Write(const std::string& password, std::string& error) override;
@@ -37,6 +41,7 @@ class KeyringPasswordStore final : public PasswordStore {
 
  private:
   const char* item_;
+  bool as_bytes_;
 };
 
 }  // namespace buzonix
