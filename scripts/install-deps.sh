@@ -16,7 +16,8 @@ pkgs=(cmake make g++ googletest
       clang libclang-rt-14-dev zlib1g-dev
       python3 locales nsis
       qt6-base-dev qtkeychain-qt6-dev
-      trayer dbus-daemon python3-dbus gnome-keyring desktop-file-utils)
+      trayer dbus-daemon python3-dbus gnome-keyring desktop-file-utils
+      xdg-utils)
 for p in "${pkgs[@]}"; do have "$p" || need+=("$p"); done
 wine_missing=0
 # Wine's Schannel loads GnuTLS at run time, one for each Wine.

@@ -282,3 +282,52 @@ def tray_shows(picture, seconds=10, size=16):
         return any(shown_at(area, x, y) for y in range(height - size + 1) for x in range(width - size + 1))
 
     return wait_until(matches, seconds, 0.5)
+
+
+# The scripted browser (tests/servers/scripted_browser.py) as the prefix's
+# web browser: ShellExecute of an https URL ends in winebrowser, which runs
+# the first program HKCU\Software\Wine\WineBrowser "Browsers" names.
+BROWSER_DIR = os.path.join(tempfile.gettempdir(), f"buzonix-browser-{os.getpid()}")
+WINE_BROWSER_KEY = r"Software\Wine\WineBrowser"
+
+
+def _scripted_browser():
+    import sys
+    servers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "servers")
+    if servers not in sys.path:
+        sys.path.insert(0, servers)
+    import scripted_browser
+    return scripted_browser
+
+
+def use_scripted_browser(mode="follow"):
+    """Makes the scripted browser, in `mode` (follow, wrong-state, never,
+    error), the one the program opens, trusting the test CA; empties its log."""
+    wrapper = _scripted_browser().prepare(BROWSER_DIR, mode=mode, ca=TEST_CA)
+    reg_set(WINE_BROWSER_KEY, "Browsers", wrapper)
+
+
+def set_browser_mode(mode):
+    _scripted_browser().write_config(BROWSER_DIR, mode=mode)
+
+
+def browser_log():
+    """What the scripted browser did and saw, oldest first (its header lists the events)."""
+    return _scripted_browser().read_log(BROWSER_DIR)
+
+
+def wait_browser_done(seconds=20):
+    """The browser's log once a run of it ended, or what it has so far."""
+    return wait_until(lambda: [e for e in browser_log() if e["event"] == "done"] and browser_log(),
+                      seconds) or browser_log()
+
+
+def provider(path, body=None):
+    """One request to the provider stand-in's control channel (oauth_provider.py's
+    header): a GET, or a POST of `body` as JSON; returns the decoded answer."""
+    import urllib.request
+    data = None if body is None else json.dumps(body).encode()
+    request = urllib.request.Request(os.environ["BUZONIX_PROVIDER_CONTROL"] + path, data=data,
+                                     headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=10) as answer:
+        return json.loads(answer.read() or b"null")

@@ -2,11 +2,15 @@
 # A private dovecot POP3 server on ADDRESS:110 with its own configuration; the
 # plain one also serves IMAP on ADDRESS:143 (and, with CERTDIR, STARTTLS on
 # localhost's STLS_PORT + 3 and TLS from the first byte on STLS_PORT + 4).
-#   dovecot.sh start DIR ADDRESS apop|plain [CERTDIR STLS_PORT TLS_PORT]
+# With INTROSPECT_URL the plain one also takes XOAUTH2 and OAUTHBEARER logins,
+# whose bearer tokens that URL (oauth_provider.py's /introspect) vouches for.
+#   dovecot.sh start DIR ADDRESS apop|plain [CERTDIR STLS_PORT TLS_PORT [INTROSPECT_URL]]
 #                                               users: alice (3 messages),
 #                                               bob (none), carol (120); password "secret";
 #                                               dave (1), password pa"s\wñ (UTF-8);
 #                                               erin (none; the box IMAP tests deliver to);
+#                                               oscar@example.invalid (2; the provider's account,
+#                                               password "secret" too);
 #                                               with CERTDIR also on localhost's STLS_PORT
 #                                               (STLS) and TLS_PORT (TLS from the first byte)
 #   dovecot.sh stop DIR
@@ -65,7 +69,7 @@ deliver() {  # user count
 
 case "$cmd" in
   start)
-    address=$3 mode=$4 certs=${5:-} stls_port=${6:-} tls_port=${7:-}
+    address=$3 mode=$4 certs=${5:-} stls_port=${6:-} tls_port=${7:-} introspect=${8:-}
     mkdir -p "$dir"
     chmod 755 "$dir"
     "$0" stop "$dir" || true
@@ -83,7 +87,7 @@ case "$cmd" in
     rm -rf "$dir/base" "$dir/mail"
     mkdir -p "$dir/base" "$dir/mail"
     chmod 755 "$dir/mail"
-    for u in alice bob carol dave erin; do
+    for u in alice bob carol dave erin oscar@example.invalid; do
       mkdir -p "$dir/mail/$u/Maildir/"{new,cur,tmp}
       if [ "$u" = dave ]; then
         printf '%s:{PLAIN}%s::::%s::\n' "$u" 'pa"s\w'$'\xc3\xb1' "$dir/mail/$u"
@@ -93,7 +97,29 @@ case "$cmd" in
     done > "$dir/passwd"
     chown root:dovecot "$dir/passwd"; chmod 0640 "$dir/passwd"
     deliver alice 3; deliver carol 120; deliver bob 0; deliver dave 1; deliver erin 0
+    deliver oscar@example.invalid 2
     mechanisms=plain; [ "$mode" = apop ] && mechanisms="plain apop"
+    oauth2_passdb=""
+    if [ "$mode" = plain ] && [ -n "$introspect" ]; then
+      mechanisms="plain xoauth2 oauthbearer"
+      cat > "$dir/oauth2.conf" <<OAUTH
+introspection_mode = post
+introspection_url = $introspect
+username_attribute = username
+active_attribute = active
+active_value = true
+OAUTH
+      chmod 644 "$dir/oauth2.conf"
+      # A refused token must not go on to the password file, where a token
+      # equal to a password would log in.
+      oauth2_passdb="passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $dir/oauth2.conf
+  result_failure = return-fail
+  result_internalfail = return-fail
+}"
+    fi
     protocols="pop3" imap_port=0 imap_tls_listeners=""
     if [ "$mode" = plain ]; then
       protocols="pop3 imap" imap_port=143
@@ -137,6 +163,7 @@ mail_gid = nogroup
 mail_location = maildir:~/Maildir
 log_path = $dir/dovecot.log
 auth_verbose = yes
+$oauth2_passdb
 passdb {
   driver = passwd-file
   args = scheme=PLAIN $dir/passwd
