@@ -41,18 +41,25 @@ void QtLoopbackListener::Accept() {
     socket->setParent(nullptr);  // owned by connections_, gone by Discard
     const int id = ++last_connection_;
     connections_[id] = socket;
-    QObject::connect(socket, &QTcpSocket::readyRead, [this, id, socket] {
-      const QByteArray bytes = socket->readAll();
-      if (events_ != nullptr && connections_.count(id) != 0)
-        events_->ConnectionData(id, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+    QObject::connect(socket, &QTcpSocket::readyRead, &context_, [this, id, socket] {
+      // Handed on from the event loop, not from inside the socket's signal:
+      // the sign-in answers, closes and then waits for the token endpoint in
+      // a nested loop, where this very socket may be deleted.
+      QMetaObject::invokeMethod(
+          &context_, [this, id, bytes = socket->readAll()] { Deliver(id, bytes); }, Qt::QueuedConnection);
     });
-    QObject::connect(socket, &QTcpSocket::disconnected, [this, id] {
+    QObject::connect(socket, &QTcpSocket::disconnected, &context_, [this, id] {
       if (auto it = connections_.find(id); it != connections_.end()) {
         if (it->second) Discard(it->second);
         connections_.erase(it);
       }
     });
   }
+}
+
+void QtLoopbackListener::Deliver(int connection, const QByteArray& bytes) {
+  if (events_ == nullptr || connections_.count(connection) == 0) return;  // closed meanwhile
+  events_->ConnectionData(connection, std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
 }
 
 void QtLoopbackListener::Respond(int connection, const std::string& response) {

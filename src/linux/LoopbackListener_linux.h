@@ -2,6 +2,8 @@
 // while a sign-in waits for the browser.
 #pragma once
 
+#include <QByteArray>
+#include <QObject>
 #include <QPointer>
 
 #include <map>
@@ -27,11 +29,13 @@ class QtLoopbackListener final : public LoopbackListener {
 
  private:
   void Accept();
+  void Deliver(int connection, const QByteArray& bytes);
 
   std::unique_ptr<QTcpServer> server_;
   ListenerEvents* events_ = nullptr;
   std::map<int, QPointer<QTcpSocket>> connections_;
   int last_connection_ = 0;
+  QObject context_;  // the receiver of the sockets' signals and of the data handed on
 };
 
 }  // namespace buzonix

@@ -8,12 +8,14 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QSslCertificate>
 #include <QSslKey>
 #include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <map>
 #include <string>
@@ -175,10 +177,19 @@ TEST(LinuxLoopbackListener, EachConnectionIsToldApartAndAnsweredAndCloseStopsLis
   EXPECT_EQ(page, "HTTP/1.1 200 OK\r\n\r\nPuede cerrar");
   ASSERT_TRUE(WaitUntil([&] { return favicon.state() == QAbstractSocket::UnconnectedState; }));
 
-  // Closing from inside a connection's own data, as a finished sign-in does.
-  events.on_data = [&](int) { listener.Close(); };
+  // A finished sign-in answers from inside the connection's own data, then
+  // waits for the token endpoint in a nested loop, where that connection
+  // ends, and closes.
+  events.on_data = [&](int connection) {
+    listener.Respond(connection, "HTTP/1.1 200 OK\r\n\r\n");
+    QEventLoop exchange;
+    QTimer::singleShot(300, &exchange, &QEventLoop::quit);
+    exchange.exec();
+    listener.Close();
+  };
   spare.write("GET / HTTP/1.1\r\n\r\n");
   ASSERT_TRUE(WaitUntil([&] { return spare.state() == QAbstractSocket::UnconnectedState; }));
+  QCoreApplication::processEvents();
   QTcpSocket late;
   late.connectToHost(QHostAddress::LocalHost, port);
   EXPECT_FALSE(late.waitForConnected(2000));
