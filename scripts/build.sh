@@ -4,6 +4,7 @@
 #   buzonix_build_native   portable code and unit tests, ASan/UBSan  -> build/native
 #   buzonix_build_linux    the Linux program (Qt 6), its tests and its
 #                          Debian package, no sanitizers              -> build/linux
+#                          and the program with dummy client ids  -> build/linux-ids
 #   buzonix_build_product  the 32-bit program and APOP.DLL            -> build/i686/bin
 #   buzonix_build_wintests the Windows build the Wine tests run: the product
 #                          build where 32-bit Wine works, else a 64-bit build
@@ -30,9 +31,23 @@ buzonix_build_native() {
   _buzonix_build native -DCMAKE_BUILD_TYPE=Debug
 }
 
+# The packaged program has no client ids and offers neither preset provider;
+# the presets are tested on a second build of the program alone with dummy
+# ids (build/linux-ids), which the tests of build/linux start.
 buzonix_build_linux() {
+  local ids="$_buzonix_root/build/linux-ids"
+  [ -f "$ids/CMakeCache.txt" ] || cmake -S "$_buzonix_root" -B "$ids" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DBUZONIX_QT=ON -DBUZONIX_SANITIZE=OFF -DBUZONIX_UNIT_TESTS=OFF -DBUZONIX_WERROR=ON \
+    -DBUZONIX_MICROSOFT_CLIENT_ID=00000000-0000-0000-0000-0000000b0220 \
+    -DBUZONIX_GOOGLE_CLIENT_ID=000000000000-buzonixprueba.apps.googleusercontent.com \
+    -DBUZONIX_GOOGLE_CLIENT_SECRET=prueba-sin-secreto >/dev/null
+  cmake --build "$ids" -j"$_buzonix_jobs" --target buzonix
+  local cache="$_buzonix_root/build/linux/CMakeCache.txt"
+  if [ -f "$cache" ] && ! grep -q '^BUZONIX_PRESETS_PROGRAM:' "$cache"; then
+    cmake -B "$_buzonix_root/build/linux" -DBUZONIX_PRESETS_PROGRAM="$ids/bin/buzonix" >/dev/null
+  fi
   _buzonix_build linux -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBUZONIX_QT=ON -DBUZONIX_SANITIZE=OFF \
-    -DBUZONIX_UNIT_TESTS=OFF -DBUZONIX_WERROR=ON
+    -DBUZONIX_UNIT_TESTS=OFF -DBUZONIX_WERROR=ON -DBUZONIX_PRESETS_PROGRAM="$ids/bin/buzonix"
 }
 
 buzonix_build_product() {

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFormLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -99,9 +100,55 @@ QCheckBox* ConfDialog::AddCheck(ConfControl control, const char* name, const QSt
   return box;
 }
 
+// For a provider the password row gives way to the sign-in button and the
+// line saying whom the program is signed in as.
+void ConfDialog::AddSignInRows(QFormLayout* form) {
+  sign_in_button_ = new QPushButton(ToQt(kBotonIniciarSesion));
+  sign_in_button_->setObjectName("sesion");
+  // Enter accepts the dialog; it never starts a sign-in.
+  sign_in_button_->setAutoDefault(false);
+  controls_[sign_in_button_] = ConfControl::bsesion;
+  QObject::connect(sign_in_button_, &QPushButton::clicked, this, [this] { logic_.SignInButtonClick(); });
+  sign_in_status_ = new QLabel;
+  sign_in_status_->setObjectName("estado_sesion");
+  sign_in_status_->setWordWrap(true);
+  form->addRow(QString(), sign_in_button_);
+  form->addRow(QString(), sign_in_status_);
+  form->setRowVisible(sign_in_button_, false);
+  form->setRowVisible(sign_in_status_, false);
+}
+
+// The company's own identity server: shown only for "Otro proveedor".
+QGroupBox* ConfDialog::BuildProviderGroup() {
+  auto* group = new QGroupBox(ToQt(kAutenticacionOtro));
+  group->setObjectName("otro_proveedor");
+  auto* fields = new QFormLayout(group);
+  const struct {
+    ConfControl control;
+    const char* name;
+    const char* label;
+    int limit;
+  } rows[] = {
+      {ConfControl::dautorizacion, "autorizacion", kEtiquetaAutorizacion, kLimiteUrl},
+      {ConfControl::dtoken, "token", kEtiquetaToken, kLimiteUrl},
+      {ConfControl::dcliente, "cliente", kEtiquetaCliente, kLimiteCliente},
+      {ConfControl::dambito, "ambito", kEtiquetaAmbito, kLimiteAmbito},
+  };
+  for (const auto& row : rows) {
+    QLineEdit* field = AddField(row.control, row.name);
+    LimitTyping(field, row.limit);
+    provider_fields_[row.control] = field;
+    fields->addRow(ToQt(row.label), field);
+  }
+  return group;
+}
+
 QWidget* ConfDialog::BuildSettingsPage() {
   auto* page = new QWidget;
   auto* form = new QFormLayout;
+  form_ = form;
+  sign_in_ = AddList(ConfControl::dinicio, "inicio");
+  QObject::connect(sign_in_, &QComboBox::activated, this, [this] { logic_.SignInChange(); });
   host_ = AddField(ConfControl::dHost, "servidor");
   user_ = AddField(ConfControl::dusuario, "usuario");
   password_ = AddField(ConfControl::dclave, "clave");
@@ -128,8 +175,13 @@ QWidget* ConfDialog::BuildSettingsPage() {
   // accepts the dialog with the value as typed.
   spin_->installEventFilter(this);
   form->addRow(ToQt(kEtiquetaServidor), host_);
+  form->addRow(ToQt(kEtiquetaInicioSesion), sign_in_);
   form->addRow(ToQt(kEtiquetaUsuario), user_);
   form->addRow(ToQt(kEtiquetaClave), password_);
+  AddSignInRows(form);
+  provider_ = BuildProviderGroup();
+  form->addRow(provider_);
+  form->setRowVisible(provider_, false);
   form->addRow(ToQt(kEtiquetaSeguridad), security_);
   form->addRow(ToQt(kEtiquetaPuerto), port_);
   form->addRow(ToQt(kEtiquetaProtocolo), protocol_);
@@ -270,6 +322,34 @@ void ConfDialog::SetProtocolText(const std::string& text) {
 std::string ConfDialog::FolderText() const { return FromQt(folder_->text()); }
 void ConfDialog::SetFolderText(const std::string& text) { folder_->setText(ToQt(text)); }
 void ConfDialog::SetFolderEnabled(bool enabled) { folder_->setEnabled(enabled); }
+void ConfDialog::SetSignInChoices(const std::vector<std::string>& texts) {
+  sign_in_->clear();
+  for (const std::string& text : texts) sign_in_->addItem(ToQt(text));
+}
+std::string ConfDialog::SignInText() const { return FromQt(sign_in_->currentText()); }
+void ConfDialog::SetSignInText(const std::string& text) {
+  sign_in_->setCurrentIndex(std::max(0, sign_in_->findText(ToQt(text))));
+}
+std::string ConfDialog::ProviderFieldText(ConfControl field) const {
+  const auto it = provider_fields_.find(field);
+  return it == provider_fields_.end() ? std::string() : FromQt(it->second->text());
+}
+void ConfDialog::SetProviderFieldText(ConfControl field, const std::string& text) {
+  if (const auto it = provider_fields_.find(field); it != provider_fields_.end()) it->second->setText(ToQt(text));
+}
+// The dialog keeps the height its shown rows need.
+void ConfDialog::SetProviderFieldsVisible(bool visible) {
+  form_->setRowVisible(provider_, visible);
+  adjustSize();
+}
+void ConfDialog::SetPasswordShown(bool shown) {
+  form_->setRowVisible(password_, shown);
+  form_->setRowVisible(sign_in_button_, !shown);
+  form_->setRowVisible(sign_in_status_, !shown);
+  adjustSize();
+}
+void ConfDialog::SetSignInButtonText(const std::string& text) { sign_in_button_->setText(ToQt(text)); }
+void ConfDialog::SetSignInStatus(const std::string& text) { sign_in_status_->setText(ToQt(text)); }
 bool ConfDialog::Checked(ConfCheck box) const { return checks_.at(box)->isChecked(); }
 void ConfDialog::SetChecked(ConfCheck box, bool checked) { checks_.at(box)->setChecked(checked); }
 void ConfDialog::SetTitle(const std::string& text) { title_->setText(ToQt(text)); }
@@ -288,6 +368,11 @@ QLineEdit* ConfDialog::Field(ConfControl control) const {
       return port_;
     case ConfControl::dcarpeta:
       return folder_;
+    case ConfControl::dautorizacion:
+    case ConfControl::dtoken:
+    case ConfControl::dcliente:
+    case ConfControl::dambito:
+      return provider_fields_.at(control);
     default:
       return nullptr;
   }

@@ -10,8 +10,11 @@
 
 class QCheckBox;
 class QComboBox;
+class QFormLayout;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QPushButton;
 class QTabWidget;
 
 namespace buzonix {
@@ -34,6 +37,8 @@ class ConfDialog final : public QDialog, private ConfView {
   QLineEdit* AddField(ConfControl control, const char* name);
   QComboBox* AddList(ConfControl control, const char* name);
   QCheckBox* AddCheck(ConfControl control, const char* name, const QString& caption);
+  void AddSignInRows(QFormLayout* form);
+  QGroupBox* BuildProviderGroup();
   ConfControl FocusedControl() const;
   QLineEdit* Field(ConfControl control) const;
 
@@ -55,6 +60,15 @@ class ConfDialog final : public QDialog, private ConfView {
   std::string FolderText() const override;
   void SetFolderText(const std::string& text) override;
   void SetFolderEnabled(bool enabled) override;
+  void SetSignInChoices(const std::vector<std::string>& texts) override;
+  std::string SignInText() const override;
+  void SetSignInText(const std::string& text) override;
+  std::string ProviderFieldText(ConfControl field) const override;
+  void SetProviderFieldText(ConfControl field, const std::string& text) override;
+  void SetProviderFieldsVisible(bool visible) override;
+  void SetPasswordShown(bool shown) override;
+  void SetSignInButtonText(const std::string& text) override;
+  void SetSignInStatus(const std::string& text) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
@@ -73,6 +87,12 @@ class ConfDialog final : public QDialog, private ConfView {
   QLineEdit* port_ = nullptr;
   QComboBox* protocol_ = nullptr;
   QLineEdit* folder_ = nullptr;
+  QFormLayout* form_ = nullptr;
+  QComboBox* sign_in_ = nullptr;
+  QPushButton* sign_in_button_ = nullptr;
+  QLabel* sign_in_status_ = nullptr;
+  QGroupBox* provider_ = nullptr;
+  std::map<ConfControl, QLineEdit*> provider_fields_;
   std::map<ConfCheck, QCheckBox*> checks_;
   QLabel* title_ = nullptr;
   std::map<QWidget*, ConfControl> controls_;

@@ -14,7 +14,6 @@ namespace buzonix {
 namespace {
 
 constexpr char kService[] = "buzonix";
-constexpr char kKey[] = "clave";
 constexpr char kSecretService[] = "org.freedesktop.secrets";
 
 // Runs a job to its end in a nested loop.
@@ -42,17 +41,21 @@ bool KeyringPasswordStore::Available() {
 
 std::optional<std::string> KeyringPasswordStore::Read() {
   QKeychain::ReadPasswordJob job(kService);
-  job.setKey(kKey);
+  job.setKey(item_);
   RunToEnd(job);
   if (job.error() == QKeychain::EntryNotFound) return std::string();
   if (job.error() != QKeychain::NoError) return std::nullopt;
+  if (as_bytes_) return job.binaryData().toStdString();
   return FromQt(job.textData());
 }
 
 bool KeyringPasswordStore::Write(const std::string& password, std::string& error) {
   QKeychain::WritePasswordJob job(kService);
-  job.setKey(kKey);
-  job.setTextData(ToQt(password));
+  job.setKey(item_);
+  if (as_bytes_)
+    job.setBinaryData(QByteArray::fromStdString(password));
+  else
+    job.setTextData(ToQt(password));
   RunToEnd(job);
   if (job.error() == QKeychain::NoError) return true;
   error = FromQt(job.errorString());
@@ -61,7 +64,7 @@ bool KeyringPasswordStore::Write(const std::string& password, std::string& error
 
 void KeyringPasswordStore::Remove() {
   QKeychain::DeletePasswordJob job(kService);
-  job.setKey(kKey);
+  job.setKey(item_);
   RunToEnd(job);
 }
 

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace buzonix {
 
@@ -23,13 +24,24 @@ class PasswordStore {
 };
 
 // The Secret Service through qtkeychain; every call waits for its answer in a
-// nested event loop, so the program goes on answering meanwhile.
+// nested event loop, so the program goes on answering meanwhile. Each secret
+// is an item of its own: the password, the provider's refresh token.
 class KeyringPasswordStore final : public PasswordStore {
  public:
+  static constexpr char kPasswordItem[] = "clave";
+  static constexpr char kRefreshTokenItem[] = "refresco";
+  // The password is kept as text, as earlier versions stored it; the refresh
+  // token as the very bytes the provider gave.
+  explicit KeyringPasswordStore(const char* item = kPasswordItem)
+      : item_(item), as_bytes_(std::string_view(item) != kPasswordItem) {}
   bool Available() override;
   std::optional<std::string> Read() override;
   bool Write(const std::string& password, std::string& error) override;
   void Remove() override;
+
+ private:
+  const char* item_;
+  bool as_bytes_;
 };
 
 }  // namespace buzonix

@@ -30,6 +30,14 @@ const QString kSeguridad = Key(kSeccionConfiguracion, kValorSeguridad);
 const QString kPuerto = Key(kSeccionConfiguracion, kValorPuerto);
 const QString kProtocolo = Key(kSeccionConfiguracion, kValorProtocolo);
 const QString kCarpeta = Key(kSeccionConfiguracion, kValorCarpeta);
+const QString kAutenticacion = Key(kSeccionConfiguracion, kValorAutenticacion);
+const QString kOAuthUrlAutorizacion = Key(kSeccionConfiguracion, kValorOAuthUrlAutorizacion);
+const QString kOAuthUrlToken = Key(kSeccionConfiguracion, kValorOAuthUrlToken);
+const QString kOAuthCliente = Key(kSeccionConfiguracion, kValorOAuthCliente);
+const QString kOAuthAmbito = Key(kSeccionConfiguracion, kValorOAuthAmbito);
+const QString kOAuthCuenta = Key(kSeccionConfiguracion, kValorOAuthCuenta);
+// Never kept here; one found (copied from elsewhere) is removed by a save.
+const QString kOAuthRefresco = Key(kSeccionConfiguracion, kValorOAuthRefresco);
 
 // One value as text, "Error" when missing. A value with an unquoted comma
 // reads as a list: it is taken back as it was typed.
@@ -80,15 +88,58 @@ bool SettingsFile::PasswordInFile() const {
 }
 
 bool SettingsFile::PasswordAtHand(Settings& settings, std::string& problem) {
-  if (!password_unread_) return true;
-  if (const std::optional<std::string> stored = passwords_.Read()) {
-    settings.Clave = *stored;
-    password_unread_ = false;
-    return true;
+  if (password_unread_) {
+    if (const std::optional<std::string> stored = passwords_.Read()) {
+      settings.Clave = *stored;
+      password_unread_ = false;
+    }
   }
+  if (refresh_token_unread_) {
+    if (const std::optional<std::string> stored = refresh_tokens_.Read()) {
+      settings.OAuthRefresco = *stored;
+      refresh_token_unread_ = false;
+    }
+  }
+  if (!password_unread_ && !refresh_token_unread_) return true;
   problem = kClaveIlegible;
   return false;
 }
+
+// Only a provider's sign-in has one: a password user's start asks the
+// Secret Service nothing more.
+void SettingsFile::ReadRefreshToken(Settings& settings) {
+  refresh_token_unread_ = false;
+  settings.OAuthRefresco.clear();
+  if (SignInMethodOf(settings.Autenticacion) == SignInMethod::kContrasena) return;
+  if (!refresh_tokens_.Available()) {
+    settings.OAuthRefresco = run_refresh_token_;
+    return;
+  }
+  const std::optional<std::string> stored = refresh_tokens_.Read();
+  refresh_token_unread_ = !stored;
+  settings.OAuthRefresco = stored.value_or("");
+}
+
+void SettingsFile::StoreRefreshToken(const Settings& settings) {
+  const bool provider = SignInMethodOf(settings.Autenticacion) != SignInMethod::kContrasena;
+  const std::string token = provider ? settings.OAuthRefresco : std::string();
+  if (!refresh_tokens_.Available()) {
+    run_refresh_token_ = token;
+    return;
+  }
+  // While it could not be read, an empty one is the unread one.
+  if (refresh_token_unread_ && token.empty()) return;
+  refresh_token_unread_ = false;
+  if (token.empty()) {
+    refresh_tokens_.Remove();
+    return;
+  }
+  std::string error;
+  if (!refresh_tokens_.Write(token, error))
+    throw ERegistryException{"No se pudo guardar la sesi\xF3n del proveedor: " + error};
+}
+
+void SettingsFile::SaveRefreshToken(const Settings& settings) { StoreRefreshToken(settings); }
 
 bool SettingsFile::FirstRun() {
   const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
@@ -113,6 +164,10 @@ void SettingsFile::Read(Settings& settings, const std::string& programPath) {
   settings.Animacion = ReadText(file, kAnimacion);
   ReadConnection(settings, ReadText(file, kProtocolo), ReadText(file, kSeguridad), ReadText(file, kPuerto),
                  ReadText(file, kCarpeta));
+  ReadSignIn(settings, ReadText(file, kAutenticacion),
+             {ReadText(file, kOAuthUrlAutorizacion), ReadText(file, kOAuthUrlToken), ReadText(file, kOAuthCliente),
+              ReadText(file, kOAuthAmbito), ReadText(file, kOAuthCuenta)});
+  ReadRefreshToken(settings);
   settings.EjecutarSiempre = autostart_.StartsProgram(programPath);
 }
 
@@ -146,6 +201,7 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     passwords_.Remove();
   }
   if (!keepStored) password_unread_ = false;
+  StoreRefreshToken(settings);
   KeepDamagedFile(path);
   {
     QSettings file(path, QSettings::IniFormat);
@@ -163,6 +219,13 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     file.setValue(kPuerto, ToQt(settings.Puerto));
     file.setValue(kProtocolo, ToQt(settings.Protocolo));
     file.setValue(kCarpeta, ToQt(settings.Carpeta));
+    file.setValue(kAutenticacion, ToQt(settings.Autenticacion));
+    file.setValue(kOAuthUrlAutorizacion, ToQt(settings.OAuthUrlAutorizacion));
+    file.setValue(kOAuthUrlToken, ToQt(settings.OAuthUrlToken));
+    file.setValue(kOAuthCliente, ToQt(settings.OAuthCliente));
+    file.setValue(kOAuthAmbito, ToQt(settings.OAuthAmbito));
+    file.setValue(kOAuthCuenta, ToQt(settings.OAuthCuenta));
+    file.remove(kOAuthRefresco);
     file.sync();
     Check(file, path_);
   }

@@ -15,7 +15,8 @@
 
 namespace buzonix {
 
-// Where the password is saved.
+// Where the password is saved. The provider's refresh token goes to the
+// Secret Service only; without one it lives for this run.
 enum class PasswordPlace {
   Keyring,  // the Secret Service
   File,     // scrambled in the settings file: the user's choice without a Secret Service
@@ -29,8 +30,12 @@ class SettingsFile final : public SettingsStore {
   using PasswordPlaceChooser = std::function<PasswordPlace(const Settings&)>;
 
   SettingsFile(std::string path, Autostart& autostart, PasswordStore& passwords,
-               PasswordPlaceChooser choose = {})
-      : path_(std::move(path)), autostart_(autostart), passwords_(passwords), choose_(std::move(choose)) {}
+               PasswordStore& refresh_tokens, PasswordPlaceChooser choose = {})
+      : path_(std::move(path)),
+        autostart_(autostart),
+        passwords_(passwords),
+        refresh_tokens_(refresh_tokens),
+        choose_(std::move(choose)) {}
 
   // $XDG_CONFIG_HOME/buzonix/buzonix.conf
   static std::string DefaultPath();
@@ -57,14 +62,25 @@ class SettingsFile final : public SettingsStore {
   // empty password would read as a wrong one).
   bool PasswordAtHand(Settings& settings, std::string& problem) override;
 
+  // The refresh token to the Secret Service, or for this run where there is
+  // none.
+  void SaveRefreshToken(const Settings& settings) override;
+  bool KeepsRefreshToken() const override { return refresh_tokens_.Available(); }
+
   const std::string& Path() const { return path_; }
 
  private:
   std::string path_;
   Autostart& autostart_;
   PasswordStore& passwords_;
+  void ReadRefreshToken(Settings& settings);
+  void StoreRefreshToken(const Settings& settings);
+
+  PasswordStore& refresh_tokens_;
   PasswordPlaceChooser choose_;
   bool password_unread_ = false;  // the Secret Service could not be read
+  bool refresh_token_unread_ = false;
+  std::string run_refresh_token_;  // without a Secret Service: this run's only
 };
 
 }  // namespace buzonix

@@ -20,11 +20,16 @@
 #include "linux/Autostart.h"
 #include "linux/ConfDialog_linux.h"
 #include "linux/HelpWindow_linux.h"
+#include "linux/HttpsTransport_linux.h"
 #include "linux/Instance_linux.h"
+#include "linux/LoopbackListener_linux.h"
 #include "linux/NoticeWindow_linux.h"
+#include "linux/OneShotTimer_linux.h"
 #include "linux/PasswordStore.h"
 #include "linux/QtEventLoop.h"
 #include "linux/SettingsFile.h"
+#include "linux/SystemBrowser_linux.h"
+#include "linux/SystemSources_linux.h"
 #include "linux/Text.h"
 #include "linux/TrayShell_linux.h"
 #include "mailcheck/md5.h"
@@ -63,9 +68,10 @@ class Application final : private Platform {
  public:
   explicit Application(const QString& instance_name)
       : autostart_(Autostart::DefaultEntryPath()),
-        settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_,
+        settings_file_(SettingsFile::DefaultPath(), autostart_, passwords_, refresh_tokens_,
                        [](const Settings&) { return AskPasswordPlace(); }),
-        sockets_(loop_) {
+        sockets_(loop_),
+        sign_in_timer_([this] { buzel_->SignInTimerFired(); }) {
     LoadPictures();
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
     QObject::connect(&check_timer_, &QTimer::timeout, [this] { buzel_->Timer1Timer(); });
@@ -162,6 +168,12 @@ class Application final : private Platform {
   TlsEngineFactory TlsEngines() override { return MakeOpenSslEngine; }  // the system's trust store
   DigestLibrary& Digest() override { return digest_; }
   SettingsStore& Store() override { return settings_file_; }
+  HttpsTransport& Https() override { return https_; }
+  SystemBrowser& Browser() override { return browser_; }
+  LoopbackListener& Listener() override { return listener_; }
+  OneShotTimer& SignInTimer() override { return sign_in_timer_; }
+  std::string RandomBytes(std::size_t count) override { return KernelRandomBytes(count); }
+  std::int64_t MonotonicSeconds() override { return MonotonicClockSeconds(); }
   std::string ProgramPath() override { return QApplication::applicationFilePath().toStdString(); }
   void Terminate() override {
     // A waiting socket call runs a loop of its own: end from inside it.
@@ -177,11 +189,16 @@ class Application final : private Platform {
   }
 
   KeyringPasswordStore passwords_;
+  KeyringPasswordStore refresh_tokens_{KeyringPasswordStore::kRefreshTokenItem};
   Autostart autostart_;
   SettingsFile settings_file_;
   QtEventLoop loop_;
   QtSocketPlatform sockets_;
   BuiltInDigest digest_;
+  QtHttpsTransport https_;
+  DesktopBrowser browser_;
+  QtLoopbackListener listener_;  // listens only while a sign-in waits
+  QtOneShotTimer sign_in_timer_;
   QtTrayShell* tray_shell_ = nullptr;  // owned by the tray icon
   QIcon pictures_[4];
   QTimer check_timer_;

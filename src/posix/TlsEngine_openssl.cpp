@@ -13,8 +13,20 @@ struct ContextFree {
 struct SessionFree {
   void operator()(SSL* session) const { SSL_free(session); }
 };
+struct CertificateFree {
+  void operator()(X509* certificate) const { X509_free(certificate); }
+};
+struct CertificatesFree {
+  void operator()(STACK_OF(X509) * certificates) const { sk_X509_pop_free(certificates, X509_free); }
+};
+struct StoreContextFree {
+  void operator()(X509_STORE_CTX* context) const { X509_STORE_CTX_free(context); }
+};
 using Context = std::unique_ptr<SSL_CTX, ContextFree>;
 using Session = std::unique_ptr<SSL, SessionFree>;
+using Certificate = std::unique_ptr<X509, CertificateFree>;
+using Certificates = std::unique_ptr<STACK_OF(X509), CertificatesFree>;
+using StoreContext = std::unique_ptr<X509_STORE_CTX, StoreContextFree>;
 
 TlsFailure FailureOfVerifyResult(long result) {
   switch (result) {
@@ -56,6 +68,37 @@ bool NameTheServer(SSL* session, const std::string& host) {
   if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) == 1) return true;
   return SSL_set1_host(session, host.c_str()) == 1 &&
          SSL_set_tlsext_host_name(session, host.c_str()) == 1;
+}
+
+Certificate FromDer(const std::string& der) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(der.data());
+  const unsigned char* end = bytes + der.size();
+  Certificate certificate(d2i_X509(nullptr, &bytes, static_cast<long>(der.size())));
+  if (bytes != end) return nullptr;  // trailing bytes: not one certificate
+  return certificate;
+}
+
+// The server's own certificate, and the others it sent as the untrusted
+// intermediates; null when one of them is no certificate.
+bool ReadChain(const std::vector<std::string>& chain, Certificate& leaf, Certificates& others) {
+  if (chain.empty()) return false;
+  leaf = FromDer(chain.front());
+  others.reset(sk_X509_new_null());
+  if (!leaf || !others) return false;
+  for (std::size_t i = 1; i < chain.size(); ++i) {
+    Certificate certificate = FromDer(chain[i]);
+    if (!certificate || sk_X509_push(others.get(), certificate.get()) == 0) return false;
+    certificate.release();  // the stack owns it
+  }
+  return true;
+}
+
+// A handshake's checks: its purpose and the name as NameTheServer sets them.
+bool NameTheServer(X509_STORE_CTX* context, const std::string& host) {
+  X509_VERIFY_PARAM* param = X509_STORE_CTX_get0_param(context);
+  if (X509_STORE_CTX_set_default(context, "ssl_server") != 1) return false;
+  if (X509_VERIFY_PARAM_set1_ip_asc(param, host.c_str()) == 1) return true;
+  return X509_VERIFY_PARAM_set1_host(param, host.c_str(), 0) == 1;
 }
 
 class OpenSslEngine final : public TlsEngine {
@@ -125,6 +168,21 @@ class OpenSslEngine final : public TlsEngine {
 };
 
 }  // namespace
+
+TlsFailure VerifyServerChain(const std::vector<std::string>& chain, const std::string& host) {
+  SSL_CTX* context = ClientContext();
+  if (context == nullptr) return TlsFailure::kUnavailable;
+  Certificate leaf;
+  Certificates others;
+  if (!ReadChain(chain, leaf, others)) return TlsFailure::kHandshake;
+  StoreContext check(X509_STORE_CTX_new());
+  if (!check || X509_STORE_CTX_init(check.get(), SSL_CTX_get_cert_store(context), leaf.get(), others.get()) != 1 ||
+      !NameTheServer(check.get(), host))
+    return TlsFailure::kUnavailable;
+  ERR_clear_error();
+  if (X509_verify_cert(check.get()) == 1) return TlsFailure::kNone;
+  return FailureOfVerifyResult(X509_STORE_CTX_get_error(check.get()));
+}
 
 std::unique_ptr<TlsEngine> MakeOpenSslEngine(const std::string& host) {
   SSL_CTX* context = ClientContext();

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "network/TlsEngine.h"
 
@@ -11,5 +12,11 @@ namespace buzonix {
 
 // Null when OpenSSL cannot set up a client context.
 std::unique_ptr<TlsEngine> MakeOpenSslEngine(const std::string& host);
+
+// The checks a handshake of MakeOpenSslEngine makes, for a chain another TLS
+// client received (the server's certificate first, each as DER): the same
+// trust store, validity today, `host` as a name or address literal.
+// kNone when the chain passes.
+TlsFailure VerifyServerChain(const std::vector<std::string>& chain, const std::string& host);
 
 }  // namespace buzonix

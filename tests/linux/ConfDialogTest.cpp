@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -19,6 +21,7 @@
 #include <vector>
 
 #include "config/RecordingConfHost.h"
+#include "signin/Provider.h"
 
 // Failures print the text, not its code units.
 inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
@@ -246,6 +249,101 @@ TEST_F(LinuxConfDialog, TypingStopsAtTheWindowsLimitsButAStoredLongerValueIsKept
     Field(name)->insert("89");
     EXPECT_EQ(Field(name)->text(), "8" + QString(limit - 1, '7')) << name;
   }
+}
+
+class LinuxConfDialogSignIn : public LinuxConfDialog {
+ protected:
+  QComboBox* SignIn() const { return dialog->findChild<QComboBox*>("inicio"); }
+  QPushButton* SignInButton() const { return dialog->findChild<QPushButton*>("sesion"); }
+  QString Status() const { return dialog->findChild<QLabel*>("estado_sesion")->text(); }
+  bool ProviderGroupShown() const { return dialog->findChild<QGroupBox*>("otro_proveedor")->isVisible(); }
+  QStringList Choices() const {
+    QStringList texts;
+    for (int i = 0; i < SignIn()->count(); ++i) texts << SignIn()->itemText(i);
+    return texts;
+  }
+  // As the user picks it: the list's own signal, not a programmatic change.
+  void Choose(const QString& text) {
+    SignIn()->setCurrentIndex(SignIn()->findText(text));
+    emit SignIn()->activated(SignIn()->currentIndex());
+  }
+};
+
+TEST_F(LinuxConfDialogSignIn, ThisBuildWithoutClientIdsOffersOnlyThePasswordAndAnotherProvider) {
+  host.registrations = BuiltInRegistrations();
+  Open();
+  EXPECT_EQ(Choices(), (QStringList{QString::fromUtf8("Contrase\u00f1a"), "Otro proveedor"}));
+  EXPECT_TRUE(Field("clave")->isVisible());
+  EXPECT_FALSE(SignInButton()->isVisible());
+  EXPECT_FALSE(ProviderGroupShown());
+}
+
+TEST_F(LinuxConfDialogSignIn, APresetFillsTheServerAndTheButtonTakesThePasswordsPlace) {
+  host.registrations.microsoft.client_id = "id-de-prueba";
+  host.registrations.google.client_id = "otro-id";
+  unit.settings.Protocolo = "IMAP";
+  Open();
+  EXPECT_EQ(Choices(), (QStringList{QString::fromUtf8("Contrase\u00f1a"), "Microsoft", "Google", "Otro proveedor"}));
+  Choose("Microsoft");
+  EXPECT_EQ(Field("servidor")->text(), "outlook.office365.com");
+  EXPECT_EQ(Field("puerto")->text(), "993");
+  EXPECT_EQ(Security()->currentText(), "SSL/TLS");
+  EXPECT_FALSE(Field("clave")->isVisible());
+  EXPECT_TRUE(SignInButton()->isVisible());
+  EXPECT_FALSE(ProviderGroupShown());
+  EXPECT_EQ(Status(), QString::fromUtf8("Sin sesi\u00f3n iniciada"));
+
+  // The button starts a sign-in, then cancels it; the dialog stays usable.
+  Type("usuario", "ana@example.org");
+  QTest::mouseClick(SignInButton(), Qt::LeftButton);
+  ASSERT_EQ(host.calls.size(), 1u);
+  EXPECT_EQ(host.calls[0].rfind("sign in https://login.microsoftonline.com/", 0), 0u) << host.calls[0];
+  EXPECT_EQ(SignInButton()->text(), "Cancelar");
+  QTest::mouseClick(SignInButton(), Qt::LeftButton);
+  EXPECT_EQ(host.calls.back(), "cancel sign in");
+  EXPECT_EQ(SignInButton()->text(), QString::fromUtf8("Iniciar sesi\u00f3n\u2026"));
+
+  // A sign-in that ends: the account shows and fills "Usuario".
+  host.keepsRefreshToken = false;
+  QTest::mouseClick(SignInButton(), Qt::LeftButton);
+  SignInResult result;
+  result.kind = SignInResult::Kind::kSignedIn;
+  result.account = "ana.mu\xC3\xB1oz@example.org";  // UTF-8, as an id_token carries it
+  result.refresh_token = "rt";
+  result.access_token = "at";
+  result.expires_in = 3600;
+  host.FinishSignIn(result);
+  EXPECT_EQ(Field("usuario")->text(), QString::fromUtf8("ana.mu\u00f1oz@example.org"));
+  EXPECT_TRUE(Status().startsWith(QString::fromUtf8("Sesi\u00f3n iniciada: ana.mu\u00f1oz@example.org")));
+  EXPECT_TRUE(Status().contains("Sin servicio de claves")) << Status().toStdString();
+
+  // Back to the password: its field returns.
+  Choose(QString::fromUtf8("Contrase\u00f1a"));
+  EXPECT_TRUE(Field("clave")->isVisible());
+  EXPECT_FALSE(SignInButton()->isVisible());
+}
+
+TEST_F(LinuxConfDialogSignIn, AnotherProvidersFieldsShowForItAloneWithTheirLimitsAndHelp) {
+  Open();
+  Choose("Otro proveedor");
+  EXPECT_TRUE(ProviderGroupShown());
+  EXPECT_TRUE(SignInButton()->isVisible());
+  const std::pair<const char*, int> limits[] = {
+      {"autorizacion", kLimiteUrl}, {"token", kLimiteUrl}, {"cliente", kLimiteCliente}, {"ambito", kLimiteAmbito}};
+  for (const auto& [name, limit] : limits) {
+    Field(name)->setFocus(Qt::TabFocusReason);
+    Field(name)->insert(QString(limit + 3, 'a'));
+    EXPECT_EQ(Field(name)->text().size(), limit) << name;
+  }
+  host.calls.clear();
+  for (QWidget* control : {static_cast<QWidget*>(SignIn()), static_cast<QWidget*>(SignInButton()),
+                           static_cast<QWidget*>(Field("autorizacion")), static_cast<QWidget*>(Field("ambito"))}) {
+    control->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(control, Qt::Key_F1);
+  }
+  EXPECT_EQ(host.calls, (std::vector<std::string>(4, "help 14")));
+  Choose(QString::fromUtf8("Contrase\u00f1a"));
+  EXPECT_FALSE(ProviderGroupShown());
 }
 
 }  // namespace

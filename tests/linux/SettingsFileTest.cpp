@@ -21,7 +21,7 @@ namespace {
 
 class ScriptedPasswordStore final : public PasswordStore {
  public:
-  bool Available() override { return true; }
+  bool Available() override { return available; }
   std::optional<std::string> Read() override {
     ++reads;
     if (unreadable) return std::nullopt;
@@ -34,6 +34,7 @@ class ScriptedPasswordStore final : public PasswordStore {
   }
   void Remove() override { stored.clear(); }
 
+  bool available = true;
   bool unreadable = false;
   std::string stored;
   std::vector<std::string> writes;
@@ -61,10 +62,24 @@ class LinuxSettingsFile : public ::testing::Test {
     return settings;
   }
 
+  Settings SignedIn() const {
+    Settings settings = Valid();
+    settings.Clave.clear();
+    settings.Autenticacion = "Otro proveedor";
+    settings.OAuthUrlAutorizacion = "https://id.example.org/authorize?tenant=a,b";
+    settings.OAuthUrlToken = "https://id.example.org/token";
+    settings.OAuthCliente = "buzonix";
+    settings.OAuthAmbito = "openid email offline_access";
+    settings.OAuthCuenta = "ana@example.org";
+    settings.OAuthRefresco = "rt-1";
+    return settings;
+  }
+
   QTemporaryDir folder;
   ScriptedPasswordStore passwords;
+  ScriptedPasswordStore tokens;
   Autostart autostart{folder.filePath("buzonix.desktop").toStdString()};
-  SettingsFile file{Path(), autostart, passwords};
+  SettingsFile file{Path(), autostart, passwords, tokens};
 };
 
 TEST_F(LinuxSettingsFile, TextsWithTheEuroSignAreSavedAndReadBackAsWindows1252) {
@@ -135,14 +150,78 @@ TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain)
   EXPECT_TRUE(file.PasswordAtHand(settings, problem));
 }
 
+TEST_F(LinuxSettingsFile, TheRefreshTokenLivesInTheSecretServiceAloneAndARotatedOneIsStoredAtOnce) {
+  WriteFile("[Configuracion]\nOAuthRefresco=copied-from-elsewhere\n");
+  Settings saved = SignedIn();
+  file.Save(saved, "/usr/bin/buzonix");
+  EXPECT_EQ(tokens.stored, "rt-1");
+  const QByteArray text = ReadFile(QString::fromStdString(Path()));
+  EXPECT_FALSE(text.contains("rt-1"));
+  EXPECT_FALSE(text.contains("OAuthRefresco")) << text.toStdString();
+  EXPECT_TRUE(text.contains("Autenticacion=Otro proveedor"));
+
+  saved.OAuthRefresco = "rt-2";
+  file.SaveRefreshToken(saved);
+  EXPECT_EQ(tokens.writes.back(), "rt-2");
+  SettingsFile restarted(Path(), autostart, passwords, tokens);
+  Settings read;
+  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_EQ(read.OAuthRefresco, "rt-2");
+  EXPECT_EQ(read.OAuthCuenta, "ana@example.org");
+  EXPECT_TRUE(file.KeepsRefreshToken());
+
+  // Back to a password: the token goes.
+  read.Autenticacion = kAutenticacionContrasena;
+  read.Clave = "secret";
+  restarted.Save(read, "/usr/bin/buzonix");
+  EXPECT_EQ(tokens.stored, "");
+}
+
+TEST_F(LinuxSettingsFile, WithoutASecretServiceTheRefreshTokenLastsThisRunOnly) {
+  passwords.available = tokens.available = false;
+  EXPECT_FALSE(file.KeepsRefreshToken());
+  Settings saved = SignedIn();
+  file.Save(saved, "/usr/bin/buzonix");  // no password, so nothing is asked
+  EXPECT_TRUE(tokens.writes.empty());
+  EXPECT_FALSE(ReadFile(QString::fromStdString(Path())).contains("rt-1"));
+  saved.OAuthRefresco = "rt-2";
+  file.SaveRefreshToken(saved);
+  Settings read;
+  file.Read(read, "/usr/bin/buzonix");
+  EXPECT_EQ(read.OAuthRefresco, "rt-2");
+
+  SettingsFile restarted(Path(), autostart, passwords, tokens);
+  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_EQ(read.OAuthRefresco, "");
+  EXPECT_EQ(read.Autenticacion, "Otro proveedor");
+}
+
+TEST_F(LinuxSettingsFile, AnUnreadableRefreshTokenHoldsTheChecksAndIsNeverOverwrittenByTheUnreadOne) {
+  file.Save(SignedIn(), "/usr/bin/buzonix");
+  tokens.unreadable = true;
+  SettingsFile restarted(Path(), autostart, passwords, tokens);
+  Settings read;
+  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_EQ(read.OAuthRefresco, "");
+  std::string problem;
+  EXPECT_FALSE(restarted.PasswordAtHand(read, problem));
+  EXPECT_EQ(problem, kClaveIlegible);
+  restarted.Save(read, "/usr/bin/buzonix");
+  tokens.unreadable = false;
+  EXPECT_EQ(tokens.stored, "rt-1");
+  EXPECT_TRUE(restarted.PasswordAtHand(read, problem));
+  EXPECT_EQ(read.OAuthRefresco, "rt-1");
+}
+
 // The settings file with its password store, as the contract sees it.
 struct SettingsFilePlace {
   QTemporaryDir folder;
   ScriptedPasswordStore passwords;
+  ScriptedPasswordStore tokens;
   Autostart autostart{folder.filePath("buzonix.desktop").toStdString()};
   std::string path = folder.filePath("buzonix.conf").toStdString();
-  SettingsFile file{path, autostart, passwords};
-  SettingsFile reopened{path, autostart, passwords};
+  SettingsFile file{path, autostart, passwords, tokens};
+  SettingsFile reopened{path, autostart, passwords, tokens};
   SettingsStore& Store() { return file; }
   SettingsStore& Reopened() { return reopened; }
   std::string ProgramPath() { return "/usr/bin/buzonix"; }

@@ -117,8 +117,8 @@ class Desktop:
     def autostart_entry(self):
         return self.path("config", "autostart", "buzonix.desktop")
 
-    def start_program(self):
-        self.program = self._start([PROGRAM], stderr=open(self.path("program.err"), "wb"))
+    def start_program(self, program=None):
+        self.program = self._start([program or PROGRAM], stderr=open(self.path("program.err"), "wb"))
         return self.program
 
     def program_ended(self, timeout=10.0):

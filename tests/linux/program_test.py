@@ -8,8 +8,11 @@ import json
 import os
 import socket
 import subprocess
+import sys
 import time
 import unittest
+import urllib.parse
+import urllib.request
 
 import dbus
 
@@ -25,6 +28,17 @@ REFUSING = "127.0.0.99"  # nothing listens there
 # dovecot with APOP over TLS from the first byte, by the name its certificate carries.
 APOP_DOVECOT_TLS = ("localhost", int(os.environ["BUZONIX_TLS_PORT_BASE"]) + 2)
 TEST_CA = os.path.join(SERVERS, "certs", "ca.pem")
+# The provider stand-in, its control channel and the browser that plays the user.
+PROVIDER = os.environ["BUZONIX_PROVIDER_URL"]
+PROVIDER_BAD = os.environ["BUZONIX_PROVIDER_BAD_URL"]
+PROVIDER_CONTROL = os.environ["BUZONIX_PROVIDER_CONTROL"]
+sys.path.insert(0, os.path.dirname(os.environ["BUZONIX_SCRIPTED_BROWSER"]))
+import scripted_browser  # noqa: E402
+# The plain dovecot takes the provider's tokens for this account, over TLS
+# from the first byte: IMAP on +7, POP3 on +4.
+OAUTH_ACCOUNT = "oscar@example.invalid"
+OAUTH_SERVERS = {"IMAP": ("localhost", int(os.environ["BUZONIX_TLS_PORT_BASE"]) + 7),
+                 "POP3": ("localhost", int(os.environ["BUZONIX_TLS_PORT_BASE"]) + 4)}
 ICON_REGION = "24x24+776+0"  # trayer's one icon, top right
 ICON_CENTRE = (788, 12)
 SERVIDOR_FIELD = (334, 57)  # in the configuration dialog
@@ -34,6 +48,15 @@ def plain_dovecot(*action):
     """dovecot.sh's action on the plain dovecot: its output."""
     return subprocess.run([DOVECOT_SH, action[0], os.path.join(SERVERS, "dovecot-plain"), *action[1:]],
                           check=True, capture_output=True, text=True).stdout
+
+
+def provider(path, body=None):
+    """The stand-in's control channel: GET without a body, else POST of JSON."""
+    data = None if body is None else json.dumps(body).encode()
+    request = urllib.request.Request(PROVIDER_CONTROL + path, data=data, headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(request, timeout=10) as answer:
+        text = answer.read()
+    return json.loads(text) if text.strip() else None
 
 
 def play(script):
@@ -112,9 +135,10 @@ class ProgramCase(unittest.TestCase):
         time.sleep(0.3)
         self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
         time.sleep(0.2)
-        for text in (host, user, password):
-            self.session.xdotool("key", "ctrl+a")
-            self.session.xdotool("type", "--delay", "5", text)
+        for text in (host, None, user, password):  # "Inicio de sesión" stays "Contraseña"
+            if text is not None:
+                self.session.xdotool("key", "ctrl+a")
+                self.session.xdotool("type", "--delay", "5", text)
             self.session.xdotool("key", "Tab")
         # The test servers speak plain text: "Ninguna", whose port (110, or 143
         # for IMAP) follows.
@@ -371,10 +395,215 @@ class KeyringTest(ProgramCase):
         time.sleep(0.3)
         self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
         time.sleep(0.2)
-        # Servidor, Usuario, Clave, Seguridad, Puerto, Protocolo, Carpeta (IMAP, as a first run
-        # offers), Frecuencia, Animacion, then Ejecutar siempre.
-        self.session.xdotool("key", *["Tab"] * 9, "space", "Return")
+        # Servidor, Inicio de sesión, Usuario, Clave, Seguridad, Puerto, Protocolo, Carpeta (IMAP,
+        # as a first run offers), Frecuencia, Animacion, then Ejecutar siempre.
+        self.session.xdotool("key", *["Tab"] * 10, "space", "Return")
         self.assertTrue(wait_for(lambda: not os.path.exists(entry)))
+
+
+class SignInCase(ProgramCase):
+    """Sign-in with a provider: the stand-in as the provider, the scripted
+    browser as the user's, dovecot taking the tokens it vouches for."""
+    tray = "dbus"
+
+    def setUp(self):
+        super().setUp()
+        provider("/control/reset", {})
+        self.browser = self.session.path("browser")
+        scripted_browser.prepare(self.browser, ca=TEST_CA)
+        config_home = self.session.env["XDG_CONFIG_HOME"]  # the program's settings stay where they are
+        self.session.env = scripted_browser.linux_environment(self.browser, base=self.session.env)
+        self.session.env["XDG_CONFIG_HOME"] = config_home
+        self.session.env["SSL_CERT_FILE"] = TEST_CA
+
+    def write_provider_settings(self, protocol="IMAP", token_url=PROVIDER + "/token"):
+        host, port = OAUTH_SERVERS[protocol]
+        # "Frecuencia" at 720: only the start and the menu check.
+        self.session.write_settings(host, user="", password="", frequency="720", extra=(
+            f"Protocolo={protocol}\nSeguridad=SSL/TLS\nPuerto={port}\nAutenticacion=Otro proveedor\n"
+            f"OAuthUrlAutorizacion={PROVIDER}/authorize\nOAuthUrlToken={token_url}\n"
+            "OAuthCliente=buzonix-prueba\nOAuthAmbito=openid email\n"))
+
+    def start_unsigned(self):
+        """The program with the provider's settings and no sign-in yet: it says so once."""
+        self.session.start_program()
+        item = TrayItem(self.session)
+        box = self.wait_window("^" + TITLE + "$")
+        self.assertEqual(wait_for(lambda: item.tooltip() == "Sesi\u00f3n caducada" and item.tooltip()),
+                         "Sesi\u00f3n caducada")
+        self.press(box, "Return")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        return item
+
+    def press_sign_in(self, item):
+        """Opens the dialog and presses its sign-in button; returns the dialog."""
+        item.click_menu("Configuraci\u00f3n")
+        dialog = self.wait_window("^" + TITLE + "$")
+        time.sleep(0.3)
+        self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
+        time.sleep(0.2)
+        # Servidor, Inicio de sesión, Usuario, then the button where Clave was.
+        self.session.xdotool("key", "Tab", "Tab", "Tab", "space")
+        return dialog
+
+    def browser_done(self):
+        return wait_for(lambda: any(e["event"] == "done" for e in scripted_browser.read_log(self.browser)), 20)
+
+    def token_requests(self, listener="good"):
+        return [e for e in provider("/control/log") if e.get("path") == "/token" and e.get("listener") == listener]
+
+    def sign_in_and_accept(self, item):
+        dialog = self.press_sign_in(item)
+        self.assertTrue(self.browser_done())
+        self.assertTrue(wait_for(lambda: [e for e in self.token_requests() if e["status"] == 200]))
+        time.sleep(0.5)
+        self.press(dialog, "Return")
+        self.assertTrue(wait_for(lambda: "OAuthCuenta=" + OAUTH_ACCOUNT in (self.session.settings_text() or "")))
+
+    def restart(self):
+        self.session.program.terminate()
+        self.session.program.wait(10)
+        self.session.start_program()
+        return TrayItem(self.session)
+
+
+
+class SignInTest(SignInCase):
+    keyring = True
+
+    def test_a_sign_in_checks_by_imap_and_a_rotated_refresh_token_outlives_restarts(self):
+        self.write_provider_settings("IMAP")
+        item = self.start_unsigned()
+        self.sign_in_and_accept(item)
+        log = scripted_browser.read_log(self.browser)
+        events = [e["event"] for e in log]
+        self.assertIn("spare", events)  # a browser's preconnection did not hold the redirect up
+        redirect = next(e for e in log if e["event"] == "redirect")
+        self.assertEqual(redirect["status"], 200)
+        self.assertTrue(redirect["url"].startswith("http://127.0.0.1:"))
+        # The access token of the sign-in serves the first check.
+        self.assertEqual(wait_for(lambda: item.tooltip() == "2 Mensajes sin leer" and item.tooltip()),
+                         "2 Mensajes sin leer")
+        text = self.session.settings_text()
+        live = provider("/control/tokens")
+        for token in live["refresh"] + live["access"]:
+            self.assertNotIn(token, text, "a token in the settings file")
+
+        # Each start refreshes; the provider rotates the refresh token, and
+        # the next start signs in with the new one.
+        for start in range(2):
+            item = self.restart()
+            self.assertEqual(wait_for(lambda: item.tooltip() == "2 Mensajes sin leer" and item.tooltip()),
+                             "2 Mensajes sin leer", f"start {start}")
+        grants = [e["grant_type"] for e in self.token_requests()]
+        self.assertEqual(grants, ["authorization_code", "refresh_token", "refresh_token"])
+
+        # A revoked sign-in: one message, the tray says so, then quiet.
+        provider("/control/revoke_refresh", {})
+        item = self.restart()
+        box = self.wait_window("^" + TITLE + "$")
+        self.assertEqual(wait_for(lambda: item.tooltip() == "Sesi\u00f3n caducada" and item.tooltip()),
+                         "Sesi\u00f3n caducada")
+        self.press(box, "Return")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        self.assertEqual(wait_for(lambda: item.icon(self.session) == "bandera2" and "bandera2"), "bandera2")
+        item.click_menu("Chequear Correo Ahora")
+        time.sleep(1.5)
+        self.assertEqual(self.session.windows("^" + TITLE + "$"), [])
+
+    def test_a_wrong_state_is_refused_and_cancel_leaves_the_dialog_usable(self):
+        scripted_browser.write_config(self.browser, mode="wrong-state")
+        self.write_provider_settings("IMAP")
+        item = self.start_unsigned()
+        before = self.session.settings_text()
+        dialog = self.press_sign_in(item)
+        self.assertTrue(self.browser_done())
+        redirect = next(e for e in scripted_browser.read_log(self.browser) if e["event"] == "redirect")
+        self.assertNotEqual(redirect["status"], 200)
+        self.assertEqual(self.token_requests(), [])
+        # Still waiting: the button cancels, and the dialog closes as ever.
+        time.sleep(0.3)
+        self.session.xdotool("key", "space")
+        time.sleep(0.3)
+        self.press(dialog, "Escape")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        self.assertEqual(self.session.settings_text(), before)
+
+    def test_a_token_endpoint_that_answers_garbage_or_has_a_bad_certificate_gets_nothing_stored(self):
+        self.write_provider_settings("IMAP", token_url=PROVIDER_BAD + "/token")
+        item = self.start_unsigned()
+        before = self.session.settings_text()
+        dialog = self.press_sign_in(item)
+        self.assertTrue(self.browser_done())
+        box = self.wait_window("^" + TITLE + "$", besides=[dialog])
+        log = provider("/control/log")
+        self.assertTrue([e for e in log if e.get("listener") == "bad" and e.get("event") == "connection"])
+        self.assertEqual([e for e in log if e.get("listener") == "bad" and e.get("path")], [], "sent to a bad certificate")
+        self.press(box, "Return")
+        self.press(dialog, "Escape")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        self.assertEqual(self.session.settings_text(), before)
+
+        self.write_provider_settings("IMAP")
+        provider("/control/config", {"token_fault": {"kind": "garbage"}})
+        self.restart()
+        item = TrayItem(self.session)
+        box = self.wait_window("^" + TITLE + "$")
+        self.press(box, "Return")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        before = self.session.settings_text()
+        dialog = self.press_sign_in(item)
+        self.assertTrue(self.browser_done())
+        box = self.wait_window("^" + TITLE + "$", besides=[dialog])
+        self.assertEqual([e["status"] for e in self.token_requests()], [200])  # answered, with garbage
+        self.press(box, "Return")
+        self.press(dialog, "Escape")
+        self.assertTrue(wait_for(lambda: not self.session.windows("^" + TITLE + "$")))
+        self.assertEqual(self.session.settings_text(), before)
+
+
+class SignInWithoutKeyringTest(SignInCase):
+    keyring = False
+
+    def test_pop3_checks_with_the_token_and_without_a_secret_service_it_lasts_this_run(self):
+        self.write_provider_settings("POP3")
+        item = self.start_unsigned()
+        self.sign_in_and_accept(item)
+        item.click_menu("Chequear Correo Ahora")  # POP3 checks on the timer's tick
+        self.assertEqual(wait_for(lambda: item.tooltip() == "2 Mensajes" and item.tooltip()), "2 Mensajes",
+                         item.tooltip())
+        self.restart()
+        self.wait_window("^" + TITLE + "$")  # the sign-in did not outlive the run
+
+
+class PresetsTest(ProgramCase):
+    """The program built with dummy client ids: Microsoft's preset and the
+    authorisation URL its button opens."""
+    tray = "dbus"
+
+    def test_microsofts_preset_opens_its_authorisation_page_with_the_programs_id(self):
+        browser = self.session.path("browser")
+        scripted_browser.prepare(browser, mode="never")
+        config_home = self.session.env["XDG_CONFIG_HOME"]
+        self.session.env = scripted_browser.linux_environment(browser, base=self.session.env)
+        self.session.env["XDG_CONFIG_HOME"] = config_home
+        self.session.start_program(os.environ["BUZONIX_PRESETS_PROGRAM"])  # a first run: the dialog opens
+        dialog = self.wait_window("^" + TITLE + "$")
+        self.wait_window("Ayuda - ")
+        time.sleep(0.3)
+        self.session.xdotool("mousemove", "--window", dialog, *SERVIDOR_FIELD, "click", 1)
+        time.sleep(0.2)
+        # "Inicio de sesión": Contraseña, Microsoft, ...; then Usuario and the button.
+        self.session.xdotool("key", "Tab", "Down", "Tab", "Tab", "space")
+        invoked = wait_for(lambda: [e for e in scripted_browser.read_log(browser) if e["event"] == "invoked"], 20)
+        self.assertTrue(invoked, "the browser was not opened")
+        url = urllib.parse.urlsplit(invoked[0]["url"])
+        query = urllib.parse.parse_qs(url.query)
+        self.assertEqual((url.scheme, url.hostname), ("https", "login.microsoftonline.com"))
+        self.assertEqual(query["client_id"], ["00000000-0000-0000-0000-0000000b0220"])
+        self.assertEqual(query["code_challenge_method"], ["S256"])
+        self.assertRegex(query["redirect_uri"][0], r"^http://127\.0\.0\.1:\d+/$")
+        self.assertIn("IMAP", query["scope"][0].upper())
 
 
 if __name__ == "__main__":
