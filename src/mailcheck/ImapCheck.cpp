@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "text/Base64.h"
 #include "text/Cp1252.h"
 
 namespace buzonix {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "text/Base64.h"
 #include "text/Cp1252.h"
 
 namespace buzonix {
@@ -48,32 +49,6 @@ std::optional<std::size_t> LiteralSize(const std::string& line) {
   if (at < line.size() && line[at] == '+') ++at;
   if (at + 1 != line.size()) return std::nullopt;
   return static_cast<std::size_t>(*n);
-}
-
-constexpr char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-
-std::string Base64Of(const std::string& bytes, bool pad, char slash) {
-  std::string out;
-  std::size_t i = 0;
-  for (; i + 2 < bytes.size(); i += 3) {
-    const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                       (static_cast<unsigned char>(bytes[i + 1]) << 8) |
-                       static_cast<unsigned char>(bytes[i + 2]);
-    for (int shift = 18; shift >= 0; shift -= 6) out += kBase64[(v >> shift) & 63];
-  }
-  const std::size_t rest = bytes.size() - i;
-  if (rest > 0) {
-    unsigned v = static_cast<unsigned char>(bytes[i]) << 16;
-    if (rest == 2) v |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-    out += kBase64[(v >> 18) & 63];
-    out += kBase64[(v >> 12) & 63];
-    if (rest == 2) out += kBase64[(v >> 6) & 63];
-    if (pad) out.append(rest == 1 ? "==" : "=");
-  }
-  if (slash != '/')
-    for (char& c : out)
-      if (c == '/') c = slash;
-  return out;
 }
 
 }  // namespace
@@ -219,8 +194,6 @@ ImapString MakeImapString(const std::string& bytes, bool literal_plus) {
   }
   return {"{" + std::to_string(bytes.size()) + (literal_plus ? "+}" : "}"), bytes, true};
 }
-
-std::string Base64(const std::string& bytes) { return Base64Of(bytes, true, '/'); }
 
 std::string FolderToModifiedUtf7(const std::string& cp1252) {
   const std::u16string text = Cp1252ToUtf16(cp1252);

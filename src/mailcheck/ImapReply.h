@@ -73,7 +73,6 @@ struct ImapString {
   bool is_literal = false;
 };
 ImapString MakeImapString(const std::string& bytes, bool literal_plus);
-std::string Base64(const std::string& bytes);
 // A folder name of the program's own text (Windows-1252) in modified UTF-7.
 std::string FolderToModifiedUtf7(const std::string& cp1252);
 

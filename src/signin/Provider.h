@@ -38,6 +38,7 @@ struct ProviderEndpoints {
   std::string client_id;
   std::string client_secret;  // empty for a public client
   std::string scope;          // space-separated; carries "openid email"
+  std::string extra_query;    // what this provider needs besides, already form-escaped
 };
 // The endpoints of the configured method ("Otro proveedor" reads them from
 // the settings); nullopt for passwords, or a provider this build has no

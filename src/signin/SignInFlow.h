@@ -32,6 +32,7 @@ struct SignInResult {
   std::string access_token;
   std::int64_t expires_in = 0;
   TlsFailure failure = TlsFailure::kNone;
+  std::string server;  // the token endpoint's host, for kBadCertificate
 };
 // What the dialog shows for a result that is no sign-in (empty for
 // kSignedIn and kCancelled).
@@ -73,6 +74,9 @@ class SignInFlow final : public ListenerEvents {
   Pkce pkce_;
   Done done_;
   std::map<int, std::string> heads_;  // what each connection sent so far
+  // Counts the sign-ins started: one that was cancelled or replaced while
+  // its code exchange waited reports nothing.
+  unsigned generation_ = 0;
 };
 
 }  // namespace buzonix

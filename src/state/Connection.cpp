@@ -46,4 +46,20 @@ std::uint16_t PortOf(const Settings& settings) {
       .value_or(DefaultPort(MailProtocolOf(settings.Protocolo), SecurityModeOf(settings.Seguridad)));
 }
 
+SignInMethod SignInMethodOf(const std::string& autenticacion) {
+  if (autenticacion == kAutenticacionMicrosoft) return SignInMethod::kMicrosoft;
+  if (autenticacion == kAutenticacionGoogle) return SignInMethod::kGoogle;
+  if (autenticacion == kAutenticacionOtro) return SignInMethod::kOtroProveedor;
+  return SignInMethod::kContrasena;
+}
+
+const char* SignInText(SignInMethod method) {
+  switch (method) {
+    case SignInMethod::kMicrosoft: return kAutenticacionMicrosoft;
+    case SignInMethod::kGoogle: return kAutenticacionGoogle;
+    case SignInMethod::kOtroProveedor: return kAutenticacionOtro;
+    default: return kAutenticacionContrasena;
+  }
+}
+
 }  // namespace buzonix

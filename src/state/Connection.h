@@ -29,7 +29,7 @@ inline constexpr char kCarpetaPorDefecto[] = "INBOX";
 
 // How the user logs in: a password, or a provider's sign-in (OAuth 2.0).
 enum class SignInMethod { kContrasena, kMicrosoft, kGoogle, kOtroProveedor };
-inline constexpr char kAutenticacionContrasena[] = "Contrase\xF1a";
+inline constexpr char kAutenticacionContrasena[] = "Contrase\xF1" "a";
 inline constexpr char kAutenticacionMicrosoft[] = "Microsoft";
 inline constexpr char kAutenticacionGoogle[] = "Google";
 inline constexpr char kAutenticacionOtro[] = "Otro proveedor";

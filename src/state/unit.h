@@ -25,7 +25,7 @@ struct Settings {
   std::string Carpeta = "INBOX";      // the IMAP folder watched, in the program's own text
   // Sign-in with a provider: one of the four kAutenticacion texts of
   // state/Connection.h; the endpoints, client and scope for "Otro proveedor".
-  std::string Autenticacion = "Contrase\xF1a";
+  std::string Autenticacion = "Contrase\xF1" "a";
   std::string OAuthUrlAutorizacion;
   std::string OAuthUrlToken;
   std::string OAuthCliente;
