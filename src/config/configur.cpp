@@ -52,6 +52,12 @@ int OwnHelpContext(ConfControl control) {
     case ConfControl::dpuerto:
     case ConfControl::dprotocolo:
     case ConfControl::dcarpeta:
+    case ConfControl::dinicio:
+    case ConfControl::bsesion:
+    case ConfControl::dautorizacion:
+    case ConfControl::dtoken:
+    case ConfControl::dcliente:
+    case ConfControl::dambito:
       return kHelpConfiguracion;
     case ConfControl::Button1:
       return kHelpPrograma;
@@ -89,6 +95,12 @@ std::optional<ConfControl> ParentControl(ConfControl control) {
     case ConfControl::dpuerto:
     case ConfControl::dprotocolo:
     case ConfControl::dcarpeta:
+    case ConfControl::dinicio:
+    case ConfControl::bsesion:
+    case ConfControl::dautorizacion:
+    case ConfControl::dtoken:
+    case ConfControl::dcliente:
+    case ConfControl::dambito:
       return ConfControl::Panel1;
     case ConfControl::Button1:
       return ConfControl::TabSheet2;
