@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "text/Cp1252.h"
 #include "text/HelpTopics.h"
 #include "text/Decimal.h"
 
@@ -128,6 +129,7 @@ void TConfLogic::FormCreate() {
   view_.SetFolderText(settings.Carpeta);
   view_.SetFolderEnabled(shown_protocol_ == MailProtocol::kImap);
   view_.SetPortText(settings.Puerto);
+  ShowStoredSignIn();
   try {
     const int minutes = FrequencyMinutes(settings.Frecuencia);
     view_.SetSpinText(std::to_string(std::clamp(minutes, kMinFrecuencia, kMaxFrecuencia)));
@@ -152,7 +154,11 @@ bool FieldsFitWestern(ConfView& view) {
       {ConfControl::dHost, kEtiquetaServidor},
       {ConfControl::dusuario, kEtiquetaUsuario},
       {ConfControl::dclave, kEtiquetaClave},
-      {ConfControl::dcarpeta, kEtiquetaCarpeta}};
+      {ConfControl::dcarpeta, kEtiquetaCarpeta},
+      {ConfControl::dautorizacion, kEtiquetaAutorizacion},
+      {ConfControl::dtoken, kEtiquetaToken},
+      {ConfControl::dcliente, kEtiquetaCliente},
+      {ConfControl::dambito, kEtiquetaAmbito}};
   for (const auto& [control, label] : fields) {
     if (view.FieldFitsWestern(control)) continue;
     // The field is named by its label, without the colon.
@@ -164,7 +170,166 @@ bool FieldsFitWestern(ConfView& view) {
   return true;
 }
 
+// A field's name in a message: its label without the colon.
+std::string FieldName(std::string_view label) { return std::string(label.substr(0, label.size() - 1)); }
+
+constexpr ConfControl kProviderFields[] = {ConfControl::dautorizacion, ConfControl::dtoken,
+                                           ConfControl::dcliente, ConfControl::dambito};
+
+// "Otro proveedor" needs both endpoints, where a code or token may go, and a
+// client id; the scope may be empty for servers that have a default.
+bool ProviderFieldsUsable(ConfView& view) {
+  const std::pair<ConfControl, std::string_view> endpoints[] = {
+      {ConfControl::dautorizacion, kEtiquetaAutorizacion}, {ConfControl::dtoken, kEtiquetaToken}};
+  for (const auto& [control, label] : endpoints) {
+    if (EndpointAllowed(view.ProviderFieldText(control))) continue;
+    view.ShowStop(kCampoNoGuardablePrefijo + FieldName(label) + kDireccionNoValidaResto);
+    view.SelectField(control);
+    return false;
+  }
+  if (view.ProviderFieldText(ConfControl::dcliente).empty()) {
+    view.ShowStop(kCampoNoGuardablePrefijo + FieldName(kEtiquetaCliente) + kCampoVacioResto);
+    view.SelectField(ConfControl::dcliente);
+    return false;
+  }
+  return true;
+}
+
+// The settings as the dialog shows them, for where a sign-in goes.
+Settings WithShownProvider(const Settings& stored, ConfView& view) {
+  Settings settings = stored;
+  settings.Autenticacion = SignInText(SignInMethodOf(view.SignInText()));
+  settings.OAuthUrlAutorizacion = view.ProviderFieldText(ConfControl::dautorizacion);
+  settings.OAuthUrlToken = view.ProviderFieldText(ConfControl::dtoken);
+  settings.OAuthCliente = view.ProviderFieldText(ConfControl::dcliente);
+  settings.OAuthAmbito = view.ProviderFieldText(ConfControl::dambito);
+  return settings;
+}
+
 }  // namespace
+
+void TConfLogic::ShowStoredSignIn() {
+  const Settings& settings = unit_.settings;
+  const std::vector<SignInMethod> offered = OfferedSignIns(host_.Registrations());
+  std::vector<std::string> choices;
+  for (SignInMethod method : offered) choices.emplace_back(SignInText(method));
+  view_.SetSignInChoices(choices);
+  shown_sign_in_ = SignInMethodOf(settings.Autenticacion);
+  // A provider this build has no registration for shows as a password.
+  if (std::find(offered.begin(), offered.end(), shown_sign_in_) == offered.end())
+    shown_sign_in_ = SignInMethod::kContrasena;
+  view_.SetSignInText(SignInText(shown_sign_in_));
+  view_.SetProviderFieldText(ConfControl::dautorizacion, settings.OAuthUrlAutorizacion);
+  view_.SetProviderFieldText(ConfControl::dtoken, settings.OAuthUrlToken);
+  view_.SetProviderFieldText(ConfControl::dcliente, settings.OAuthCliente);
+  view_.SetProviderFieldText(ConfControl::dambito, settings.OAuthAmbito);
+  ShowSignInState();
+}
+
+// A sign-in stored earlier still serves when the provider shown is the one
+// it was made with.
+bool TConfLogic::StoredSignInServes() const {
+  const Settings& settings = unit_.settings;
+  return !settings.OAuthRefresco.empty() && SignInMethodOf(settings.Autenticacion) == shown_sign_in_;
+}
+
+void TConfLogic::ShowSignInState() {
+  const bool provider = shown_sign_in_ != SignInMethod::kContrasena;
+  view_.SetPasswordShown(!provider);
+  view_.SetProviderFieldsVisible(shown_sign_in_ == SignInMethod::kOtroProveedor);
+  view_.SetSignInButtonText(signing_in_ ? kBotonCancelarInicio : kBotonIniciarSesion);
+  std::string status = kSinSesion;
+  if (signing_in_) {
+    status = kEsperandoNavegador;
+  } else if (signed_in_ || StoredSignInServes()) {
+    const std::string& account = signed_in_ ? signed_in_->account : unit_.settings.OAuthCuenta;
+    status = account.empty() ? std::string(kSesionIniciadaSinCuenta)
+                             : kSesionIniciadaPrefijo + Cp1252FromUtf8(account);
+    if (!host_.KeepsRefreshToken()) status += std::string(". ") + kSesionSoloEstaVez;
+  }
+  view_.SetSignInStatus(provider ? status : std::string());
+}
+
+void TConfLogic::SignInChange() {
+  const SignInMethod method = SignInMethodOf(view_.SignInText());
+  if (method == shown_sign_in_) return;
+  StopSigningIn();
+  // A sign-in belongs to the provider it was made with.
+  signed_in_.reset();
+  if (const auto preset = PresetFor(method, MailProtocolOf(view_.ProtocolText()))) {
+    view_.SetHostText(preset->host);
+    view_.SetSecurityText(SecurityText(preset->mode));
+    view_.SetPortText(std::to_string(preset->port));
+    shown_mode_ = preset->mode;
+  }
+  shown_sign_in_ = method;
+  ShowSignInState();
+}
+
+void TConfLogic::SignInButtonClick() {
+  if (signing_in_) {
+    StopSigningIn();
+    ShowSignInState();
+    return;
+  }
+  if (shown_sign_in_ == SignInMethod::kOtroProveedor && !ProviderFieldsUsable(view_)) return;
+  const auto endpoints = EndpointsFor(WithShownProvider(unit_.settings, view_), host_.Registrations());
+  if (!endpoints) return;
+  signing_in_ = true;
+  ShowSignInState();
+  host_.StartSignIn(*endpoints, Cp1252ToUtf8(view_.UserText()),
+                    [this](const SignInResult& result) { SignInFinished(result); });
+}
+
+void TConfLogic::StopSigningIn() {
+  if (!signing_in_) return;
+  signing_in_ = false;
+  host_.CancelSignIn();
+}
+
+void TConfLogic::SignInFinished(const SignInResult& result) {
+  signing_in_ = false;
+  if (result.kind == SignInResult::Kind::kSignedIn) {
+    signed_in_ = result;
+    if (!result.account.empty()) view_.SetUserText(Cp1252FromUtf8(result.account));
+  } else if (const std::string message = SignInMessage(result); !message.empty()) {
+    view_.ShowStop(message);
+  }
+  ShowSignInState();
+}
+
+// The accept's checks of a provider's sign-in: a secure connection, usable
+// fields for "Otro proveedor", and a sign-in made or stored.
+bool TConfLogic::ProviderAcceptable() {
+  if (shown_sign_in_ == SignInMethod::kContrasena) return true;
+  if (SecurityModeOf(view_.SecurityText()) == SecurityMode::kNinguna) {
+    view_.ShowStop(kInicioExigeSeguridad);
+    return false;
+  }
+  if (shown_sign_in_ == SignInMethod::kOtroProveedor && !ProviderFieldsUsable(view_)) return false;
+  if (!signed_in_ && !StoredSignInServes()) {
+    view_.ShowStop(kInicioPendiente);
+    return false;
+  }
+  return true;
+}
+
+void TConfLogic::TakeSignIn(Settings& settings) {
+  const Settings shown = WithShownProvider(settings, view_);
+  settings.Autenticacion = shown.Autenticacion;
+  settings.OAuthUrlAutorizacion = shown.OAuthUrlAutorizacion;
+  settings.OAuthUrlToken = shown.OAuthUrlToken;
+  settings.OAuthCliente = shown.OAuthCliente;
+  settings.OAuthAmbito = shown.OAuthAmbito;
+  if (shown_sign_in_ == SignInMethod::kContrasena) {
+    // No token is kept that nothing uses.
+    settings.OAuthRefresco.clear();
+    settings.OAuthCuenta.clear();
+  } else if (signed_in_) {
+    settings.OAuthRefresco = signed_in_->refresh_token;
+    settings.OAuthCuenta = signed_in_->account;
+  }
+}
 
 void TConfLogic::BitBtn1Click() {
   if (!FieldsFitWestern(view_)) return;
@@ -174,7 +339,10 @@ void TConfLogic::BitBtn1Click() {
     host_.ShowError(kPuertoNoValido);
     return;
   }
+  if (!ProviderAcceptable()) return;
+  StopSigningIn();
   Settings& settings = unit_.settings;
+  TakeSignIn(settings);
   settings.Seguridad = SecurityText(SecurityModeOf(view_.SecurityText()));
   settings.Puerto = std::to_string(*port);
   settings.Protocolo = ProtocolText(MailProtocolOf(view_.ProtocolText()));
@@ -203,6 +371,7 @@ void TConfLogic::BitBtn1Click() {
     host_.ShowError(error.message);
     return;
   }
+  if (signed_in_) host_.UseAccessToken(signed_in_->access_token, signed_in_->expires_in);
   host_.SetTimerEnabled(true);
   if (host_.ToolTip() == kErrorEnConexion) host_.ResetTray();
   unit_.VentanasAbiertas &= static_cast<std::uint8_t>(~kConfigDialogOpen);
@@ -214,6 +383,7 @@ void TConfLogic::Button1Click() { CloseWithoutSaving(); }
 void TConfLogic::FormClose() { CloseWithoutSaving(); }
 
 void TConfLogic::CloseWithoutSaving() {
+  StopSigningIn();
   unit_.VentanasAbiertas &= static_cast<std::uint8_t>(~kConfigDialogOpen);
   view_.Release();
 }
@@ -231,6 +401,10 @@ void TConfLogic::ConnectionChoiceChange() {
   if (ParsePort(view_.PortText()) == DefaultPort(shown_protocol_, shown_mode_))
     view_.SetPortText(std::to_string(DefaultPort(protocol, mode)));
   view_.SetFolderEnabled(protocol == MailProtocol::kImap);
+  // A provider's published server follows the protocol (Google's differ).
+  const auto old_preset = PresetFor(shown_sign_in_, shown_protocol_);
+  const auto new_preset = PresetFor(shown_sign_in_, protocol);
+  if (old_preset && new_preset && view_.HostText() == old_preset->host) view_.SetHostText(new_preset->host);
   shown_mode_ = mode;
   shown_protocol_ = protocol;
 }

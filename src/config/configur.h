@@ -202,8 +202,13 @@ class TConfLogic {
  private:
   void CloseWithoutSaving();
   void ConnectionChoiceChange();
-  void SignInFinished(const SignInResult& result);
+  void ShowStoredSignIn();
+  bool StoredSignInServes() const;
   void ShowSignInState();
+  void StopSigningIn();
+  void SignInFinished(const SignInResult& result);
+  bool ProviderAcceptable();
+  void TakeSignIn(Settings& settings);
 
   Pop3Unit& unit_;
   ConfHost& host_;

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "config/scramble.h"
+#include "text/Base64.h"
 #include "text/HelpTopics.h"
 #include "text/Decimal.h"
 
@@ -148,6 +149,12 @@ void ReadConfiguration(RegistryApi& api, Settings& settings) {
                  ReadDuringLoad(api, kSeccionConfiguracion, kValorSeguridad),
                  ReadDuringLoad(api, kSeccionConfiguracion, kValorPuerto),
                  ReadDuringLoad(api, kSeccionConfiguracion, kValorCarpeta));
+  ReadSignIn(settings, ReadDuringLoad(api, kSeccionConfiguracion, kValorAutenticacion),
+             {ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthUrlAutorizacion),
+              ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthUrlToken),
+              ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthCliente),
+              ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthAmbito),
+              ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthCuenta)});
 }
 
 void WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
@@ -249,6 +256,16 @@ void ReadConnection(Settings& settings, const std::string& protocolo, const std:
   settings.Carpeta = carpeta == kMissingText || carpeta.empty() ? kCarpetaPorDefecto : carpeta;
 }
 
+void ReadSignIn(Settings& settings, const std::string& autenticacion, const SignInTexts& texts) {
+  const auto text = [](const std::string& stored) { return stored == kMissingText ? std::string() : stored; };
+  settings.Autenticacion = SignInText(SignInMethodOf(autenticacion));
+  settings.OAuthUrlAutorizacion = text(texts.url_autorizacion);
+  settings.OAuthUrlToken = text(texts.url_token);
+  settings.OAuthCliente = text(texts.cliente);
+  settings.OAuthAmbito = text(texts.ambito);
+  settings.OAuthCuenta = text(texts.cuenta);
+}
+
 void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
   const std::string programPath = host.ProgramPath();
   if (store.FirstRun()) {
@@ -270,6 +287,23 @@ void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
   host.CheckMail();
 }
 
+namespace {
+
+class NoSealer final : public SecretSealer {
+ public:
+  std::optional<std::string> Seal(std::string_view) override { return std::nullopt; }
+  std::optional<std::string> Unseal(std::string_view) override { return std::nullopt; }
+};
+
+}  // namespace
+
+RegistryStore::RegistryStore(RegistryApi& api) : api_(api), sealer_(NoSealerInstance()) {}
+
+SecretSealer& RegistryStore::NoSealerInstance() {
+  static NoSealer sealer;
+  return sealer;
+}
+
 bool RegistryStore::FirstRun() {
   return ReadDuringLoad(api_, kSeccionVersion, kValorNumero) == kMissingText;
 }
@@ -278,7 +312,27 @@ void RegistryStore::Read(Settings& settings, const std::string& programPath) {
   if (ReadDuringLoad(api_, kSeccionVersion, kValorNumero) != settings.NumeroVersion)
     MigratePlainPassword(api_, settings);
   ReadConfiguration(api_, settings);
+  settings.OAuthRefresco = UnsealedRefreshToken(ReadDuringLoad(api_, kSeccionConfiguracion, kValorOAuthRefresco));
   settings.EjecutarSiempre = RegisteredToRun(api_, programPath);
+}
+
+// A refresh token that does not unseal (damaged, another user's, another
+// entropy) is none: the user signs in again.
+std::string RegistryStore::UnsealedRefreshToken(const std::string& stored) {
+  if (stored == kMissingText || stored.empty()) return {};
+  const auto sealed = BytesOfHex(stored);
+  if (!sealed) return {};
+  return sealer_.Unseal(*sealed).value_or(std::string());
+}
+
+void RegistryStore::SaveRefreshToken(const Settings& settings) {
+  std::string stored;
+  if (!settings.OAuthRefresco.empty()) {
+    const auto sealed = sealer_.Seal(settings.OAuthRefresco);
+    if (!sealed) throw ERegistryException{"Failed to set data for " + Quoted(kValorOAuthRefresco)};
+    stored = HexOf(*sealed);
+  }
+  WriteConfiguration(api_, kValorOAuthRefresco, stored);
 }
 
 RunEntryPlace RunEntryPlaceFor(RegistryApi& api, const std::string& programPath) {
@@ -312,6 +366,13 @@ void RegistryStore::Save(const Settings& settings, const std::string& programPat
   WriteConfiguration(api_, kValorPuerto, settings.Puerto);
   WriteConfiguration(api_, kValorProtocolo, settings.Protocolo);
   WriteConfiguration(api_, kValorCarpeta, settings.Carpeta);
+  WriteConfiguration(api_, kValorAutenticacion, settings.Autenticacion);
+  WriteConfiguration(api_, kValorOAuthUrlAutorizacion, settings.OAuthUrlAutorizacion);
+  WriteConfiguration(api_, kValorOAuthUrlToken, settings.OAuthUrlToken);
+  WriteConfiguration(api_, kValorOAuthCliente, settings.OAuthCliente);
+  WriteConfiguration(api_, kValorOAuthAmbito, settings.OAuthAmbito);
+  WriteConfiguration(api_, kValorOAuthCuenta, settings.OAuthCuenta);
+  SaveRefreshToken(settings);
   if (settings.EjecutarSiempre) {
     WriteRunEntry(api_, programPath);
   } else {

@@ -146,6 +146,13 @@ struct LoadHost {
 void ReadConnection(Settings& settings, const std::string& protocolo, const std::string& seguridad,
                     const std::string& puerto, const std::string& carpeta);
 
+// The sign-in settings from the texts a store holds ("Error" for a missing
+// value): an unknown method is a password; a missing text is empty.
+struct SignInTexts {
+  std::string url_autorizacion, url_token, cliente, ambito, cuenta;
+};
+void ReadSignIn(Settings& settings, const std::string& autenticacion, const SignInTexts& texts);
+
 // The start-up load, the same in both programs. On a first run the store
 // registers (or proposes) the start with the session, sound and animation are
 // turned on, TLS from the first byte is offered, and help topic 14 and the
@@ -174,6 +181,9 @@ class RegistryStore final : public SettingsStore {
   // `sealer` protects the refresh token; a refresh token that does not unseal
   // (damaged, another entropy) reads as none: sign in again.
   RegistryStore(RegistryApi& api, SecretSealer& sealer) : api_(api), sealer_(sealer) {}
+  // A store that keeps no refresh token: it seals nothing, so it never
+  // writes one (in clear least of all).
+  explicit RegistryStore(RegistryApi& api);
   bool FirstRun() override;
   // Migrates an old plain password on the way.
   void Read(Settings& settings, const std::string& programPath) override;
@@ -188,6 +198,9 @@ class RegistryStore final : public SettingsStore {
   void SaveRefreshToken(const Settings& settings) override;
 
  private:
+  std::string UnsealedRefreshToken(const std::string& stored);
+  static SecretSealer& NoSealerInstance();
+
   RegistryApi& api_;
   SecretSealer& sealer_;
 };

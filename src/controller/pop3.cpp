@@ -18,6 +18,11 @@ TBuzel::TBuzel(Platform& platform)
     : TrayIcon1(platform.MakeTrayShell()),
       Sockets1(platform.Sockets()),
       platform_(platform),
+      tokens_(unit_.settings, BuiltInRegistrations(), platform.Https(),
+              [&platform] { return platform.MonotonicSeconds(); },
+              [this](const std::string&) { SaveRotatedRefreshToken(); }),
+      sign_in_({platform.Https(), platform.Browser(), platform.Listener(), platform.SignInTimer(),
+                [&platform](std::size_t count) { return platform.RandomBytes(count); }}),
       check_(Sockets1, unit_.check, unit_.settings, *this),
       wake_timer_(Sockets1),
       imap_(Sockets1, unit_.check, unit_.settings, *this) {
@@ -44,6 +49,8 @@ TBuzel::TBuzel(Platform& platform)
   check_.SetTlsEngineFactory(platform.TlsEngines());
   imap_.SetTlsEngineFactory(platform.TlsEngines());
   imap_.SetWakeTimer(&wake_timer_);
+  check_.SetAccessTokens(&tokens_);
+  imap_.SetAccessTokens(&tokens_);
   TrayIcon1.SetActive(true);
   TrayIcon1.SetToolTip(kToolTipInicial);
   TrayIcon1.OnClick = [this](TTrayIcon&) { Guarded([this] { TrayIcon1Click(); }); };
@@ -122,6 +129,7 @@ void TBuzel::FormDestroy() {
 void TBuzel::End() {
   if (ended_) return;
   ended_ = true;
+  sign_in_.Cancel();
   FormDestroy();
   SetTimerEnabled(false);
   platform_.CloseWindows();
@@ -278,8 +286,30 @@ std::string TBuzel::CountCaption(std::int32_t count) const {
 
 // In IMAP mode the session of the old settings ends, and one of the new
 // opens once the dialog's accept is through (it resets the tray after this).
+void TBuzel::StartSignIn(const ProviderEndpoints& endpoints, const std::string& login_hint,
+                         std::function<void(const SignInResult&)> done) {
+  sign_in_.Start(endpoints, login_hint, [this, done](const SignInResult& result) {
+    Guarded([&done, &result] { done(result); });
+  });
+}
+
+void TBuzel::SignInTimerFired() {
+  Guarded([this] { sign_in_.TimerFired(); });
+}
+
+void TBuzel::SaveRotatedRefreshToken() {
+  try {
+    platform_.Store().SaveRefreshToken(unit_.settings);
+  } catch (const ERegistryException& error) {
+    // The new token still serves this run; the next rotation tries again.
+    ShowError(error.message);
+  }
+}
+
 void TBuzel::Save(const Settings& settings) {
   platform_.Store().Save(settings, platform_.ProgramPath());
+  // The accept's own sign-in, if any, hands its token over after the save.
+  tokens_.Forget();
   imap_.EndSession();
   if (MailProtocolOf(settings.Protocolo) == MailProtocol::kImap && !settings.Host.empty()) {
     reopen_ = true;

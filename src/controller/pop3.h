@@ -14,6 +14,8 @@
 #include "mailcheck/CheckMail.h"
 #include "mailcheck/ImapCheck.h"
 #include "network/Sockets.h"
+#include "signin/SignInFlow.h"
+#include "signin/TokenKeeper.h"
 #include "notify/TrayIcon.h"
 #include "state/unit.h"
 #include "text/HelpTopics.h"
@@ -110,9 +112,21 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void ResetTray() override { ShowNoMailTray(); }
   void Save(const Settings& settings) override;
   void ShowError(const std::string& message) override { platform_.ErrorBox(message + "."); }
+  const ProviderRegistrations& Registrations() const override { return BuiltInRegistrations(); }
+  void StartSignIn(const ProviderEndpoints& endpoints, const std::string& login_hint,
+                   std::function<void(const SignInResult&)> done) override;
+  void CancelSignIn() override { sign_in_.Cancel(); }
+  bool KeepsRefreshToken() const override { return platform_.Store().KeepsRefreshToken(); }
+  void UseAccessToken(const std::string& token, std::int64_t expires_in) override {
+    tokens_.Take(token, expires_in);
+  }
+  // The provider rotated the refresh token: stored at once.
+  void SaveRotatedRefreshToken();
 
   Platform& platform_;
   Pop3Unit unit_;
+  TokenKeeper tokens_;
+  SignInFlow sign_in_;
   MailCheck check_;
   // The idle session's re-IDLE timer, on the socket component's own timer.
   class SocketWakeTimer final : public WakeTimer {

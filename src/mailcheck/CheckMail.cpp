@@ -2,6 +2,9 @@
 
 #include <cstring>
 
+#include "mailcheck/TokenLogin.h"
+#include "signin/Sasl.h"
+#include "text/Cp1252.h"
 #include "text/Decimal.h"
 
 namespace buzonix {
@@ -205,6 +208,31 @@ void MailCheck::ShowOutcome(bool by_apop) {
   }
 }
 
+// AUTH XOAUTH2 (RFC 5034, with the initial response). A refused token is
+// renewed once and tried again; the server's error challenge is answered
+// with an empty line, which ends the exchange.
+bool MailCheck::AuthenticateByToken(std::string token) {
+  const std::string user = Cp1252ToUtf8(settings_.Usuario);
+  for (int attempt = 0;; ++attempt) {
+    Send("AUTH XOAUTH2 " + Xoauth2Response(user, token));
+    std::string reply = ReadReply();
+    if (FailureTest()) return false;
+    if (!reply.empty() && reply[0] == '+' && !StartsWithOk(reply)) {
+      Send("");
+      reply = ReadReply();
+      if (FailureTest()) return false;
+    }
+    if (StartsWithOk(reply)) return true;
+    if (attempt > 0 || !StartsWithErr(reply)) {
+      ReportProviderRefusal(host_);
+      return false;
+    }
+    const auto renewed = TokenForLogin(tokens_, settings_, host_, true);
+    if (!renewed) return false;
+    token = *renewed;
+  }
+}
+
 void MailCheck::CheckMail() {
   if (state_.Chequeando || settings_.Host.empty()) return;
   state_.Chequeando = true;
@@ -223,6 +251,11 @@ void MailCheck::CheckMail() {
     RefuseLogin();
     return;
   }
+  // The token comes before the connection: a sign-in that ended costs the
+  // mail server nothing.
+  const bool by_token = SignsInWithProvider(settings_);
+  std::optional<std::string> token;
+  if (by_token && !(token = TokenForLogin(tokens_, settings_, host_, false))) return;
 
   UsePlainChannel();
   const SecurityMode security = SecurityModeOf(settings_.Seguridad);
@@ -241,10 +274,18 @@ void MailCheck::CheckMail() {
   if (security == SecurityMode::kSslTls && !StartTls()) return;
   const std::string greeting = ReadReply();
   if (security == SecurityMode::kStarttls && !NegotiateStls(greeting)) return;
+  if (by_token) {
+    if (!StartsWithOk(greeting)) {
+      host_.PlainMessage(kServidorNoResponde);
+      return;
+    }
+    if (!AuthenticateByToken(*token)) return;
+  }
   // Without a digest function a stamped greeting is answered with USER/PASS.
-  const std::string stamp = digest_ ? ExtraeSello(greeting) : std::string();
+  const std::string stamp = digest_ && !by_token ? ExtraeSello(greeting) : std::string();
   const bool by_apop = !stamp.empty();
-  if (by_apop) {
+  if (by_token) {
+  } else if (by_apop) {
     Send("APOP " + settings_.Usuario + " " + digest_(stamp + settings_.Clave));
   } else {
     if (!StartsWithOk(greeting)) {
@@ -257,7 +298,7 @@ void MailCheck::CheckMail() {
     Send("PASS " + settings_.Clave);
   }
 
-  if (StartsWithErr(ReadReply())) {
+  if (!by_token && StartsWithErr(ReadReply())) {
     RefuseLogin();
     return;
   }

@@ -10,6 +10,7 @@
 #include "network/Channel.h"
 #include "network/Sockets.h"
 #include "network/TlsChannel.h"
+#include "signin/TokenKeeper.h"
 #include "state/Connection.h"
 #include "state/unit.h"
 #include "text/Texts.h"
@@ -89,6 +90,8 @@ class MailCheck {
   // Where secure connections get their TLS engines; without one they fail as
   // unavailable.
   void SetTlsEngineFactory(TlsEngineFactory factory) { tls_factory_ = std::move(factory); }
+  // Where a provider's sign-in gets its access tokens.
+  void SetAccessTokens(AccessTokens* tokens) { tokens_ = tokens; }
 
   void CheckMail();
   // QUIT on the connection of a check under way (inside TLS when secured).
@@ -108,6 +111,7 @@ class MailCheck {
   bool StartTls();
   bool NegotiateStls(const std::string& greeting);
   void UsePlainChannel();
+  bool AuthenticateByToken(std::string token);
 
   TSockets& sockets_;
   CheckState& state_;
@@ -119,6 +123,7 @@ class MailCheck {
   ReplyReader reader_;
   DigestFunction digest_;
   TlsEngineFactory tls_factory_;
+  AccessTokens* tokens_ = nullptr;
 };
 
 }  // namespace buzonix

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "mailcheck/TokenLogin.h"
+#include "signin/Sasl.h"
 #include "text/Base64.h"
 #include "text/Cp1252.h"
 
@@ -266,6 +268,74 @@ bool ImapCheck::SendString(const std::string& before, const std::string& bytes,
   return channel_->Send(string.literal + after) && !Failed();
 }
 
+bool ImapCheck::TakeToken(bool renew) {
+  const auto token = TokenForLogin(tokens_, settings_, host_, renew);
+  if (!token) {
+    broken_ = true;
+    return false;
+  }
+  token_ = *token;
+  return true;
+}
+
+// Sends one AUTHENTICATE: the server's error challenge (a continuation after
+// the response) is answered with `abort`, which ends the exchange.
+ImapStatus ImapCheck::AuthenticateOnce(const char* mechanism, const std::string& response,
+                                       const std::string& abort, std::string& tagged) {
+  const std::string tag = NextTag();
+  pending_tagged_.clear();
+  const std::string command = tag + " AUTHENTICATE " + mechanism;
+  if (HasCapability(capabilities_, "SASL-IR")) {
+    if (!Send(command + " " + response)) return ImapStatus::kNone;
+  } else {
+    if (!Send(command)) return ImapStatus::kNone;
+    if (AwaitContinuation(tag)) {
+      if (!Send(response)) return ImapStatus::kNone;
+    } else if (pending_tagged_.empty()) {
+      return ImapStatus::kNone;
+    } else {
+      tagged = pending_tagged_;
+      return TaggedStatus(tagged, tag);
+    }
+  }
+  if (AwaitContinuation(tag)) {
+    if (!Send(abort)) return ImapStatus::kNone;
+    return Await(tag, &tagged);
+  }
+  if (pending_tagged_.empty()) return ImapStatus::kNone;
+  tagged = pending_tagged_;
+  return TaggedStatus(tagged, tag);
+}
+
+// XOAUTH2 where the server lists it, else OAUTHBEARER. A refused token is
+// renewed once and tried again.
+ImapCheck::Outcome ImapCheck::LoginWithToken() {
+  const bool xoauth2 = HasCapability(capabilities_, "AUTH=XOAUTH2");
+  if (!xoauth2 && !HasCapability(capabilities_, "AUTH=OAUTHBEARER")) {
+    ReportOnce(kServidorSinOAuth, true);
+    return Outcome::kFailed;
+  }
+  const std::string user = Cp1252ToUtf8(settings_.Usuario);
+  for (int attempt = 0;; ++attempt) {
+    const std::string response = xoauth2 ? Xoauth2Response(user, token_)
+                                         : OauthBearerResponse(user, settings_.Host, PortOf(settings_), token_);
+    std::string tagged;
+    const ImapStatus status =
+        AuthenticateOnce(xoauth2 ? "XOAUTH2" : "OAUTHBEARER", response, xoauth2 ? "" : kOauthBearerAbort, tagged);
+    if (status == ImapStatus::kOk) {
+      ++logins_;
+      return ReadCapabilities(tagged) ? Outcome::kDone : Outcome::kFailed;
+    }
+    if (status == ImapStatus::kNone) return Outcome::kFailed;
+    if (attempt > 0) {
+      broken_ = true;
+      ReportProviderRefusal(host_);
+      return Outcome::kFailed;
+    }
+    if (!TakeToken(true)) return Outcome::kFailed;
+  }
+}
+
 ImapCheck::Outcome ImapCheck::Login() {
   const std::string user = Cp1252ToUtf8(settings_.Usuario);
   const std::string password = Cp1252ToUtf8(settings_.Clave);
@@ -328,6 +398,11 @@ ImapCheck::Outcome ImapCheck::OpenSession() {
   capabilities_.clear();
   bye_ = false;
   mailbox_changed_ = false;
+  // The token comes before the connection: a sign-in that ended costs the
+  // mail server nothing.
+  const bool by_token = SignsInWithProvider(settings_);
+  token_.clear();
+  if (by_token && !TakeToken(false)) return Outcome::kFailed;
   if (!Connect()) return Outcome::kFailed;
   const SecurityMode security = SecurityModeOf(settings_.Seguridad);
   if (security == SecurityMode::kSslTls && !StartTls()) return Outcome::kFailed;
@@ -341,11 +416,16 @@ ImapCheck::Outcome ImapCheck::OpenSession() {
   if (security == SecurityMode::kStarttls && !NegotiateStarttls()) return Outcome::kFailed;
   // Judged on what holds after STARTTLS: no credential where the server
   // forbids them on this connection.
-  if (HasCapability(capabilities_, "LOGINDISABLED")) {
+  if (by_token) {
+    const Outcome login = LoginWithToken();
+    token_.clear();
+    if (login != Outcome::kDone) return Outcome::kFailed;
+  } else if (HasCapability(capabilities_, "LOGINDISABLED")) {
     ReportOnce(kExigeConexionSegura, true);
     return Outcome::kFailed;
+  } else if (Login() != Outcome::kDone) {
+    return Outcome::kFailed;
   }
-  if (Login() != Outcome::kDone) return Outcome::kFailed;
   if (Examine() != Outcome::kDone) return Outcome::kFailed;
   return Count() ? Outcome::kDone : Outcome::kFailed;
 }

@@ -10,6 +10,7 @@
 
 #include "mailcheck/CheckMail.h"
 #include "mailcheck/ImapReply.h"
+#include "signin/TokenKeeper.h"
 
 namespace buzonix {
 
@@ -36,6 +37,8 @@ class ImapCheck {
 
   void SetTlsEngineFactory(TlsEngineFactory factory) { tls_factory_ = std::move(factory); }
   void SetWakeTimer(WakeTimer* timer) { wake_timer_ = timer; }
+  // Where a provider's sign-in gets its access tokens.
+  void SetAccessTokens(AccessTokens* tokens) { tokens_ = tokens; }
 
   // A tick, "Chequear Correo Ahora" or the start: an idle session leaves
   // IDLE and counts again; otherwise a whole session runs (and stays in IDLE
@@ -72,6 +75,10 @@ class ImapCheck {
   bool ReadCapabilities(const std::string& greeting);
   bool NegotiateStarttls();
   Outcome Login();
+  Outcome LoginWithToken();
+  ImapStatus AuthenticateOnce(const char* mechanism, const std::string& response,
+                              const std::string& abort, std::string& tagged);
+  bool TakeToken(bool renew);
   bool SendString(const std::string& before, const std::string& bytes, const std::string& after,
                   const std::string& tag);
   Outcome Examine();
@@ -115,6 +122,8 @@ class ImapCheck {
   ImapReader reader_;
   TlsEngineFactory tls_factory_;
   WakeTimer* wake_timer_ = nullptr;
+  AccessTokens* tokens_ = nullptr;
+  std::string token_;  // the access token of the session being opened
 
   Phase phase_ = Phase::kClosed;
   std::string capabilities_;  // as ParseCapabilities gives them

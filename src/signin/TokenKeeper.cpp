@@ -45,8 +45,11 @@ AccessToken TokenKeeper::Fresh(bool renew) {
 
   const HttpsAnswer answer =
       transport_.PostForm(endpoints->token_url, RefreshBody(*endpoints, settings_.OAuthRefresco));
-  if (answer.outcome == HttpsAnswer::Outcome::kBadCertificate)
-    return Failure(Result::kBadCertificate, answer.failure);
+  if (answer.outcome == HttpsAnswer::Outcome::kBadCertificate) {
+    AccessToken token = Failure(Result::kBadCertificate, answer.failure);
+    if (const auto parts = SplitUrl(endpoints->token_url)) token.server = parts->host;
+    return token;
+  }
   if (answer.outcome != HttpsAnswer::Outcome::kAnswered) return Failure(Result::kUnreachable);
 
   const TokenAnswer tokens = ReadTokenAnswer(answer.status, answer.body);

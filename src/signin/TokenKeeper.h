@@ -25,6 +25,7 @@ struct AccessToken {
   Result result = Result::kNotConfigured;
   std::string token;
   TlsFailure failure = TlsFailure::kNone;
+  std::string server;  // the token endpoint's host, for kBadCertificate
 };
 
 // The check's view of the keeper; the tests give their own.

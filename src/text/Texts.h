@@ -130,5 +130,7 @@ inline constexpr char kTooltipSesionCaducada[] = "Sesi\xF3n caducada";
 inline constexpr char kProveedorRechazado[] =
     "El servidor de correo no acept\xF3 el acceso concedido por el proveedor";
 inline constexpr char kTooltipProveedorRechazado[] = "Acceso del proveedor rechazado";
+inline constexpr char kServidorSinOAuth[] =
+    "El servidor de correo no admite el inicio de sesi\xF3n con un proveedor";
 
 }  // namespace buzonix

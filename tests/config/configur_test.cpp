@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -47,6 +48,20 @@ class FakeView final : public ConfView {
   }
   void SelectField(ConfControl field) override { selected.push_back(field); }
   void ShowStop(const std::string& text) override { stops.push_back(text); }
+  void SetSignInChoices(const std::vector<std::string>& texts) override { signInChoices = texts; }
+  std::string SignInText() const override { return signIn; }
+  void SetSignInText(const std::string& text) override { signIn = text; }
+  std::string ProviderFieldText(ConfControl field) const override {
+    const auto found = providerFields.find(field);
+    return found == providerFields.end() ? std::string() : found->second;
+  }
+  void SetProviderFieldText(ConfControl field, const std::string& text) override {
+    providerFields[field] = text;
+  }
+  void SetProviderFieldsVisible(bool visible) override { providerFieldsVisible = visible; }
+  void SetPasswordShown(bool shown) override { passwordShown = shown; }
+  void SetSignInButtonText(const std::string& text) override { signInButton = text; }
+  void SetSignInStatus(const std::string& text) override { signInStatus = text; }
 
   // Types UTF-8 text into a field, as a Unicode control holds it.
   void Type(ConfControl field, const std::string& utf8) {
@@ -68,6 +83,10 @@ class FakeView final : public ConfView {
   std::map<ConfCheck, bool> checks = {
       {ConfCheck::AnimaSobre, true}, {ConfCheck::CheckBox1, true}, {ConfCheck::CheckBox2, true}};
   int releases = 0;
+  std::vector<std::string> signInChoices;
+  std::string signIn, signInButton, signInStatus;
+  std::map<ConfControl, std::string> providerFields;
+  bool providerFieldsVisible = false, passwordShown = true;
 };
 
 class ConfDialog : public ::testing::Test {
@@ -585,6 +604,138 @@ TEST_F(ConfDialog, AFolderWindows1252CannotHoldIsRefused) {
   EXPECT_EQ(view.selected, std::vector<ConfControl>{ConfControl::dcarpeta});
   EXPECT_TRUE(host.calls.empty());
   EXPECT_EQ(unit.settings.Carpeta, "INBOX");
+}
+
+// A build with registrations offers the providers; the shown one fills in
+// its published server, which follows the protocol.
+TEST_F(ConfDialog, ProvidersAreOfferedByRegistrationAndFillTheirServer) {
+  Create();
+  EXPECT_EQ(view.signInChoices, (std::vector<std::string>{"Contrase\xF1" "a", "Otro proveedor"}));
+  EXPECT_TRUE(view.passwordShown);
+  EXPECT_EQ(view.signInStatus, "");
+
+  FakeView withIds;
+  RecordingConfHost idsHost;
+  idsHost.registrations.google = {"id-google", "no-es-secreto"};
+  Pop3Unit other;
+  // A stored provider this build lacks shows as a password.
+  other.settings.Autenticacion = "Microsoft";
+  TConfLogic logic2(other, idsHost, withIds);
+  logic2.FormCreate();
+  EXPECT_EQ(withIds.signInChoices,
+            (std::vector<std::string>{"Contrase\xF1" "a", "Google", "Otro proveedor"}));
+  EXPECT_EQ(withIds.signIn, "Contrase\xF1" "a");
+  withIds.signIn = "Google";
+  logic2.SignInChange();
+  EXPECT_EQ(withIds.host, "pop.gmail.com");
+  EXPECT_EQ(withIds.port, "995");
+  EXPECT_EQ(withIds.security, "SSL/TLS");
+  EXPECT_FALSE(withIds.passwordShown);
+  EXPECT_FALSE(withIds.providerFieldsVisible);
+  EXPECT_EQ(withIds.signInButton, "Iniciar sesi\xF3n\x85");
+  EXPECT_EQ(withIds.signInStatus, "Sin sesi\xF3n iniciada");
+  withIds.protocol = "IMAP";
+  logic2.ProtocolChange();
+  EXPECT_EQ(withIds.host, "imap.gmail.com");
+  EXPECT_EQ(withIds.port, "993");
+  withIds.signIn = "Otro proveedor";
+  logic2.SignInChange();
+  EXPECT_TRUE(withIds.providerFieldsVisible);
+}
+
+// The accept of a provider's sign-in: a secure connection, usable endpoints
+// and a sign-in made; then the tokens and the account are stored and the
+// access token handed to the checks.
+TEST_F(ConfDialog, AProviderAcceptNeedsSecurityEndpointsAndASignIn) {
+  Create();
+  Fill("mail.example.org", "", "", "5");
+  view.signIn = "Otro proveedor";
+  logic.SignInChange();
+  view.providerFields[ConfControl::dautorizacion] = "http://id.example.org/auth";
+  view.providerFields[ConfControl::dtoken] = "http://127.0.0.1:8443/token";
+  view.providerFields[ConfControl::dcliente] = "buzonix";
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops.back(), std::string(kInicioExigeSeguridad));
+  view.security = "SSL/TLS";
+  logic.SecurityChange();
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops.back(), "El campo Autorizaci\xF3n debe ser una direcci\xF3n https:// (http:// s\xF3lo en este equipo)");
+  EXPECT_EQ(view.selected.back(), ConfControl::dautorizacion);
+  logic.SignInButtonClick();
+  EXPECT_EQ(host.signInDone, nullptr) << "no sign-in toward a plain-text endpoint";
+  view.providerFields[ConfControl::dautorizacion] = "https://id.example.org/auth";
+  logic.BitBtn1Click();
+  EXPECT_EQ(view.stops.back(), std::string(kInicioPendiente));
+  EXPECT_TRUE(host.saved.empty());
+
+  logic.SignInButtonClick();
+  ASSERT_NE(host.signInDone, nullptr);
+  EXPECT_EQ(view.signInButton, "Cancelar");
+  SignInResult refused;
+  refused.kind = SignInResult::Kind::kNoTokens;
+  host.FinishSignIn(refused);
+  EXPECT_EQ(view.stops.back(), std::string(kInicioSinCredenciales));
+  logic.BitBtn1Click();
+  EXPECT_TRUE(host.saved.empty()) << "a failed sign-in stores nothing";
+
+  logic.SignInButtonClick();
+  SignInResult signed_in;
+  signed_in.kind = SignInResult::Kind::kSignedIn;
+  signed_in.account = "jos\xC3\xA9@example.org";
+  signed_in.refresh_token = "refresco-1";
+  signed_in.access_token = "acceso-1";
+  signed_in.expires_in = 3600;
+  host.FinishSignIn(signed_in);
+  EXPECT_EQ(view.user, "jos\xE9@example.org");
+  EXPECT_EQ(view.signInStatus, "Sesi\xF3n iniciada: jos\xE9@example.org");
+  logic.BitBtn1Click();
+  ASSERT_EQ(host.saved.size(), 1u);
+  const Settings& saved = host.saved[0];
+  EXPECT_EQ(saved.Autenticacion, "Otro proveedor");
+  EXPECT_EQ(saved.OAuthRefresco, "refresco-1");
+  EXPECT_EQ(saved.OAuthCuenta, "jos\xC3\xA9@example.org");
+  EXPECT_EQ(saved.OAuthUrlToken, "http://127.0.0.1:8443/token");
+  EXPECT_EQ(saved.Usuario, "jos\xE9@example.org");
+  EXPECT_EQ(host.calls.back(), "enable");
+  EXPECT_NE(std::find(host.calls.begin(), host.calls.end(), "use token acceso-1 3600"), host.calls.end());
+  EXPECT_FALSE(Open());
+}
+
+// A sign-in under way ends with the dialog, and a provider changed away
+// from loses the sign-in made with it.
+TEST_F(ConfDialog, LeavingTheDialogOrTheProviderEndsTheSignIn) {
+  unit.settings.Autenticacion = "Otro proveedor";
+  unit.settings.OAuthUrlAutorizacion = "https://id.example.org/auth";
+  unit.settings.OAuthUrlToken = "https://id.example.org/token";
+  unit.settings.OAuthCliente = "buzonix";
+  unit.settings.OAuthRefresco = "guardado";
+  unit.settings.OAuthCuenta = "ana@example.org";
+  host.keepsRefreshToken = false;
+  Create();
+  EXPECT_EQ(view.signInStatus, std::string("Sesi\xF3n iniciada: ana@example.org. ") + kSesionSoloEstaVez);
+  logic.SignInButtonClick();
+  ASSERT_NE(host.signInDone, nullptr);
+  logic.SignInButtonClick();  // "Cancelar"
+  EXPECT_EQ(host.signInDone, nullptr);
+  logic.SignInButtonClick();
+  view.signIn = "Contrase\xF1" "a";
+  logic.SignInChange();
+  EXPECT_EQ(host.signInDone, nullptr);
+  EXPECT_TRUE(view.passwordShown);
+  Fill("h", "u", "p", "5");
+  logic.BitBtn1Click();
+  ASSERT_EQ(host.saved.size(), 1u);
+  EXPECT_EQ(host.saved[0].OAuthRefresco, "") << "no token is kept that nothing uses";
+
+  unit.settings.Autenticacion = "Otro proveedor";
+  FakeView again;
+  RecordingConfHost againHost;
+  TConfLogic againLogic(unit, againHost, again);
+  againLogic.FormCreate();
+  againLogic.SignInButtonClick();
+  againLogic.FormClose();
+  EXPECT_EQ(againHost.signInDone, nullptr);
+  EXPECT_EQ(againHost.calls.back(), "cancel sign in");
 }
 
 }  // namespace

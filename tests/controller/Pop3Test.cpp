@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "support/SignInFakes.h"
 #include "support/MemoryRegistry.h"
 #include "text/HelpTopics.h"
 #include "controller/pop3.h"
@@ -47,6 +48,7 @@ class LockablePasswordStore final : public SettingsStore {
   void Read(Settings& settings, const std::string& path) override { store_.Read(settings, path); }
   bool RegisterFirstRun(const std::string& path) override { return store_.RegisterFirstRun(path); }
   void Save(const Settings& settings, const std::string& path) override { store_.Save(settings, path); }
+  void SaveRefreshToken(const Settings& settings) override { store_.SaveRefreshToken(settings); }
   bool PasswordAtHand(Settings&, std::string& problem) override {
     if (locked) problem = "Llavero cerrado";
     return !locked;
@@ -106,6 +108,17 @@ class RecordingPlatform : public Platform {
   TlsEngineFactory TlsEngines() override { return {}; }
   DigestLibrary& Digest() override { return digest_; }
   SettingsStore& Store() override { return store_; }
+  HttpsTransport& Https() override { return https; }
+  SystemBrowser& Browser() override { return browser; }
+  LoopbackListener& Listener() override { return listener; }
+  OneShotTimer& SignInTimer() override { return sign_in_timer; }
+  std::string RandomBytes(std::size_t count) override { return testing::CountingBytes(count); }
+  std::int64_t MonotonicSeconds() override { return seconds; }
+  testing::FakeHttps https;
+  testing::FakeBrowser browser;
+  testing::FakeListener listener;
+  testing::FakeTimer sign_in_timer;
+  std::int64_t seconds = 1000;
 
   std::function<void()> onErrorBox;
   ConfHost* dialog_host = nullptr;

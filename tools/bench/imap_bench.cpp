@@ -31,6 +31,7 @@
 #include "mailcheck/ImapCheck.h"
 #include "posix/SocketPlatform_posix.h"
 #include "posix/TlsEngine_openssl.h"
+#include "text/Base64.h"
 #include "support/MessageLoop.h"
 
 namespace {
