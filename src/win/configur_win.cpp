@@ -370,17 +370,21 @@ void TConf::BuildSignInRows(HWND panel) {
   struct Field {
     ConfControl control;
     const char* label;
-    int label_left, label_width, left, top, width, limit;
+    int left, top, width, limit;
   };
   const Field kFields[] = {
-      {ConfControl::dautorizacion, kEtiquetaAutorizacion, 12, 88, 104, 276, 162, kLimiteUrl},
-      {ConfControl::dtoken, kEtiquetaToken, 270, 50, 324, 276, 122, kLimiteUrl},
-      {ConfControl::dcliente, kEtiquetaCliente, 12, 88, 104, 306, 162, kLimiteCliente},
-      {ConfControl::dambito, kEtiquetaAmbito, 270, 50, 324, 306, 122, kLimiteAmbito},
+      {ConfControl::dautorizacion, kEtiquetaAutorizacion, 114, 276, 152, kLimiteUrl},
+      {ConfControl::dtoken, kEtiquetaToken, 334, 276, 112, kLimiteUrl},
+      {ConfControl::dcliente, kEtiquetaCliente, 114, 306, 152, kLimiteCliente},
+      {ConfControl::dambito, kEtiquetaAmbito, 334, 306, 112, kLimiteAmbito},
   };
   for (const Field& field : kFields) {
-    provider_group_.push_back(
-        AddLabel(panel, field.label, SS_RIGHT, field.label_left, field.top + 4, field.label_width, 0, labels));
+    // Each label ends just before its field, however wide the font makes it.
+    const HWND caption = AddLabel(panel, field.label, SS_LEFT, 0, field.top + 4, 0, 0, labels);
+    const RECT r = ChildRect(caption);
+    SetWindowPos(caption, nullptr, Scale(field.left - 3) - (r.right - r.left), r.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    provider_group_.push_back(caption);
     const HWND edit = AddControl(panel, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, field.left,
                                  field.top, field.width, 26, ConfControlId(field.control), fields);
     SendMessageA(edit, EM_LIMITTEXT, static_cast<WPARAM>(field.limit), 0);

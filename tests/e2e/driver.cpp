@@ -307,14 +307,16 @@ BOOL CALLBACK CollectToolTips(HWND hwnd, LPARAM out) {
   return TRUE;
 }
 
+// Wide: a Unicode list hands its entries across processes as UTF-16.
 void PrintItems(HWND list) {
-  const LRESULT count = SendMessageA(list, CB_GETCOUNT, 0, 0);
+  const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
   for (LRESULT i = 0; i < count; ++i) {
-    char text[512] = {};
-    if (SendMessageA(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= static_cast<LRESULT>(sizeof text))
-      Fail("entry too long");
-    SendMessageA(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
-    std::printf("%s\n", text);
+    wchar_t text[512] = {};
+    if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 512) Fail("entry too long");
+    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    char western[1024] = {};
+    WideCharToMultiByte(1252, 0, text, -1, western, sizeof western, "?", nullptr);
+    std::printf("%s\n", western);
   }
 }
 
