@@ -1,5 +1,6 @@
 #include "signin/Provider.h"
 
+#include <algorithm>
 #include <cctype>
 
 namespace buzonix {
@@ -60,14 +61,22 @@ bool SplitHostPort(const std::string& authority, UrlParts& parts) {
 
 bool IsLoopbackHost(const std::string& host) {
   if (host == "::1" || host == "localhost") return true;
-  // 127.0.0.0/8, written as a dotted quad.
+  // 127.0.0.0/8, written as a dotted quad. Anything else shaped like one
+  // ("127.0.0.999") is no address, so the resolver would look it up as a name.
   if (host.rfind("127.", 0) != 0) return false;
-  int dots = 0;
-  for (char c : host) {
-    if (c == '.') ++dots;
-    else if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
+  int octets = 0;
+  std::size_t at = 0;
+  while (at <= host.size()) {
+    const std::size_t dot = std::min(host.find('.', at), host.size());
+    const std::string octet = host.substr(at, dot - at);
+    if (octet.empty() || octet.size() > 3) return false;
+    for (char c : octet)
+      if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
+    if (std::stoi(octet) > 255) return false;
+    ++octets;
+    at = dot + 1;
   }
-  return dots == 3;
+  return octets == 4;
 }
 
 ProviderEndpoints Registered(const ProviderRegistration& registration, const char* authorize,

@@ -56,8 +56,14 @@ std::string Base64Url(std::string_view bytes) {
 }
 
 std::optional<std::string> DecodeBase64(std::string_view text) {
-  while (!text.empty() && text.back() == '=') text.remove_suffix(1);
+  std::size_t padding = 0;
+  while (!text.empty() && text.back() == '=') {
+    text.remove_suffix(1);
+    ++padding;
+  }
   if (text.size() % 4 == 1) return std::nullopt;
+  // Padding, when there is any, completes the last group of four, no more.
+  if (padding > 2 || (padding > 0 && (text.size() + padding) % 4 != 0)) return std::nullopt;
   std::string out;
   out.reserve(text.size() * 3 / 4);
   unsigned bits = 0;

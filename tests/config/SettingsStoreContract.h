@@ -27,6 +27,13 @@ inline Settings ContractSettings() {
   settings.Protocolo = "IMAP";
   settings.Carpeta = "Correo/Recibido, a\xF1o 2026";  // a comma, which INI files take as a list
   settings.EjecutarSiempre = true;
+  settings.Autenticacion = "Otro proveedor";
+  settings.OAuthUrlAutorizacion = "https://id.ejemplo.es/auth?tenant=a,b";
+  settings.OAuthUrlToken = "http://127.0.0.1:8443/token";
+  settings.OAuthCliente = "buzonix-escritorio";
+  settings.OAuthAmbito = "openid email imap";
+  settings.OAuthCuenta = "jos\xC3\xA9@ejemplo.es";
+  settings.OAuthRefresco = "1//0refresco\x01=;#\xC3\xA9";
   return settings;
 }
 
@@ -42,6 +49,14 @@ inline void ExpectSameSettings(const Settings& expected, const Settings& read) {
   EXPECT_EQ(read.Protocolo, expected.Protocolo);
   EXPECT_EQ(read.Carpeta, expected.Carpeta);
   EXPECT_EQ(read.EjecutarSiempre, expected.EjecutarSiempre);
+  EXPECT_EQ(read.Autenticacion, expected.Autenticacion);
+  EXPECT_EQ(read.OAuthUrlAutorizacion, expected.OAuthUrlAutorizacion);
+  EXPECT_EQ(read.OAuthUrlToken, expected.OAuthUrlToken);
+  EXPECT_EQ(read.OAuthCliente, expected.OAuthCliente);
+  EXPECT_EQ(read.OAuthAmbito, expected.OAuthAmbito);
+  EXPECT_EQ(read.OAuthCuenta, expected.OAuthCuenta);
+  // Compared without printing: a token never reaches a test's output.
+  EXPECT_TRUE(read.OAuthRefresco == expected.OAuthRefresco) << "the refresh token differs";
 }
 
 template <typename Place>
@@ -90,7 +105,23 @@ TYPED_TEST_P(SettingsStoreContract, TheStartEntryNamesThisVeryProgram) {
   EXPECT_FALSE(read.EjecutarSiempre);
 }
 
+// A provider's rotation is stored at once and alone: a restart signs in with
+// the new refresh token, and nothing else changed.
+TYPED_TEST_P(SettingsStoreContract, ARotatedRefreshTokenIsStoredAloneAndOutlivesARestart) {
+  Settings settings = ContractSettings();
+  this->place.Store().Save(settings, this->place.ProgramPath());
+  Settings rotated = settings;
+  rotated.Host = "not saved";
+  rotated.OAuthRefresco = "1//0rotado";
+  this->place.Store().SaveRefreshToken(rotated);
+  Settings read;
+  this->place.Reopened().Read(read, this->place.ProgramPath());
+  settings.OAuthRefresco = rotated.OAuthRefresco;
+  ExpectSameSettings(settings, read);
+}
+
 REGISTER_TYPED_TEST_SUITE_P(SettingsStoreContract, WhatIsSavedIsReadBackAndAFirstRunEndsWithTheSave,
-                            ASecondSaveReplacesEveryValue, TheStartEntryNamesThisVeryProgram);
+                            ASecondSaveReplacesEveryValue, TheStartEntryNamesThisVeryProgram,
+                            ARotatedRefreshTokenIsStoredAloneAndOutlivesARestart);
 
 }  // namespace buzonix::testing

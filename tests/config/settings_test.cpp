@@ -9,6 +9,7 @@
 #include "support/MemoryRegistry.h"
 #include "config/RecordingHost.h"
 #include "config/SettingsStoreContract.h"
+#include "config/TestSealer.h"
 #include "config/scramble.h"
 
 namespace buzonix {
@@ -562,11 +563,41 @@ TEST_F(InstalledCopy, APathThatNamesNoFileIsNeverWrittenButTheInstallersEntrySta
   EXPECT_EQ(installed.GetValue(kUser, kRun, kRunValue)->data, unspelled);
 }
 
+// The refresh token is sealed before it reaches the registry; one that does
+// not unseal, or a store that cannot seal, means signing in again.
+TEST(RegistryStoreTest, TheRefreshTokenIsSealedAndWhatDoesNotUnsealReadsAsNone) {
+  MemoryRegistry registry;
+  testing::TestSealer sealer;
+  Settings settings;
+  settings.Host = "h";
+  settings.OAuthRefresco = "secreto-de-refresco";
+  RegistryStore(registry, sealer).Save(settings, kProgram);
+  const auto stored = registry.GetValue(kUser, kConfig, "OAuthRefresco");
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->data.find("secreto"), std::string::npos);
+  EXPECT_EQ(stored->data.find_first_not_of("0123456789abcdef"), std::string::npos);
+
+  const auto read_with = [&](SecretSealer& reader) {
+    Settings read;
+    RegistryStore(registry, reader).Read(read, kProgram);
+    return read.OAuthRefresco;
+  };
+  testing::TestSealer other("otra-entropia");
+  EXPECT_TRUE(read_with(sealer) == "secreto-de-refresco");
+  EXPECT_TRUE(read_with(other).empty());
+  for (const char* damaged : {"zz", "abc", ""}) {
+    registry.PutValue(kUser, kConfig, "OAuthRefresco", RegistryValue{kRegSz, damaged});
+    EXPECT_TRUE(read_with(sealer).empty()) << damaged;
+  }
+  EXPECT_THROW(RegistryStore(registry).SaveRefreshToken(settings), ERegistryException);
+}
+
 // The registry store in memory, as the contract sees it.
 struct MemoryRegistryPlace {
   MemoryRegistry registry;
-  RegistryStore store{registry};
-  RegistryStore reopened{registry};
+  testing::TestSealer sealer;
+  RegistryStore store{registry, sealer};
+  RegistryStore reopened{registry, sealer};
   SettingsStore& Store() { return store; }
   SettingsStore& Reopened() { return reopened; }
   std::string ProgramPath() { return kProgram; }

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "support/SignInFakes.h"
+#include "signin/FakePorts.h"
 #include "support/MemoryRegistry.h"
 #include "text/HelpTopics.h"
 #include "controller/pop3.h"
@@ -112,12 +112,13 @@ class RecordingPlatform : public Platform {
   SystemBrowser& Browser() override { return browser; }
   LoopbackListener& Listener() override { return listener; }
   OneShotTimer& SignInTimer() override { return sign_in_timer; }
-  std::string RandomBytes(std::size_t count) override { return testing::CountingBytes(count); }
+  std::string RandomBytes(std::size_t count) override { return random_source(count); }
   std::int64_t MonotonicSeconds() override { return seconds; }
-  testing::FakeHttps https;
-  testing::FakeBrowser browser;
-  testing::FakeListener listener;
-  testing::FakeTimer sign_in_timer;
+  FakeTransport https;
+  FakeBrowser browser;
+  FakeListener listener;
+  FakeTimer sign_in_timer;
+  buzonix::RandomBytes random_source = CountingRandom();
   std::int64_t seconds = 1000;
 
   std::function<void()> onErrorBox;

@@ -6,6 +6,7 @@
 
 #include "fuzz/ChunkedPlatform.h"
 #include "mailcheck/ImapReply.h"
+#include "text/Base64.h"
 
 using namespace buzonix;
 

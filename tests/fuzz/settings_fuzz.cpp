@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "support/MemoryRegistry.h"
+#include "config/TestSealer.h"
 #include "config/settings.h"
 
 using namespace buzonix;
@@ -24,7 +25,8 @@ struct Host : LoadHost {
 
 const char* const kNames[] = {"Host",      "usuario", "Codigo",    "frecuencia", "Hacer Sonido",
                               "Animacion", "clave",   "Seguridad", "Puerto",     "Protocolo",
-                              "Carpeta"};
+                              "Carpeta",   "Autenticacion", "OAuthUrlAutorizacion", "OAuthUrlToken",
+                              "OAuthCliente", "OAuthAmbito", "OAuthCuenta", "OAuthRefresco"};
 constexpr std::size_t kNameCount = sizeof kNames / sizeof kNames[0];
 
 }  // namespace
@@ -48,14 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Settings settings;
   Host host;
-  RegistryStore store(registry);
+  testing::TestSealer sealer;
+  RegistryStore store(registry, sealer);
   LoadSettings(store, settings, host);
   if (host.interval != 0 && (host.interval < 60000u || host.interval > 720u * 60000u)) __builtin_trap();
   if (registry.OpenKeyCount() != 0) __builtin_trap();
   // A normal start always ends with one of the three modes and a real port.
   if (host.interval != 0 && (SecurityText(SecurityModeOf(settings.Seguridad)) != settings.Seguridad ||
                              ProtocolText(MailProtocolOf(settings.Protocolo)) != settings.Protocolo ||
-                             settings.Carpeta.empty() || !ParsePort(settings.Puerto)))
+                             settings.Carpeta.empty() || !ParsePort(settings.Puerto) ||
+                             SignInText(SignInMethodOf(settings.Autenticacion)) != settings.Autenticacion))
     __builtin_trap();
 
   store.Save(settings, host.ProgramPath());
@@ -65,7 +69,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
       reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion ||
       reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto ||
-      reread.Protocolo != settings.Protocolo || reread.Carpeta != settings.Carpeta)
+      reread.Protocolo != settings.Protocolo || reread.Carpeta != settings.Carpeta ||
+      reread.Autenticacion != settings.Autenticacion || reread.OAuthUrlAutorizacion != settings.OAuthUrlAutorizacion ||
+      reread.OAuthUrlToken != settings.OAuthUrlToken || reread.OAuthCliente != settings.OAuthCliente ||
+      reread.OAuthAmbito != settings.OAuthAmbito || reread.OAuthCuenta != settings.OAuthCuenta)
+    __builtin_trap();
+  // Whatever "OAuthRefresco" held reads as a token that comes back whole
+  // (up to a zero byte, as any text value), or as none.
+  if (reread.OAuthRefresco != settings.OAuthRefresco.substr(0, settings.OAuthRefresco.find('\0')))
     __builtin_trap();
   // Text values end at their first zero byte, so a password holding one comes back cut there.
   if (reread.Clave != settings.Clave) __builtin_trap();

@@ -14,14 +14,7 @@ namespace {
 
 using testing::JsonText;
 
-class ImapCheckTest : public testing::ImapFixture {
- protected:
-  bool Sent(const std::string& prefix) {
-    for (const std::string& command : Commands())
-      if (command.rfind(prefix, 0) == 0) return true;
-    return false;
-  }
-};
+class ImapCheckTest : public testing::ImapFixture {};
 
 std::string Flags(const std::string& user) { return testing::PlainDovecot("flags " + user); }
 

@@ -78,6 +78,11 @@ class ImapFixture : public ::testing::Test {
     }
     return out;
   }
+  bool Sent(const std::string& prefix) {
+    for (const std::string& command : Commands())
+      if (command.rfind(prefix, 0) == 0) return true;
+    return false;
+  }
   // Nothing the session sent could change the mailbox.
   void ExpectReadOnly() {
     for (const std::string& command : Commands())
