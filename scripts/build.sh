@@ -6,9 +6,10 @@
 #                          Debian package, no sanitizers              -> build/linux
 #                          and the program with dummy client ids  -> build/linux-ids
 #   buzonix_build_product  the 32-bit program and APOP.DLL            -> build/i686/bin
-#   buzonix_build_wintests the Windows build the Wine tests run: the product
-#                          build where 32-bit Wine works, else a 64-bit build
-#                          of the same sources                        -> $BUZONIX_WINBUILD
+#   buzonix_build_wintests the Windows build the Wine tests run, with dummy
+#                          client ids: 32-bit where 32-bit Wine works (and
+#                          the product beside it), else a 64-bit build of
+#                          the same sources                           -> $BUZONIX_WINBUILD
 #   buzonix_build_installer [build folder]  the per-user installer and the
 #                          portable zip of a built Windows program: of the
 #                          product by default                         -> build/dist
@@ -55,13 +56,21 @@ buzonix_build_product() {
     -DCMAKE_BUILD_TYPE=MinSizeRel -DBUZONIX_WERROR=ON
 }
 
+# The Windows tests' build carries dummy client ids, so that the providers'
+# presets can be tested; the product has none and offers neither provider.
+_buzonix_test_ids=(-DBUZONIX_MICROSOFT_CLIENT_ID=buzonix-test-microsoft
+  -DBUZONIX_GOOGLE_CLIENT_ID=buzonix-test-google.apps.example -DBUZONIX_GOOGLE_CLIENT_SECRET=buzonix-test-secret)
+
 buzonix_build_wintests() {
   if [ "$BUZONIX_WIN_ARCH" = i686 ]; then
     buzonix_build_product
-    export BUZONIX_WINBUILD="$_buzonix_root/build/i686"
+    _buzonix_build i686-tests -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/mingw-w64.cmake" -DBUZONIX_WIN_ARCH=i686 \
+      -DCMAKE_BUILD_TYPE=MinSizeRel -DBUZONIX_WERROR=ON "${_buzonix_test_ids[@]}" \
+      -DBUZONIX_PRODUCT_BIN="$_buzonix_root/build/i686/bin"
+    export BUZONIX_WINBUILD="$_buzonix_root/build/i686-tests"
   else
     _buzonix_build win64 -DCMAKE_TOOLCHAIN_FILE="$_buzonix_root/cmake/mingw-w64.cmake" -DBUZONIX_WIN_ARCH=x86_64 \
-      -DCMAKE_BUILD_TYPE=Release -DBUZONIX_WERROR=ON
+      -DCMAKE_BUILD_TYPE=Release -DBUZONIX_WERROR=ON "${_buzonix_test_ids[@]}"
     export BUZONIX_WINBUILD="$_buzonix_root/build/win64"
   fi
 }

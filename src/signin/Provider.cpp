@@ -156,7 +156,7 @@ std::optional<UrlParts> SplitUrl(const std::string& url) {
   if (!SplitHostPort(authority, parts)) return std::nullopt;
   if (parts.port == 0) parts.port = parts.https ? 443 : 80;
   parts.path_and_query = end == std::string::npos ? "/" : url.substr(end);
-  if (parts.path_and_query.front() == '?') parts.path_and_query.insert(0, "/");
+  if (parts.path_and_query.front() == '?') parts.path_and_query = "/" + parts.path_and_query;
   return parts;
 }
 

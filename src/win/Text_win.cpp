@@ -17,6 +17,17 @@ std::wstring Wide(std::string_view western) {
   return wide;
 }
 
+std::optional<std::wstring> WideFromUtf8(std::string_view utf8) {
+  if (utf8.empty()) return std::wstring();
+  const int size = static_cast<int>(utf8.size());
+  std::wstring wide(utf8.size(), L'\0');  // never more UTF-16 units than bytes
+  const int length =
+      MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), size, wide.data(), size);
+  if (length <= 0) return std::nullopt;
+  wide.resize(static_cast<std::size_t>(length));
+  return wide;
+}
+
 std::string Western(std::wstring_view text) {
   if (text.empty()) return {};
   const int size = static_cast<int>(text.size());

@@ -5,12 +5,15 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace buzonix {
 
 std::wstring Wide(std::string_view western);
+// Text that comes as UTF-8 (URLs); nullopt for bytes that are no UTF-8.
+std::optional<std::wstring> WideFromUtf8(std::string_view utf8);
 // A character Windows-1252 cannot hold becomes '?'.
 std::string Western(std::wstring_view text);
 // True when every character of `text` has its own Windows-1252 byte.

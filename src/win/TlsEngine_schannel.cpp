@@ -118,40 +118,6 @@ TlsFailure FailureOfPolicyError(DWORD error) {
   }
 }
 
-// The chain's own trust status first: the SSL policy alone lets an unknown
-// issuer through on some systems. Then the policy, for the host's name.
-TlsFailure VerifyServerCertificate(const CERT_CONTEXT* certificate, const std::string& host) {
-  char server_auth[] = szOID_PKIX_KP_SERVER_AUTH;
-  char* usages[] = {server_auth};
-  CERT_CHAIN_PARA chain_para{};
-  chain_para.cbSize = sizeof chain_para;
-  chain_para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
-  chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
-  chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
-  const CERT_CHAIN_CONTEXT* raw_chain = nullptr;
-  if (!Api()->GetChain(nullptr, certificate, nullptr, certificate->hCertStore, &chain_para, 0,
-                               nullptr, &raw_chain))
-    return TlsFailure::kUntrusted;
-  const Chain chain(raw_chain);
-  if (const TlsFailure failure = FailureOfChainStatus(chain->TrustStatus.dwErrorStatus);
-      failure != TlsFailure::kNone)
-    return failure;
-
-  std::wstring name = Wide(host);
-  SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl_para{};
-  ssl_para.cbSize = sizeof ssl_para;
-  ssl_para.dwAuthType = AUTHTYPE_SERVER;
-  ssl_para.pwszServerName = name.data();
-  CERT_CHAIN_POLICY_PARA policy_para{};
-  policy_para.cbSize = sizeof policy_para;
-  policy_para.pvExtraPolicyPara = &ssl_para;
-  CERT_CHAIN_POLICY_STATUS policy_status{};
-  policy_status.cbSize = sizeof policy_status;
-  if (!Api()->VerifyChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy_para, &policy_status))
-    return TlsFailure::kUntrusted;
-  return FailureOfPolicyError(policy_status.dwError);
-}
-
 TlsFailure FailureOfStatus(SECURITY_STATUS status) {
   switch (status) {
     case SEC_E_UNTRUSTED_ROOT: return TlsFailure::kUntrusted;
@@ -334,6 +300,47 @@ class SchannelEngine final : public TlsEngine {
 };
 
 }  // namespace
+
+// The chain's own trust status first: the SSL policy alone lets an unknown
+// issuer through on some systems. Then the policy, for the host's name.
+TlsFailure VerifyServerCertificate(const CERT_CONTEXT* certificate, const std::string& host) {
+  if (Api() == nullptr || certificate == nullptr) return TlsFailure::kUntrusted;
+  char server_auth[] = szOID_PKIX_KP_SERVER_AUTH;
+  char* usages[] = {server_auth};
+  CERT_CHAIN_PARA chain_para{};
+  chain_para.cbSize = sizeof chain_para;
+  chain_para.RequestedUsage.dwType = USAGE_MATCH_TYPE_OR;
+  chain_para.RequestedUsage.Usage.cUsageIdentifier = 1;
+  chain_para.RequestedUsage.Usage.rgpszUsageIdentifier = usages;
+  const CERT_CHAIN_CONTEXT* raw_chain = nullptr;
+  if (!Api()->GetChain(nullptr, certificate, nullptr, certificate->hCertStore, &chain_para, 0,
+                               nullptr, &raw_chain))
+    return TlsFailure::kUntrusted;
+  const Chain chain(raw_chain);
+  if (const TlsFailure failure = FailureOfChainStatus(chain->TrustStatus.dwErrorStatus);
+      failure != TlsFailure::kNone)
+    return failure;
+
+  std::wstring name = Wide(host);
+  SSL_EXTRA_CERT_CHAIN_POLICY_PARA ssl_para{};
+  ssl_para.cbSize = sizeof ssl_para;
+  ssl_para.dwAuthType = AUTHTYPE_SERVER;
+  ssl_para.pwszServerName = name.data();
+  CERT_CHAIN_POLICY_PARA policy_para{};
+  policy_para.cbSize = sizeof policy_para;
+  policy_para.pvExtraPolicyPara = &ssl_para;
+  CERT_CHAIN_POLICY_STATUS policy_status{};
+  policy_status.cbSize = sizeof policy_status;
+  if (!Api()->VerifyChainPolicy(CERT_CHAIN_POLICY_SSL, chain.get(), &policy_para, &policy_status))
+    return TlsFailure::kUntrusted;
+  return FailureOfPolicyError(policy_status.dwError);
+}
+
+bool ServerCertificateChecksAvailable() { return Api() != nullptr; }
+
+void FreeServerCertificate(const CERT_CONTEXT* certificate) {
+  if (certificate != nullptr && Api() != nullptr) Api()->FreeCertificate(certificate);
+}
 
 std::unique_ptr<TlsEngine> MakeSchannelEngine(const std::string& host) {
   if (Api() == nullptr) return nullptr;

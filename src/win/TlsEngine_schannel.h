@@ -3,6 +3,9 @@
 // root, validity, the host's name), never left to Schannel alone.
 #pragma once
 
+#include <windows.h>
+#include <wincrypt.h>
+
 #include <memory>
 #include <string>
 
@@ -12,5 +15,14 @@ namespace buzonix {
 
 // Null when Schannel cannot give client credentials.
 std::unique_ptr<TlsEngine> MakeSchannelEngine(const std::string& host);
+
+// Loads what the checks below need; false where the system lacks a part.
+bool ServerCertificateChecksAvailable();
+// The checks every server the program sends a secret to passes: a chain to a
+// trusted root, validity today, `host` in the certificate. kUntrusted where
+// the system lacks the functions.
+TlsFailure VerifyServerCertificate(const CERT_CONTEXT* certificate, const std::string& host);
+// Frees a certificate context the system handed out.
+void FreeServerCertificate(const CERT_CONTEXT* certificate);
 
 }  // namespace buzonix

@@ -23,6 +23,9 @@ const char* const kFormTitle = kApplicationTitle;
 
 // The form description's sizes are in pixels at this resolution.
 constexpr int kDesignDpi = 120;
+// What sign-in added below the protocol's row: the sign-in choice, the line
+// of whom the program is signed in as, and the fields of "Otro proveedor".
+constexpr int kSignInRows = 104;
 
 const char* const kLabelFontFace = "Times New Roman";
 
@@ -42,6 +45,9 @@ char WesternChar(WPARAM character) {
 }
 
 bool KeyDown(int key) { return (GetKeyState(key) & 0x8000) != 0; }
+
+// Its own visibility, whether or not its page shows.
+bool Shown(HWND window) { return (GetWindowLongW(window, GWL_STYLE) & WS_VISIBLE) != 0; }
 
 // A child window's rectangle in its parent's client coordinates.
 RECT ChildRect(HWND child) {
@@ -226,7 +232,7 @@ void TConf::Build(HWND owner) {
   WindowOptions options;
   options.exStyle = 0;  // a single fixed border: not resizable, no minimise or maximise box
   options.style = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
-  RECT frame{0, 0, Scale(481), Scale(337)};
+  RECT frame{0, 0, Scale(481), Scale(337 + kSignInRows)};
   AdjustWindowRectEx(&frame, options.style, FALSE, options.exStyle);
   options.width = frame.right - frame.left;
   options.height = frame.bottom - frame.top;
@@ -238,7 +244,7 @@ void TConf::Build(HWND owner) {
   SendMessageA(Handle(), WM_SETFONT, reinterpret_cast<WPARAM>(fonts_->form.handle), FALSE);
 
   // PageControl1 with its two tabs; the pages lie over its display area.
-  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 334,
+  const HWND tabs = AddControl(Handle(), "SysTabControl32", "", WS_TABSTOP | WS_CLIPSIBLINGS, 0, 4, 1, 475, 334 + kSignInRows,
                                ConfControlId(ConfControl::PageControl1), fonts_->pages.handle);
   controls_[Index(ConfControl::PageControl1)] = tabs;
   const char* captions[] = {kPaginaConfiguracion, kPaginaInformacion};
@@ -268,14 +274,14 @@ void TConf::Build(HWND owner) {
 void TConf::BuildFirstPage() {
   const HWND sheet = sheet1_->Handle();
   panel1_ = std::make_unique<ConfContainer>(*this, ConfControl::Panel1, sheet, Scale(2), Scale(7), Scale(461),
-                                            Scale(240));
+                                            Scale(240 + kSignInRows));
   ShowWindow(panel1_->Handle(), SW_SHOWNA);
   const HWND panel = panel1_->Handle();
   const HFONT labels = fonts_->labels.handle;
   const HFONT fields = fonts_->panel.handle;
   AddLabel(panel, kEtiquetaServidor, SS_LEFT, 20, 25, 0, 0, labels);
   AddLabel(panel, kEtiquetaUsuario, SS_LEFT, 25, 54, 0, 0, labels);
-  AddLabel(panel, kEtiquetaClave, SS_LEFT, 39, 89, 0, 0, labels);
+  clave_label_ = AddLabel(panel, kEtiquetaClave, SS_LEFT, 39, 89, 0, 0, labels);
   AddLabel(panel, kEtiquetaFrecuencia, SS_CENTER, 16, 128, 0, 0, labels);
 
   const DWORD edit = WS_TABSTOP | ES_AUTOHSCROLL;
@@ -290,6 +296,11 @@ void TConf::BuildFirstPage() {
   addEdit(ConfControl::dusuario, 0, 94, 52, 132, kLimiteUsuario);
   const HWND clave = addEdit(ConfControl::dclave, ES_PASSWORD, 94, 84, 132, kLimiteClave);
   SendMessageW(clave, EM_SETPASSWORDCHAR, Wide("\x95")[0], 0);  // the bullet
+  // In the password's place for a provider.
+  controls_[Index(ConfControl::bsesion)] =
+      AddControl(panel, "BUTTON", kBotonIniciarSesion, WS_TABSTOP | BS_PUSHBUTTON, 0, 94, 84, 132, 28,
+                 ConfControlId(ConfControl::bsesion), fonts_->pages.handle);
+  ShowWindow(Control(ConfControl::bsesion), SW_HIDE);
 
   BuildSpinField(panel);
   // "Min." follows the arrows, whose width is the system's and not the form's.
@@ -328,13 +339,59 @@ void TConf::BuildFirstPage() {
     SendMessageW(protocol, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(buzonix::ProtocolText(choice)).c_str()));
   AddLabel(panel, kEtiquetaCarpeta, SS_LEFT, 237, 200, 0, 0, labels);
   addEdit(ConfControl::dcarpeta, 0, 308, 196, 140, kLimiteCarpeta);
+  BuildSignInRows(panel);
 
   controls_[Index(ConfControl::BitBtn1)] =
-      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 257, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonAceptar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 96, 257 + kSignInRows, 105, 33,
                  ConfControlId(ConfControl::BitBtn1), fonts_->pages.handle);
   controls_[Index(ConfControl::BitBtn2)] =
-      AddControl(sheet, "BUTTON", kBotonCancelar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 257, 105, 33,
+      AddControl(sheet, "BUTTON", kBotonCancelar, WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY, 0, 258, 257 + kSignInRows, 105, 33,
                  ConfControlId(ConfControl::BitBtn2), fonts_->pages.handle);
+}
+
+// "Inicio de sesión" with the choice ending where the server's field ends;
+// the status line beside it; "Otro proveedor"'s fields in a group below, two
+// to a row, shown only for it.
+void TConf::BuildSignInRows(HWND panel) {
+  const HFONT labels = fonts_->labels.handle;
+  const HFONT fields = fonts_->panel.handle;
+  const HWND label = AddLabel(panel, kEtiquetaInicioSesion, SS_LEFT, 8, 232, 0, 0, labels);
+  const int left = ChildRect(label).right + Scale(4);
+  const HWND choice = AddControl(panel, "COMBOBOX", "", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, 0, 0, 228, 1,
+                                 150, ConfControlId(ConfControl::dinicio), fields);
+  SetWindowPos(choice, nullptr, left, Scale(228), Scale(283) - left, Scale(150),
+               SWP_NOZORDER | SWP_NOACTIVATE);
+  controls_[Index(ConfControl::dinicio)] = choice;
+  status_ = AddControl(panel, "STATIC", "", SS_LEFT | SS_NOPREFIX, 0, 300, 226, 152, 34, -1, fonts_->form.handle);
+  ShowWindow(status_, SW_HIDE);
+
+  const HWND group = AddControl(panel, "BUTTON", "", BS_GROUPBOX, 0, 8, 262, 444, 76, -1, fonts_->form.handle);
+  provider_group_ = {group};
+  struct Field {
+    ConfControl control;
+    const char* label;
+    int left, top, width, limit;
+  };
+  const Field kFields[] = {
+      {ConfControl::dautorizacion, kEtiquetaAutorizacion, 114, 276, 152, kLimiteUrl},
+      {ConfControl::dtoken, kEtiquetaToken, 334, 276, 112, kLimiteUrl},
+      {ConfControl::dcliente, kEtiquetaCliente, 114, 306, 152, kLimiteCliente},
+      {ConfControl::dambito, kEtiquetaAmbito, 334, 306, 112, kLimiteAmbito},
+  };
+  for (const Field& field : kFields) {
+    // Each label ends just before its field, however wide the font makes it.
+    const HWND caption = AddLabel(panel, field.label, SS_LEFT, 0, field.top + 4, 0, 0, labels);
+    const RECT r = ChildRect(caption);
+    SetWindowPos(caption, nullptr, Scale(field.left - 3) - (r.right - r.left), r.top, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    provider_group_.push_back(caption);
+    const HWND edit = AddControl(panel, "EDIT", "", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE, field.left,
+                                 field.top, field.width, 26, ConfControlId(field.control), fields);
+    SendMessageA(edit, EM_LIMITTEXT, static_cast<WPARAM>(field.limit), 0);
+    controls_[Index(field.control)] = edit;
+    provider_group_.push_back(edit);
+  }
+  for (HWND hwnd : provider_group_) ShowWindow(hwnd, SW_HIDE);
 }
 
 // dfrecuencia: the edit with its arrows against its right edge. Attaching the
@@ -400,15 +457,16 @@ std::vector<HWND> TConf::TabOrder() const {
   using C = ConfControl;
   std::vector<C> order;
   if (page_ == 0)
-    order = {C::PageControl1, C::dHost,      C::dusuario,   C::dclave,    C::dfrecuencia,
-             C::dseguridad,   C::dpuerto,    C::dprotocolo, C::dcarpeta,  C::AnimaSobre,
-             C::CheckBox1,    C::CheckBox2,  C::BitBtn1,    C::BitBtn2};
+    order = {C::PageControl1,  C::dHost,     C::dusuario,  C::dclave,      C::bsesion,    C::dfrecuencia,
+             C::dseguridad,    C::dpuerto,   C::dprotocolo, C::dcarpeta,    C::dinicio,    C::dautorizacion,
+             C::dtoken,        C::dcliente,  C::dambito,    C::AnimaSobre,  C::CheckBox1,  C::CheckBox2,
+             C::BitBtn1,       C::BitBtn2};
   else
     order = {C::PageControl1, C::Button1};
   std::vector<HWND> windows;
-  // A greyed field (the folder, for POP3) is passed over.
+  // A greyed field (the folder, for POP3) and a hidden one are passed over.
   for (C control : order)
-    if (IsWindowEnabled(Control(control))) windows.push_back(Control(control));
+    if (IsWindowEnabled(Control(control)) && Shown(Control(control))) windows.push_back(Control(control));
   return windows;
 }
 
@@ -455,7 +513,8 @@ bool TConf::DialogKey(WPARAM key) {
     case VK_RETURN: {
       if (ctrl || alt || ListDropped()) return false;
       const ConfControl focused = FocusedControl();
-      if (focused == ConfControl::BitBtn1 || focused == ConfControl::BitBtn2 || focused == ConfControl::Button1) {
+      if (focused == ConfControl::BitBtn1 || focused == ConfControl::BitBtn2 || focused == ConfControl::Button1 ||
+          focused == ConfControl::bsesion) {
         Click(focused);
         return true;
       }
@@ -488,6 +547,9 @@ void TConf::Click(ConfControl button) {
       break;
     case ConfControl::Button1:
       logic_.Button1Click();
+      break;
+    case ConfControl::bsesion:
+      logic_.SignInButtonClick();
       break;
     default:
       break;
@@ -617,6 +679,11 @@ LRESULT TConf::ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM 
         logic_.ProtocolChange();
         return 0;
       }
+      if (id == ConfControlId(ConfControl::dinicio) && code == CBN_SELCHANGE) {
+        Busy busy(*this);
+        logic_.SignInChange();
+        return 0;
+      }
       if (id == ConfControlId(ConfControl::dfrecuencia) && code == EN_KILLFOCUS) {
         Busy busy(*this);
         logic_.SpinExit();
@@ -632,6 +699,7 @@ LRESULT TConf::ChildMessage(HWND container, UINT message, WPARAM wparam, LPARAM 
         if (id == ConfControlId(ConfControl::BitBtn1)) Click(ConfControl::BitBtn1);
         if (id == ConfControlId(ConfControl::BitBtn2)) Click(ConfControl::BitBtn2);
         if (id == ConfControlId(ConfControl::Button1)) Click(ConfControl::Button1);
+        if (id == ConfControlId(ConfControl::bsesion)) Click(ConfControl::bsesion);
         return 0;
       }
       break;
@@ -767,7 +835,7 @@ void TConf::SetPasswordText(const std::string& text) {
 }
 // An open drop-down list takes Enter and Escape itself.
 bool TConf::ListDropped() const {
-  for (ConfControl list : {ConfControl::dseguridad, ConfControl::dprotocolo})
+  for (ConfControl list : {ConfControl::dseguridad, ConfControl::dprotocolo, ConfControl::dinicio})
     if (SendMessageA(Control(list), CB_GETDROPPEDSTATE, 0, 0) != 0) return true;
   return false;
 }
@@ -809,6 +877,33 @@ bool TConf::Checked(ConfCheck box) const {
 }
 void TConf::SetChecked(ConfCheck box, bool checked) {
   SendMessageA(Control(ControlOf(box)), BM_SETCHECK, checked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+void TConf::SetSignInChoices(const std::vector<std::string>& texts) {
+  const HWND list = Control(ConfControl::dinicio);
+  SendMessageW(list, CB_RESETCONTENT, 0, 0);
+  for (const std::string& text : texts)
+    SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+}
+std::string TConf::SignInText() const { return WindowText(Control(ConfControl::dinicio)); }
+void TConf::SetSignInText(const std::string& text) { SelectChoice(ConfControl::dinicio, text); }
+std::string TConf::ProviderFieldText(ConfControl field) const { return WindowText(Control(field)); }
+void TConf::SetProviderFieldText(ConfControl field, const std::string& text) { SetText(Control(field), text); }
+void TConf::SetProviderFieldsVisible(bool visible) {
+  for (HWND hwnd : provider_group_) ShowWindow(hwnd, visible ? SW_SHOWNA : SW_HIDE);
+  KeepFocusShown();
+}
+void TConf::SetPasswordShown(bool shown) {
+  for (HWND hwnd : {clave_label_, Control(ConfControl::dclave)}) ShowWindow(hwnd, shown ? SW_SHOWNA : SW_HIDE);
+  for (HWND hwnd : {Control(ConfControl::bsesion), status_}) ShowWindow(hwnd, shown ? SW_HIDE : SW_SHOWNA);
+  KeepFocusShown();
+}
+void TConf::SetSignInButtonText(const std::string& text) { SetText(Control(ConfControl::bsesion), text); }
+void TConf::SetSignInStatus(const std::string& text) { SetText(status_, text); }
+// A field hidden under the focus hands it to the sign-in choice, which made
+// it go.
+void TConf::KeepFocusShown() {
+  const HWND focus = GetFocus();
+  if (focus != nullptr && IsChild(Handle(), focus) && !Shown(focus)) SetFocus(Control(ConfControl::dinicio));
 }
 void TConf::SetTitle(const std::string& text) {
   SetText(titulo_, text);

@@ -59,6 +59,8 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
   void Build(HWND owner);
   void BuildFirstPage();
   void BuildSpinField(HWND panel);
+  void BuildSignInRows(HWND panel);
+  void KeepFocusShown();
   void BuildSecondPage();
   HWND AddControl(HWND parent, const char* windowClass, const char* text, DWORD style, DWORD exStyle,
                   int left, int top, int width, int height, int id, HFONT font);
@@ -111,6 +113,15 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
   std::string FolderText() const override;
   void SetFolderText(const std::string& text) override;
   void SetFolderEnabled(bool enabled) override;
+  void SetSignInChoices(const std::vector<std::string>& texts) override;
+  std::string SignInText() const override;
+  void SetSignInText(const std::string& text) override;
+  std::string ProviderFieldText(ConfControl field) const override;
+  void SetProviderFieldText(ConfControl field, const std::string& text) override;
+  void SetProviderFieldsVisible(bool visible) override;
+  void SetPasswordShown(bool shown) override;
+  void SetSignInButtonText(const std::string& text) override;
+  void SetSignInStatus(const std::string& text) override;
   bool Checked(ConfCheck box) const override;
   void SetChecked(ConfCheck box, bool checked) override;
   void SetTitle(const std::string& text) override;
@@ -128,6 +139,9 @@ class TConf final : public WinWindow, private ConfView, private KeyboardTarget {
   HWND controls_[static_cast<int>(kLastConfControl) + 1] = {};
   HWND updown_ = nullptr;
   HWND titulo_ = nullptr;
+  HWND clave_label_ = nullptr;
+  HWND status_ = nullptr;  // whom the program is signed in as
+  std::vector<HWND> provider_group_;  // the frame and labels of "Otro proveedor"'s fields, and the fields
   std::vector<HWND> labels_;
   HBITMAP picture_ = nullptr;
   HWND saved_focus_ = nullptr;

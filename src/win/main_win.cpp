@@ -14,11 +14,17 @@
 #include "controller/pop3.h"
 #include "controller/Instance.h"
 #include "win/HelpWindow_win.h"
+#include "win/HttpsTransport_win.h"
 #include "win/Instance_win.h"
+#include "win/LoopbackListener_win.h"
 #include "win/MessagePump_win.h"
 #include "win/PopupMenu_win.h"
 #include "win/Registry_win.h"
+#include "win/SecretSealer_win.h"
+#include "win/SignInTimer_win.h"
 #include "win/SocketPlatform_win.h"
+#include "win/SystemBrowser_win.h"
+#include "win/SystemRandom_win.h"
 #include "win/Text_win.h"
 #include "win/TlsEngine_schannel.h"
 #include "win/TrayShell_win.h"
@@ -161,7 +167,8 @@ class Application final : private Platform {
       : main_window_(app_window_.Handle(),
                      {[this] { buzel_->Timer1Timer(); }, [this] { buzel_->Resumed(); },
                       [this] { buzel_->ResumeTimerTimer(); }}),
-        store_(registry_) {
+        store_(registry_, sealer_),
+        sign_in_timer_([this] { buzel_->SignInTimerFired(); }) {
     LoadPictures();
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
     // Only once the application exists: the shell's calls made while the
@@ -264,12 +271,18 @@ class Application final : private Platform {
   TlsEngineFactory TlsEngines() override { return MakeSchannelEngine; }
   DigestLibrary& Digest() override { return digest_library_; }
   SettingsStore& Store() override { return store_; }
+  HttpsTransport& Https() override { return https_; }
+  SystemBrowser& Browser() override { return browser_; }
+  LoopbackListener& Listener() override { return listener_; }
+  OneShotTimer& SignInTimer() override { return sign_in_timer_; }
+  std::string RandomBytes(std::size_t count) override { return SystemRandomBytes(count); }
+  std::int64_t MonotonicSeconds() override { return SecondsSinceStart(); }
   std::string ProgramPath() override { return ProgramFullPath(); }
-  // The main loop sees the request before it waits again. A socket call that
-  // is waiting, and a box of the program's, run loops of their own, which
+  // The main loop sees the request before it waits again. A socket call or a
+  // token request that is waiting, and a box of the program's, run loops of their own, which
   // only a quit message reaches (a box closes on it and passes it on).
   void Terminate() override {
-    if (sockets_.IsBlocking() || boxes_open_ > 0) {
+    if (sockets_.IsBlocking() || https_.Waiting() || boxes_open_ > 0) {
       PostQuitMessage(0);
       return;
     }
@@ -281,7 +294,12 @@ class Application final : private Platform {
   ApplicationWindow app_window_;
   MainFormWindow main_window_;
   Win32Registry registry_;
+  DpapiSealer sealer_;
   RegistryStore store_;
+  WinHttpsTransport https_;
+  WinSystemBrowser browser_;
+  WinLoopbackListener listener_;
+  WinOneShotTimer sign_in_timer_;
   WinSocketPlatform sockets_;
   WinDigestLibrary digest_library_;
   WinPopupMenu menu_;

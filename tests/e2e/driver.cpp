@@ -37,6 +37,8 @@
 //   driver regset ROOT KEY NAME TYPE DATA   TYPE sz, raw (REG_SZ data in hex), repeat (COUNT:TEXT), dword, binary (hex), multi, expand
 //   driver regget ROOT KEY NAME             print TYPE:DATA (type number, data in hex) or "missing"
 //   driver regdel ROOT KEY [NAME]           delete a value, or the whole key tree
+//   driver items HWND                       print a drop-down list's entries, one a line
+//   driver seal ENTROPY TEXT                print TEXT sealed by DPAPI for this user with ENTROPY, in hex
 //   driver trustca PEMFILE                  trust a CA inside this prefix (its root store)
 //   driver reglock ROOT KEY on|off          on: everyone may only read the key, as a standard user
 //                                           meets HKLM; off: everyone may do everything
@@ -45,6 +47,7 @@
 #include <psapi.h>
 #include <sddl.h>
 #include <shlwapi.h>
+#include <wincrypt.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -305,6 +308,30 @@ BOOL CALLBACK CollectToolTips(HWND hwnd, LPARAM out) {
   return TRUE;
 }
 
+// Wide: a Unicode list hands its entries across processes as UTF-16.
+void PrintItems(HWND list) {
+  const LRESULT count = SendMessageW(list, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    wchar_t text[512] = {};
+    if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 512) Fail("entry too long");
+    SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+    char western[1024] = {};
+    WideCharToMultiByte(1252, 0, text, -1, western, sizeof western, "?", nullptr);
+    std::printf("%s\n", western);
+  }
+}
+
+// What a program sealing with other entropy (or another program) would leave.
+void PrintSealed(const char* entropy, const char* text) {
+  DATA_BLOB in{static_cast<DWORD>(std::strlen(text)), reinterpret_cast<BYTE*>(const_cast<char*>(text))};
+  DATA_BLOB extra{static_cast<DWORD>(std::strlen(entropy)), reinterpret_cast<BYTE*>(const_cast<char*>(entropy))};
+  DATA_BLOB out{};
+  if (!CryptProtectData(&in, L"", &extra, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN, &out)) Fail("sealing failed");
+  for (DWORD i = 0; i < out.cbData; ++i) std::printf("%02X", out.pbData[i]);
+  std::printf("\n");
+  LocalFree(out.pbData);
+}
+
 HKEY Root(const char* name) {
   if (std::strcmp(name, "HKCU") == 0) return HKEY_CURRENT_USER;
   if (std::strcmp(name, "HKLM") == 0) return HKEY_LOCAL_MACHINE;
@@ -548,6 +575,10 @@ int main(int argc, char** argv) {
     RegSet(argv);
   } else if (command == "regget" && argc >= 5) {
     RegGet(argv);
+  } else if (command == "items" && argc >= 3) {
+    PrintItems(Handle(argv[2]));
+  } else if (command == "seal" && argc >= 4) {
+    PrintSealed(argv[2], argv[3]);
   } else if (command == "trustca" && argc >= 3) {
     if (!buzonix::testing::AddToRootStore(argv[2])) Fail("the CA was not added");
   } else if (command == "reglock" && argc >= 5) {

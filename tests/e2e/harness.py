@@ -128,13 +128,14 @@ def wait_until(condition, seconds=10, step=0.1):
 class Program:
     """One run of Buzonix.exe, from a folder holding it (and APOP.DLL unless told otherwise)."""
 
-    def __init__(self, with_digest_library=True, subfolder=""):
+    def __init__(self, with_digest_library=True, subfolder="", bin=None):
+        """bin: another build's files (the product's, say) instead of this build's."""
         self.top = tempfile.mkdtemp(prefix="buzonix-e2e-")
         self.folder = os.path.join(self.top, subfolder)
         os.makedirs(self.folder, exist_ok=True)
-        shutil.copy(os.path.join(BIN, "Buzonix.exe"), self.folder)
+        shutil.copy(os.path.join(bin or BIN, "Buzonix.exe"), self.folder)
         if with_digest_library:
-            shutil.copy(os.path.join(BIN, "APOP.DLL"), self.folder)
+            shutil.copy(os.path.join(bin or BIN, "APOP.DLL"), self.folder)
         self.process = None
 
     @property
