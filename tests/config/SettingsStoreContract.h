@@ -14,6 +14,21 @@
 
 namespace buzonix::testing {
 
+// The settings of the first eight fields, the rest as a new program has them.
+inline Settings SettingsOf(const char* host, const char* user, const char* password, const char* frequency,
+                    const char* sound, const char* animation, bool run_always, const char* version) {
+  Settings settings;
+  settings.Host = host;
+  settings.Usuario = user;
+  settings.Clave = password;
+  settings.Frecuencia = frequency;
+  settings.Sonido = sound;
+  settings.Animacion = animation;
+  settings.EjecutarSiempre = run_always;
+  settings.NumeroVersion = version;
+  return settings;
+}
+
 inline Settings ContractSettings() {
   Settings settings;
   settings.Host = "pop.ejemplo.es";

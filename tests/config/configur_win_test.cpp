@@ -34,6 +34,16 @@ class FailingHelpHost final : public ConfHost {
   void Save(const Settings& settings) override { recording_.Save(settings); }
   void OpenHelpTopic(int) override { throw WinError("CreateWindowExW: Invalid window handle"); }
   void ShowError(const std::string& message) override { recording_.ShowError(message); }
+  const ProviderRegistrations& Registrations() const override { return recording_.Registrations(); }
+  void StartSignIn(const ProviderEndpoints& endpoints, const std::string& hint,
+                   std::function<void(const SignInResult&)> done) override {
+    recording_.StartSignIn(endpoints, hint, std::move(done));
+  }
+  void CancelSignIn() override { recording_.CancelSignIn(); }
+  bool KeepsRefreshToken() const override { return recording_.KeepsRefreshToken(); }
+  void UseAccessToken(const std::string& token, std::int64_t expires_in) override {
+    recording_.UseAccessToken(token, expires_in);
+  }
 
  private:
   RecordingConfHost& recording_;

@@ -18,6 +18,7 @@ namespace {
 using testing::kFirstRunCalls;
 using testing::NormalStartCalls;
 using testing::RecordingHost;
+using testing::SettingsOf;
 
 constexpr auto kUser = RegistryRoot::kCurrentUser;
 constexpr auto kMachine = RegistryRoot::kLocalMachine;
@@ -326,7 +327,7 @@ TEST_F(RegistrySettings, StrayPlainPasswordIsLeftAloneAtTheCurrentVersion) {
 }
 
 TEST_F(RegistrySettings, SaveWritesEveryValueAndTheRunEntry) {
-  settings = Settings{"pop.ejemplo.es", "ana", "s3creta", "720", "", "No", true, "1.01"};
+  settings = SettingsOf("pop.ejemplo.es", "ana", "s3creta", "720", "", "No", true, "1.01");
   RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kVersion, "Numero"), "1.01");
   EXPECT_EQ(Stored(kConfig, "Host"), "pop.ejemplo.es");
@@ -343,7 +344,7 @@ TEST_F(RegistrySettings, SaveWritesEveryValueAndTheRunEntry) {
 }
 
 TEST_F(RegistrySettings, SavedEmptyPasswordIsAnEmptyValueAndLoadsBackEmpty) {
-  settings = Settings{"pop.ejemplo.es", "ana", "", "1", "Beep", "Si", false, "1.01"};
+  settings = SettingsOf("pop.ejemplo.es", "ana", "", "1", "Beep", "Si", false, "1.01");
   RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(Stored(kConfig, "Codigo"), "");
   settings.Clave = "something";
@@ -366,7 +367,7 @@ TEST_F(RegistrySettings, SaveWithoutStartWithWindowsRemovesTheRunEntry) {
 
 TEST_F(RegistrySettings, SaveStopsAtTheFirstFailingStep) {
   registry.FailWritesOf("frecuencia");
-  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  settings = SettingsOf("pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01");
   try {
     RegistryStore(registry).Save(settings, kProgram);
     ADD_FAILURE() << "no error";
@@ -430,7 +431,7 @@ TEST_F(StandardUser, EitherRunKeyNamingTheProgramReadsAsChecked) {
 }
 
 TEST_F(StandardUser, SaveWritesAndRemovesTheUsersOwnEntry) {
-  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  settings = SettingsOf("pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01");
   RegistryStore(registry).Save(settings, kProgram);
   EXPECT_EQ(UserRunEntry(), kProgram);
   EXPECT_FALSE(StoredRunEntry());
@@ -519,7 +520,7 @@ TEST_F(InstalledCopy, FirstRunKeepsTheInstallersChoiceAndNeverWritesMachineWide)
 
 TEST_F(InstalledCopy, SaveMovesAMachineWideEntryToTheUsersOwnAndRemovesBoth) {
   PutRunEntry("D:\\VIEJO\\BUZONIX.EXE");  // a loose copy's, from an administrator's run
-  settings = Settings{"pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01"};
+  settings = SettingsOf("pop.ejemplo.es", "ana", "x", "5", "Beep", "Si", true, "1.01");
   RegistryStore(registry).Save(settings, kInstalled);
   EXPECT_EQ(UserRunEntry(), kInstalled);
   EXPECT_FALSE(StoredRunEntry());

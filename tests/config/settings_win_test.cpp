@@ -14,6 +14,7 @@
 #include "config/scramble.h"
 #include "config/settings.h"
 #include "win/Registry_win.h"
+#include "win/SecretSealer_win.h"
 
 namespace buzonix {
 namespace {
@@ -155,7 +156,7 @@ TEST_F(WindowsSettings, MigrationScramblesThePlainPassword) {
 }
 
 TEST_F(WindowsSettings, SavedValuesHoldTheTextAndAnEmptyPasswordIsEmpty) {
-  settings = Settings{"pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01"};
+  settings = testing::SettingsOf("pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01");
   RegistryStore(registry).Save(settings, ProgramFullPath());
   const auto host = RawQuery(HKEY_CURRENT_USER, kConfig, "Host");
   ASSERT_TRUE(host);
@@ -312,8 +313,9 @@ struct Win32RegistryPlace {
     }
   }
   Win32Registry registry;
-  RegistryStore store{registry};
-  RegistryStore reopened{registry};
+  DpapiSealer sealer;  // the program's own: the token is sealed as the program seals it
+  RegistryStore store{registry, sealer};
+  RegistryStore reopened{registry, sealer};
   SettingsStore& Store() { return store; }
   SettingsStore& Reopened() { return reopened; }
   std::string ProgramPath() { return ProgramFullPath(); }
