@@ -141,14 +141,14 @@ TEST_F(ConfWindow, OpensOwnedWithTheFocusInTheServerField) {
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME), 0u);
   EXPECT_EQ(GetFocus(), Find(ConfControl::dHost));
   EXPECT_EQ(TConf::Current()->ActivePage(), 0);
-  // Client area 481 by 337 at 120 pixels per inch, scaled.
+  // Client area 481 by 441 at 120 pixels per inch, scaled.
   const HDC screen = GetDC(nullptr);
   const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
   ReleaseDC(nullptr, screen);
   RECT client;
   GetClientRect(form, &client);
   EXPECT_EQ(client.right, MulDiv(481, dpi, 120));
-  EXPECT_EQ(client.bottom, MulDiv(337, dpi, 120));
+  EXPECT_EQ(client.bottom, MulDiv(441, dpi, 120));
 }
 
 TEST_F(ConfWindow, FieldsHaveTheirLimitsBulletAndRange) {
@@ -395,7 +395,8 @@ TEST_F(ConfWindow, TabFollowsTheFormsOrder) {
   OpenDialog();
   const ConfControl order[] = {ConfControl::dusuario,   ConfControl::dclave,     ConfControl::dfrecuencia,
                                ConfControl::dseguridad, ConfControl::dpuerto,    ConfControl::dprotocolo,
-                               ConfControl::dcarpeta,   ConfControl::AnimaSobre, ConfControl::CheckBox1,
+                               ConfControl::dcarpeta,   ConfControl::dinicio,    ConfControl::AnimaSobre,
+                               ConfControl::CheckBox1,
                                ConfControl::CheckBox2,  ConfControl::BitBtn1,    ConfControl::BitBtn2,
                                ConfControl::PageControl1, ConfControl::dHost};
   for (ConfControl next : order) {
@@ -425,7 +426,7 @@ TEST_F(ConfWindow, TheProtocolMovesTheDefaultPortAndTheFolderFollowsIt) {
   EXPECT_EQ(Text(Find(ConfControl::dpuerto)), "995");
   EXPECT_FALSE(IsWindowEnabled(folder));
   PressKey(protocol, VK_TAB);
-  EXPECT_EQ(GetFocus(), Find(ConfControl::AnimaSobre));
+  EXPECT_EQ(GetFocus(), Find(ConfControl::dinicio));
   SetFocus(protocol);
   PressKey(protocol, VK_DOWN);
   EXPECT_EQ(Text(Find(ConfControl::dpuerto)), "993");
