@@ -20,7 +20,7 @@ namespace buzonix {
 namespace {
 
 constexpr int kTimeOutMs = 30 * 1000;
-constexpr qint64 kBodyKept = static_cast<qint64>(kMaxJsonOctets) + 1;
+constexpr qint64 kBodyKept = static_cast<qint64>(kHttpsBodyKept);
 
 std::vector<std::string> DerChain(const QList<QSslCertificate>& chain) {
   std::vector<std::string> der;

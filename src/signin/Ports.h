@@ -9,8 +9,13 @@
 #include <string_view>
 
 #include "network/TlsEngine.h"
+#include "signin/Json.h"
 
 namespace buzonix {
+
+// What a transport keeps of a body: one octet more than the JSON reader
+// takes, so that an answer too long is seen as too long, never cut to fit.
+inline constexpr std::size_t kHttpsBodyKept = kMaxJsonOctets + 1;
 
 struct HttpsAnswer {
   enum class Outcome {
@@ -20,7 +25,7 @@ struct HttpsAnswer {
   };
   Outcome outcome = Outcome::kUnreachable;
   int status = 0;
-  std::string body;  // at most kMaxJsonOctets + 1 kept
+  std::string body;  // at most kHttpsBodyKept octets
   TlsFailure failure = TlsFailure::kNone;
 };
 

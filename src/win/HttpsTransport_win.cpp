@@ -20,7 +20,6 @@ namespace {
 constexpr int kTimeoutMs = 30000;
 constexpr DWORD kWaitLimitMs = kTimeoutMs + 2000;  // WinHTTP's own limits come first
 constexpr UINT kDeadlineTickMs = 500;
-constexpr std::size_t kKeptOctets = kMaxJsonOctets + 1;
 
 // WinHTTP's functions, bound on the first request. Never freed: a request
 // that outlived its wait may still be running on its thread at the end.
@@ -132,16 +131,16 @@ std::optional<int> StatusCode(const WinHttpApi& api, HINTERNET request) {
   return static_cast<int>(status);
 }
 
-// The body, cut after kKeptOctets: more than a token answer ever holds.
+// The body, cut after kHttpsBodyKept: more than a token answer ever holds.
 bool ReadBody(const WinHttpApi& api, HINTERNET request, std::string& body) {
   char buffer[4096];
-  while (body.size() < kKeptOctets) {
+  while (body.size() < kHttpsBodyKept) {
     DWORD read = 0;
     if (!api.ReadData(request, buffer, sizeof buffer, &read)) return false;
     if (read == 0) return true;
     body.append(buffer, read);
   }
-  body.resize(kKeptOctets);
+  body.resize(kHttpsBodyKept);
   return true;
 }
 

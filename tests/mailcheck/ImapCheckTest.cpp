@@ -175,9 +175,12 @@ TEST_F(ImapCheckTest, LiteralsContinuationsAndUnsolicitedNewsInReplies) {
 }
 
 TEST_F(ImapCheckTest, ATaggedReplyThatNeverComesTimesOut) {
-  sockets.Timeout = 1;
+  platform.DriveTimeouts();
   UseScript(R"({"mode": "imap", "users": {"alice": "secret"}, "never_answer": ["UID"]})");
+  unsigned waited = 0;
+  PassTimeoutAfter("UID SEARCH", waited);
   check.CheckMail();
+  EXPECT_EQ(waited, 30u * 1000u);
   EXPECT_EQ(host.boxes, std::vector<std::string>{"error:El servidor no responde"});
   EXPECT_EQ(host.tooltip, "Error en Conexion");
   EXPECT_FALSE(check.Idling());

@@ -83,6 +83,16 @@ class ImapFixture : public ::testing::Test {
       if (command.rfind(prefix, 0) == 0) return true;
     return false;
   }
+  // With the clock driven: once the server has received a command starting
+  // with `prefix`, the time-out then running passes; `waited` is what it was
+  // asked to be (ms). Runs from the loop, inside the waiting call.
+  void PassTimeoutAfter(const std::string& prefix, unsigned& waited) {
+    platform.After(20, [this, prefix, &waited] {
+      if (!Sent(prefix)) return PassTimeoutAfter(prefix, waited);
+      waited = platform.TimeoutRunning();
+      platform.PassTimeout();
+    });
+  }
   // Nothing the session sent could change the mailbox.
   void ExpectReadOnly() {
     for (const std::string& command : Commands())

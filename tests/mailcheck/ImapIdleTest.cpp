@@ -136,14 +136,20 @@ TEST_F(ImapIdleTest, TheWakeTimerReissuesIdleAndTheTickRecounts) {
 // A connection that went silent (behind a router, say) is noticed at the
 // next tick, while idling and while leaving IDLE alike, and reopened quietly.
 TEST_F(ImapIdleTest, AStallIsNoticedAtTheTickAndReopened) {
-  sockets.Timeout = 1;
+  platform.DriveTimeouts();
   for (const char* fault : {R"("idle": [[{"stall": 30}]])", R"("stall_done": 30)"}) {
     UseScript(R"({"mode": "imap", "users": {"alice": "secret"}, "connections": [{)" +
               std::string(fault) + "}, {}]}");
     const int logins = check.Logins();
     check.CheckMail();
     ASSERT_TRUE(check.Idling()) << fault;
+    unsigned waited = 0;
+    platform.After(200, [&] {
+      waited = platform.TimeoutRunning();
+      platform.PassTimeout();
+    });
     check.CheckMail();
+    EXPECT_EQ(waited, 30u * 1000u) << fault;  // the tick's wait is bounded by the time-out
     EXPECT_TRUE(check.Idling()) << fault;
     EXPECT_EQ(host.boxes, std::vector<std::string>{}) << fault;
     EXPECT_EQ(check.Logins(), logins + 2) << fault;

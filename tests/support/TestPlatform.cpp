@@ -98,22 +98,56 @@ std::vector<std::string> LogField(const char* key) {
 
 }  // namespace
 
-#ifdef _WIN32
-class RecordingPlatform : public WinSocketPlatform {
+// The platform of this build with the component's boxes recorded, its fatal
+// exit thrown, look-ups answered by the test when it says so, and, once the
+// test drives the clock, a time-out that passes only when the test says so.
+template <class Real>
+class Recording : public Real {
  public:
+  using Real::Real;
   LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override {
-    return answer ? *answer : WinSocketPlatform::Resolve(host, port_net);
+    return answer ? *answer : Real::Resolve(host, port_net);
   }
-  LookUpResult RealResolve(const std::string& host, std::uint16_t port_net) {
-    return WinSocketPlatform::Resolve(host, port_net);
-  }
+  LookUpResult RealResolve(const std::string& host, std::uint16_t port_net) { return Real::Resolve(host, port_net); }
   void ShowMessageBox(const std::string& text, const std::string& caption) override {
     boxes.push_back(caption + "|" + text);
   }
   [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
+  void Attach(SocketWindowSink* sink) override {
+    sink_ = sink;
+    Real::Attach(sink);
+  }
+  void SetTimer(unsigned milliseconds) override {
+    if (driven) {
+      asked = milliseconds;
+      return;
+    }
+    Real::SetTimer(milliseconds);
+  }
+  void KillTimer() override {
+    if (driven) {
+      asked = 0;
+      return;
+    }
+    Real::KillTimer();
+  }
+  bool Expire() {
+    if (asked == 0 || sink_ == nullptr) return false;
+    asked = 0;
+    sink_->OnTimerMessage();  // as the timer's message would, from the loop
+    return true;
+  }
   std::vector<std::string> boxes;
   std::optional<LookUpResult> answer;
+  bool driven = false;
+  unsigned asked = 0;  // the running time-out, in ms; 0 when none runs
+
+ private:
+  SocketWindowSink* sink_ = nullptr;
 };
+
+#ifdef _WIN32
+using RecordingPlatform = Recording<WinSocketPlatform>;
 
 namespace {
 std::map<UINT_PTR, std::function<void()>>& PendingCallbacks() {
@@ -151,22 +185,7 @@ void TestPlatform::Pump(unsigned milliseconds) {
   }
 }
 #else
-class RecordingPlatform : public PosixSocketPlatform {
- public:
-  using PosixSocketPlatform::PosixSocketPlatform;
-  LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override {
-    return answer ? *answer : PosixSocketPlatform::Resolve(host, port_net);
-  }
-  LookUpResult RealResolve(const std::string& host, std::uint16_t port_net) {
-    return PosixSocketPlatform::Resolve(host, port_net);
-  }
-  void ShowMessageBox(const std::string& text, const std::string& caption) override {
-    boxes.push_back(caption + "|" + text);
-  }
-  [[noreturn]] void ExitProgram(int code) override { throw ProgramExit{code}; }
-  std::vector<std::string> boxes;
-  std::optional<LookUpResult> answer;
-};
+using RecordingPlatform = Recording<PosixSocketPlatform>;
 
 struct TestPlatform::Impl {
   MessageLoop loop;
@@ -195,6 +214,9 @@ TestPlatform::~TestPlatform() = default;
 SocketPlatform& TestPlatform::Sockets() { return impl_->platform; }
 const std::vector<std::string>& TestPlatform::Boxes() const { return impl_->platform.boxes; }
 void TestPlatform::AnswerLookUps(LookUpResult answer) { impl_->platform.answer = std::move(answer); }
+void TestPlatform::DriveTimeouts() { impl_->platform.driven = true; }
+unsigned TestPlatform::TimeoutRunning() const { return impl_->platform.asked; }
+bool TestPlatform::PassTimeout() { return impl_->platform.Expire(); }
 
 SocketAddress TestPlatform::LiteralAddress(const std::string& host, const std::string& port) {
   const auto number = static_cast<std::uint16_t>(std::stoi(port));

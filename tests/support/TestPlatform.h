@@ -32,6 +32,13 @@ class TestPlatform {
   // From now on every name look-up gives `answer` without asking the resolver:
   // answers no resolver gives on demand, and address lists of the test's own.
   void AnswerLookUps(LookUpResult answer);
+  // From now on the component's timer runs on the test's clock: it passes
+  // only at PassTimeout() (false when none runs), which a callback of After()
+  // may call while a socket call waits. TimeoutRunning() is what was asked,
+  // in ms, or 0.
+  void DriveTimeouts();
+  unsigned TimeoutRunning() const;
+  bool PassTimeout();
   // A literal IPv4 or IPv6 address with `port`, as this build's resolver gives it.
   SocketAddress LiteralAddress(const std::string& host, const std::string& port);
 
