@@ -1,15 +1,26 @@
 """Sign-in with a provider in the real program: the dialog's choices and
-presets, and a stored sign-in read back through DPAPI."""
+presets, a stored sign-in read back through DPAPI, and the whole flow against
+the provider stand-in, its scripted browser and dovecot's XOAUTH2."""
+import base64
+import json
+import hashlib
+import http.client
 import os
+import secrets
+import socket
+import ssl
 import unittest
+import urllib.parse
 
-from harness import (CONFIG_KEY, CONFIGURACION, REFUSING, SALIR, VERSION_KEY, ProgramTest, driver, reg_set,
-                     wait_until)
+from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, REFUSING, SALIR, TEST_CA, TITLE, TLS_HOST, TLS_PORT_BASE,
+                     VERSION_KEY, ProgramTest, browser_log, driver, provider, reg_get, reg_set, tooltips,
+                     use_scripted_browser, wait_browser_done, wait_tooltip, wait_until)
 
 DIALOG = "TConf"
 HOST, USER, PASSWORD = 104, 105, 106
 SECURITY, PORT, PROTOCOL = 115, 116, 117
 SIGN_IN, SIGN_IN_BUTTON = 119, 120
+FREQUENCY, ACEPTAR = 107, 111
 AUTHORIZATION, TOKEN, CLIENT, SCOPE = 121, 122, 123, 124
 PROVIDER_FIELDS = (AUTHORIZATION, TOKEN, CLIENT, SCOPE)
 VK_DOWN, VK_UP = 0x28, 0x26
@@ -50,6 +61,18 @@ class Dialog:
 
     def close(self):
         driver("post", self.hwnd, WM_CLOSE, 0, 0)
+
+    def type(self, control, text):
+        driver("settext", self.item(control), text)
+
+    def click(self, control):
+        driver("click", self.item(control))
+
+    def wait_status(self, text, seconds=20):
+        return wait_until(lambda: text in self.status(), seconds, 0.2)
+
+    def wait_closed(self):
+        return wait_until(lambda: driver("visible", self.hwnd) != ["1"], 10)
 
 
 class SignInDialogTest(ProgramTest):
@@ -137,6 +160,149 @@ class SignInDialogTest(ProgramTest):
                 self.assertIn(expected, dialog.status())
                 self.end(program, dialog)
 
+
+PROVIDER_URL = os.environ["BUZONIX_PROVIDER_URL"]
+PROVIDER_BAD_URL = os.environ["BUZONIX_PROVIDER_BAD_URL"]
+SCOPE_TEXT = "openid email"
+POP3_TLS, IMAP_TLS = TLS_PORT_BASE + 4, TLS_PORT_BASE + 7
+SIGNED_IN = f"Sesi\xf3n iniciada: {ACCOUNT}"
+EXPIRED_MESSAGE = ("La sesi\xf3n con el proveedor ha caducado; vuelva a iniciar sesi\xf3n en "
+                   "Configuraci\xf3n")
+NO_PROVIDER = "No se pudo conectar con el proveedor"
+
+
+def token_requests(listener="good"):
+    return [e for e in provider("/control/log") if e.get("path") == "/token" and e["listener"] == listener]
+
+
+def introspections():
+    return [e for e in provider("/control/log") if e.get("path") == "/introspect"]
+
+
+def tokens_of_a_sign_in():
+    """A refresh token of the stand-in, got as a browser and the program
+    would (PKCE, loopback redirect), without either."""
+    verifier = secrets.token_urlsafe(48)
+    challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
+    redirect = "http://127.0.0.1:1/"
+    parts = urllib.parse.urlsplit(PROVIDER_URL)
+    context = ssl.create_default_context(cafile=TEST_CA)
+
+    def call(method, path, body=None):
+        connection = http.client.HTTPSConnection(parts.hostname, parts.port, timeout=10, context=context)
+        try:
+            headers = {"Content-Type": "application/x-www-form-urlencoded"} if body else {}
+            connection.request(method, path, body, headers)
+            answer = connection.getresponse()
+            return answer.getheader("Location"), answer.read()
+        finally:
+            connection.close()
+
+    query = urllib.parse.urlencode({"response_type": "code", "client_id": "buzonix-prueba", "redirect_uri": redirect,
+                                    "scope": SCOPE_TEXT, "state": "s", "code_challenge": challenge,
+                                    "code_challenge_method": "S256"})
+    location, _ = call("GET", "/authorize?" + query)
+    code = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(location).query))["code"]
+    _, body = call("POST", "/token", urllib.parse.urlencode(
+        {"grant_type": "authorization_code", "code": code, "redirect_uri": redirect,
+         "client_id": "buzonix-prueba", "code_verifier": verifier}))
+    return json.loads(body)["refresh_token"]
+
+
+def port_accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=2).close()
+        return True
+    except OSError:
+        return False
+
+
+class SignInFlowTest(ProgramTest):
+    """The real program signing in through its dialog and checking with the
+    provider's tokens, against the stand-in and dovecot."""
+
+    @classmethod
+    def setUpClass(cls):
+        driver("trustca", "Z:" + TEST_CA.replace("/", "\\"))
+
+    def setUp(self):
+        super().setUp()
+        provider("/control/reset", {})
+        use_scripted_browser("follow")
+
+    # -- helpers
+
+    def first_run_dialog(self, protocol="IMAP", token_url=PROVIDER_URL + "/token"):
+        """The dialog of a first run, filled in for the stand-in with
+        "Otro proveedor" and no check of its own before the tests ask."""
+        program = self.program().start()
+        dialog = Dialog(20)
+        if protocol == "POP3":
+            driver("key", dialog.item(PROTOCOL), VK_UP)
+            self.assertTrue(wait_until(lambda: dialog.text(PORT) == "995", 5))
+        # The presets passed on the way fill in their servers: ours come after.
+        for _ in range(len(dialog.choices()) - 1):
+            driver("key", dialog.item(SIGN_IN), VK_DOWN)
+        self.assertTrue(wait_until(lambda: dialog.shown(AUTHORIZATION), 5))
+        dialog.type(HOST, TLS_HOST)
+        dialog.type(PORT, str(IMAP_TLS if protocol == "IMAP" else POP3_TLS))
+        dialog.type(FREQUENCY, "720")
+        for control, text in ((AUTHORIZATION, PROVIDER_URL + "/authorize"), (TOKEN, token_url),
+                              (CLIENT, "buzonix-prueba"), (SCOPE, SCOPE_TEXT)):
+            dialog.type(control, text)
+        return program, dialog
+
+    def store_signed_in(self, refresh_token, protocol="POP3", token_url=PROVIDER_URL + "/token"):
+        """Settings as an accept of a sign-in with the stand-in leaves them."""
+        reg_set(VERSION_KEY, "Numero", "1.01")
+        port = POP3_TLS if protocol == "POP3" else IMAP_TLS
+        for name, data in (("Host", TLS_HOST), ("usuario", ACCOUNT), ("frecuencia", "720"),
+                           ("Hacer Sonido", "Beep"), ("Animacion", "No"), ("Seguridad", "SSL/TLS"),
+                           ("Puerto", str(port)), ("Protocolo", protocol), ("Autenticacion", "Otro proveedor"),
+                           ("OAuthUrlAutorizacion", PROVIDER_URL + "/authorize"), ("OAuthUrlToken", token_url),
+                           ("OAuthCliente", "buzonix-prueba"), ("OAuthAmbito", SCOPE_TEXT),
+                           ("OAuthCuenta", ACCOUNT),
+                           ("OAuthRefresco", driver("seal", PROGRAM_ENTROPY, refresh_token)[0])):
+            reg_set(CONFIG_KEY, name, data)
+
+    def stored_refresh(self):
+        value = reg_get(CONFIG_KEY, "OAuthRefresco")
+        return None if value is None else value[1].split(b"\0")[0].decode("ascii")
+
+    def quit(self, program):
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
+
+    # -- the tests
+
+    def sign_in_stores_it_sealed_and_checks_with_xoauth2(self, protocol, count):
+        program, dialog = self.first_run_dialog(protocol)
+        dialog.click(SIGN_IN_BUTTON)
+        self.assertEqual(wait_browser_done()[-1]["event"], "done")
+        self.assertTrue(dialog.wait_status(SIGNED_IN), dialog.status())
+        self.assertEqual(dialog.text(USER), ACCOUNT)
+        dialog.click(ACEPTAR)
+        self.assertTrue(dialog.wait_closed())
+        stored = self.stored_refresh()
+        live = provider("/control/tokens")["refresh"]
+        self.assertEqual(len(live), 1)
+        self.assertRegex(stored, r"^[0-9A-Fa-f]{100,}$")
+        self.assertNotIn(live[0].encode().hex(), stored.lower())
+        if protocol == "POP3":
+            driver("menu", CHEQUEAR)
+        self.assertEqual(wait_tooltip(count), count)
+        # The sign-in's own access token served: no refresh yet, and dovecot
+        # asked the provider about a bearer token.
+        self.assertEqual([(e["grant_type"], e["status"]) for e in token_requests()],
+                         [("authorization_code", 200)])
+        self.assertTrue(introspections())
+        self.quit(program)
+
+    def test_a_sign_in_through_the_dialog_checks_imap_with_xoauth2(self):
+        self.sign_in_stores_it_sealed_and_checks_with_xoauth2("IMAP", "2 Mensajes sin leer")
+
+    def test_a_sign_in_through_the_dialog_checks_pop3_with_xoauth2(self):
+        self.sign_in_stores_it_sealed_and_checks_with_xoauth2("POP3", "2 Mensajes")
 
 if __name__ == "__main__":
     unittest.main()
