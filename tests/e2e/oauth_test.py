@@ -169,10 +169,21 @@ SIGNED_IN = f"Sesi\xf3n iniciada: {ACCOUNT}"
 EXPIRED_MESSAGE = ("La sesi\xf3n con el proveedor ha caducado; vuelva a iniciar sesi\xf3n en "
                    "Configuraci\xf3n")
 NO_PROVIDER = "No se pudo conectar con el proveedor"
+WAITING = "Esperando al navegador\u2026"
+EXPIRED_TIP = "Sesi\xf3n caducada"
 
 
 def token_requests(listener="good"):
     return [e for e in provider("/control/log") if e.get("path") == "/token" and e["listener"] == listener]
+
+
+def bad_listener_requests():
+    """What reached the provider behind the bad certificate beyond its handshakes."""
+    return [e for e in provider("/control/log") if e["listener"] == "bad" and "event" not in e]
+
+
+def bad_listener_connections():
+    return [e for e in provider("/control/log") if e.get("event") == "connection"]
 
 
 def introspections():
@@ -303,6 +314,109 @@ class SignInFlowTest(ProgramTest):
 
     def test_a_sign_in_through_the_dialog_checks_pop3_with_xoauth2(self):
         self.sign_in_stores_it_sealed_and_checks_with_xoauth2("POP3", "2 Mensajes")
+
+    def test_a_rotated_refresh_token_is_stored_at_once_and_serves_the_next_run(self):
+        first = tokens_of_a_sign_in()
+        self.store_signed_in(first)
+        stored = self.stored_refresh()
+        program = self.program().start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertNotEqual(self.stored_refresh(), stored)
+        program.stop()  # as a crash would: the rotation is stored already
+        live = provider("/control/tokens")["refresh"]
+        self.assertEqual(len(live), 1)
+        self.assertNotEqual(live[0], first)
+        program = self.program().start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertEqual([(e["grant_type"], e["status"]) for e in token_requests()],
+                         [("authorization_code", 200), ("refresh_token", 200), ("refresh_token", 200)])
+        self.quit(program)
+
+    def test_a_revoked_refresh_token_says_once_that_the_session_ended(self):
+        self.store_signed_in(tokens_of_a_sign_in())
+        provider("/control/revoke_refresh", {})
+        program = self.program().start()
+        self.assertEqual(driver("box", 20), [TITLE, EXPIRED_MESSAGE])
+        self.assertEqual(wait_tooltip(EXPIRED_TIP), EXPIRED_TIP)
+        driver("menu", CHEQUEAR)
+        self.assertTrue(wait_until(lambda: len(token_requests()) == 3, 10), token_requests())
+        driver("nobox", 2)
+        self.assertEqual(tooltips(), [EXPIRED_TIP])
+        self.quit(program)
+
+    def test_a_token_endpoint_in_trouble_is_a_connection_error_and_the_refresh_token_stays(self):
+        self.store_signed_in(tokens_of_a_sign_in())
+        stored = self.stored_refresh()
+        provider("/control/config", {"token_fault": {"kind": "garbage", "count": 1}})
+        program = self.program().start()
+        self.assertEqual(driver("box", 20), [TITLE, NO_PROVIDER])
+        self.assertEqual(wait_tooltip("Error en Conexion"), "Error en Conexion")
+        # A redirect is not followed: it would carry the refresh token to
+        # wherever the answer points (here the same endpoint, which would serve).
+        for fault in ({"kind": "error", "error": "server_error"}, {"kind": "500"}, {"kind": "redirect"}):
+            with self.subTest(fault["kind"]):
+                provider("/control/config", {"token_fault": dict(fault, count=1)})
+                before = len(token_requests())
+                driver("menu", CHEQUEAR)
+                self.assertTrue(wait_until(lambda: len(token_requests()) > before, 10))
+                driver("nobox", 1)
+                self.assertEqual(len(token_requests()), before + 1)
+                self.assertEqual(tooltips(), ["Error en Conexion"])
+        self.assertEqual(self.stored_refresh(), stored)
+        driver("menu", CHEQUEAR)
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.quit(program)
+
+    def test_a_bad_certificate_of_the_token_endpoint_gets_nothing_sent(self):
+        """Nothing at all: neither the refresh token nor the request's headers
+        go before the program's own verdict on the certificate."""
+        self.store_signed_in(tokens_of_a_sign_in(), token_url=PROVIDER_BAD_URL + "/token")
+        program = self.program().start()
+        caption, text = driver("box", 20)
+        self.assertEqual(caption, TITLE)
+        self.assertIn("certificado", text)
+        self.assertEqual(wait_tooltip("Error en Conexion"), "Error en Conexion")
+        for certificate in ("wrongname", "expired", "selfsigned"):
+            with self.subTest(certificate):
+                provider("/control/config", {"bad_cert": certificate})
+                before = len(bad_listener_connections())
+                driver("menu", CHEQUEAR)
+                self.assertTrue(wait_until(lambda: len(bad_listener_connections()) > before, 10))
+                driver("nobox", 1)
+        self.assertEqual(bad_listener_requests(), [])
+        self.quit(program)
+
+    def test_a_bad_certificate_of_the_token_endpoint_keeps_the_code_of_a_sign_in(self):
+        program, dialog = self.first_run_dialog(token_url=PROVIDER_BAD_URL + "/token")
+        dialog.click(SIGN_IN_BUTTON)
+        caption, text = driver("box", 20)
+        self.assertEqual(caption, TITLE)
+        self.assertIn("certificado", text)
+        self.assertIn("Sin sesi\xf3n iniciada", dialog.status())
+        self.assertTrue(bad_listener_connections())
+        self.assertEqual(bad_listener_requests(), [])
+        dialog.close()
+        self.quit(program)
+
+    def test_a_redirect_with_another_state_is_turned_away_and_cancel_stops_the_listener(self):
+        use_scripted_browser("wrong-state")
+        program, dialog = self.first_run_dialog()
+        dialog.click(SIGN_IN_BUTTON)
+        log = wait_browser_done()
+        redirect = [e for e in log if e["event"] == "redirect"]
+        self.assertEqual(len(redirect), 1, log)
+        self.assertNotEqual(redirect[0]["status"], 200)
+        self.assertEqual(token_requests(), [])
+        self.assertIn(WAITING, dialog.status())
+        query = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(log[0]["url"]).query))
+        port = urllib.parse.urlsplit(query["redirect_uri"]).port
+        self.assertTrue(port_accepts(port))
+        dialog.click(SIGN_IN_BUTTON)  # now "Cancelar"
+        self.assertTrue(dialog.wait_status("Sin sesi\xf3n iniciada", 5), dialog.status())
+        self.assertFalse(port_accepts(port))
+        dialog.close()
+        self.quit(program)
+
 
 if __name__ == "__main__":
     unittest.main()
