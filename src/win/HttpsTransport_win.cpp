@@ -1,11 +1,14 @@
 #include "win/HttpsTransport_win.h"
 
+#include <winsock2.h>
+#include <ws2tcpip.h>
 #include <windows.h>
 #include <winhttp.h>
 
 #include <atomic>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "signin/Json.h"
 #include "signin/Provider.h"
@@ -38,10 +41,12 @@ struct WinHttpApi {
       library.Bind<decltype(&WinHttpReceiveResponse)>("WinHttpReceiveResponse");
   decltype(&WinHttpQueryHeaders) QueryHeaders = library.Bind<decltype(&WinHttpQueryHeaders)>("WinHttpQueryHeaders");
   decltype(&WinHttpReadData) ReadData = library.Bind<decltype(&WinHttpReadData)>("WinHttpReadData");
+  decltype(&WinHttpSetStatusCallback) SetStatusCallback =
+      library.Bind<decltype(&WinHttpSetStatusCallback)>("WinHttpSetStatusCallback");
 
   bool Complete() const {
     return Open && Close && SetTimeouts && SetOption && QueryOption && Connect && OpenRequest && SendRequest &&
-           WriteData && ReceiveResponse && QueryHeaders && ReadData;
+           WriteData && ReceiveResponse && QueryHeaders && ReadData && SetStatusCallback;
   }
 };
 
@@ -89,16 +94,45 @@ void SetDwordOption(const WinHttpApi& api, HINTERNET handle, DWORD option, DWORD
 }
 
 // No redirect (a 307 would carry the form to a server nobody checked), no
-// cookies, no automatic sign-on. WinHTTP's own certificate checks are left
-// to the program's, which run before the form leaves, exactly as for the
-// mail server, so that every system refuses the same certificates alike.
-void RestrictRequest(const WinHttpApi& api, HINTERNET request, bool https) {
+// cookies, no automatic sign-on. WinHTTP keeps its own certificate checks:
+// they are the only ones that run before it writes the request line and
+// headers (WinHttpSendRequest sends them before it returns, and no status
+// callback can stop that). The program's checks, exactly those of the mail
+// server, run after them and before the form, so that a certificate either
+// refuses goes no further.
+void RestrictRequest(const WinHttpApi& api, HINTERNET request) {
   SetDwordOption(api, request, WINHTTP_OPTION_DISABLE_FEATURE, WINHTTP_DISABLE_REDIRECTS | WINHTTP_DISABLE_COOKIES);
   SetDwordOption(api, request, WINHTTP_OPTION_AUTOLOGON_POLICY, WINHTTP_AUTOLOGON_SECURITY_LEVEL_HIGH);
-  if (https)
-    SetDwordOption(api, request, WINHTTP_OPTION_SECURITY_FLAGS,
-                   SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
-                       SECURITY_FLAG_IGNORE_CERT_CN_INVALID | SECURITY_FLAG_IGNORE_CERT_WRONG_USAGE);
+}
+
+// Windows reports a refused certificate as ERROR_WINHTTP_SECURE_FAILURE and
+// says why only to a status callback; `context` points at the flags' DWORD.
+void CALLBACK NoteSecureFailure(HINTERNET, DWORD_PTR context, DWORD status, void* information, DWORD length) {
+  if (status != WINHTTP_CALLBACK_STATUS_SECURE_FAILURE || context == 0 || information == nullptr ||
+      length < sizeof(DWORD))
+    return;
+  *reinterpret_cast<DWORD*>(context) = *static_cast<const DWORD*>(information);
+}
+
+// WinHTTP's refusal of the certificate in the program's terms; nullopt for
+// a failure that is no refusal.
+std::optional<TlsFailure> RefusalOf(DWORD error, DWORD secure_flags) {
+  switch (error) {
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID: return TlsFailure::kExpired;
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID: return TlsFailure::kNameMismatch;
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE: return TlsFailure::kUntrusted;
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR: return TlsFailure::kHandshake;
+    case ERROR_WINHTTP_SECURE_FAILURE:
+      if (secure_flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_DATE_INVALID) return TlsFailure::kExpired;
+      if (secure_flags & WINHTTP_CALLBACK_STATUS_FLAG_CERT_CN_INVALID) return TlsFailure::kNameMismatch;
+      if (secure_flags == WINHTTP_CALLBACK_STATUS_FLAG_SECURITY_CHANNEL_ERROR) return TlsFailure::kHandshake;
+      return TlsFailure::kUntrusted;
+    default: return std::nullopt;
+  }
 }
 
 TlsFailure CheckServer(const WinHttpApi& api, HINTERNET request, const std::string& host) {
@@ -108,6 +142,82 @@ TlsFailure CheckServer(const WinHttpApi& api, HINTERNET request, const std::stri
     return TlsFailure::kUntrusted;
   const ServerCertificate certificate(raw);
   return VerifyServerCertificate(certificate.get(), host);
+}
+
+// A connected socket, closed with its owner; Winsock held meanwhile.
+class ProbeSocket {
+ public:
+  ProbeSocket() : started_(WSAStartup(MAKEWORD(2, 2), &data_) == 0) {}
+  ProbeSocket(const ProbeSocket&) = delete;
+  ProbeSocket& operator=(const ProbeSocket&) = delete;
+  ~ProbeSocket() {
+    if (s_ != INVALID_SOCKET) closesocket(s_);
+    if (started_) WSACleanup();
+  }
+
+  bool Connect(const UrlParts& url) {
+    if (!started_) return false;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_protocol = IPPROTO_TCP;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(url.host.c_str(), std::to_string(url.port).c_str(), &hints, &found) != 0) return false;
+    for (const addrinfo* at = found; at != nullptr && s_ == INVALID_SOCKET; at = at->ai_next) {
+      s_ = socket(at->ai_family, at->ai_socktype, at->ai_protocol);
+      if (s_ == INVALID_SOCKET) continue;
+      const DWORD timeout = kTimeoutMs;
+      setsockopt(s_, SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+      setsockopt(s_, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&timeout), sizeof timeout);
+      if (connect(s_, at->ai_addr, static_cast<int>(at->ai_addrlen)) != 0) {
+        closesocket(s_);
+        s_ = INVALID_SOCKET;
+      }
+    }
+    freeaddrinfo(found);
+    return s_ != INVALID_SOCKET;
+  }
+
+  bool SendAll(const std::string& bytes) {
+    for (std::size_t sent = 0; sent < bytes.size();) {
+      const int n = send(s_, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+      if (n <= 0) return false;
+      sent += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  bool Receive(std::string& bytes) {
+    char buffer[4096];
+    const int n = recv(s_, buffer, sizeof buffer, 0);
+    if (n <= 0) return false;
+    bytes.assign(buffer, static_cast<std::size_t>(n));
+    return true;
+  }
+
+ private:
+  WSADATA data_{};
+  bool started_;
+  SOCKET s_ = INVALID_SOCKET;
+};
+
+// Why the certificate WinHTTP refused fails the program's own checks: a
+// handshake of the program's engine alone, after which the connection closes
+// with nothing sent inside it. WinHTTP under Wine names no reason of its
+// own. kNone when the probe learnt nothing (or the certificate passed there).
+TlsFailure ProgramVerdict(const UrlParts& url) {
+  const std::unique_ptr<TlsEngine> engine = MakeSchannelEngine(url.host);
+  ProbeSocket probe;
+  if (!engine || !probe.Connect(url)) return TlsFailure::kNone;
+  for (int round = 0; round < 16; ++round) {
+    const TlsEngine::State state = engine->Handshake();
+    if (state == TlsEngine::State::kFailed) return engine->Failure();
+    if (state != TlsEngine::State::kHandshaking || !probe.SendAll(engine->TakeOutput())) return TlsFailure::kNone;
+    std::string bytes;
+    if (!probe.Receive(bytes)) return TlsFailure::kNone;
+    engine->Feed(bytes);
+  }
+  return TlsFailure::kNone;
 }
 
 bool WriteForm(const WinHttpApi& api, HINTERNET request, const std::string& form) {
@@ -145,13 +255,14 @@ bool ReadBody(const WinHttpApi& api, HINTERNET request, std::string& body) {
 }
 
 // The whole exchange, on the request's own thread. For https the headers go
-// first with the length of a body not yet sent; the form follows only once
-// the server's certificate passed.
+// only after WinHTTP's certificate checks, with the length of a body not yet
+// sent; the form follows only once the program's own checks passed too.
 HttpsAnswer Post(const WinHttpApi& api, const UrlParts& url, const std::string& form) {
   const std::optional<std::wstring> host = WideFromUtf8(url.host);
   const std::optional<std::wstring> path = WideFromUtf8(url.path_and_query);
   if (!host || !path) return Unreachable();
   const bool loopback = IsLoopbackName(url.host);
+  DWORD secure_flags = 0;  // the status callback's; outlives the handles
   const InternetHandle session(api.Open(L"Buzonix", loopback ? WINHTTP_ACCESS_TYPE_NO_PROXY
                                                              : WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                         WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
@@ -163,11 +274,21 @@ HttpsAnswer Post(const WinHttpApi& api, const UrlParts& url, const std::string& 
                                                WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
                                                url.https ? WINHTTP_FLAG_SECURE : 0));
   if (!request) return Unreachable();
-  RestrictRequest(api, request.get(), url.https);
+  RestrictRequest(api, request.get());
+  if (url.https &&
+      api.SetStatusCallback(request.get(), NoteSecureFailure, WINHTTP_CALLBACK_FLAG_SECURE_FAILURE, 0) ==
+          WINHTTP_INVALID_STATUS_CALLBACK)
+    return Unreachable();
   const wchar_t headers[] = L"Content-Type: application/x-www-form-urlencoded\r\nAccept: application/json\r\n";
   if (!api.SendRequest(request.get(), headers, static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0,
-                       static_cast<DWORD>(form.size()), 0))
+                       static_cast<DWORD>(form.size()), reinterpret_cast<DWORD_PTR>(&secure_flags))) {
+    const DWORD error = GetLastError();
+    if (const std::optional<TlsFailure> refusal = RefusalOf(error, secure_flags); url.https && refusal) {
+      const TlsFailure verdict = ProgramVerdict(url);
+      return BadCertificate(verdict != TlsFailure::kNone ? verdict : *refusal);
+    }
     return Unreachable();
+  }
   if (url.https) {
     if (const TlsFailure failure = CheckServer(api, request.get(), url.host); failure != TlsFailure::kNone)
       return BadCertificate(failure);  // the handles close: nothing of the form went out

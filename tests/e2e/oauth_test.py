@@ -1,15 +1,26 @@
 """Sign-in with a provider in the real program: the dialog's choices and
-presets, and a stored sign-in read back through DPAPI."""
+presets, a stored sign-in read back through DPAPI, and the whole flow against
+the provider stand-in, its scripted browser and dovecot's XOAUTH2."""
+import base64
+import json
+import hashlib
+import http.client
 import os
+import secrets
+import socket
+import ssl
 import unittest
+import urllib.parse
 
-from harness import (CONFIG_KEY, CONFIGURACION, REFUSING, SALIR, VERSION_KEY, ProgramTest, driver, reg_set,
-                     wait_until)
+from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, REFUSING, SALIR, TEST_CA, TITLE, TLS_HOST, TLS_PORT_BASE,
+                     VERSION_KEY, ProgramTest, browser_log, driver, provider, reg_get, reg_set, tooltips,
+                     use_scripted_browser, wait_browser_done, wait_tooltip, wait_until)
 
 DIALOG = "TConf"
 HOST, USER, PASSWORD = 104, 105, 106
 SECURITY, PORT, PROTOCOL = 115, 116, 117
 SIGN_IN, SIGN_IN_BUTTON = 119, 120
+FREQUENCY, ACEPTAR = 107, 111
 AUTHORIZATION, TOKEN, CLIENT, SCOPE = 121, 122, 123, 124
 PROVIDER_FIELDS = (AUTHORIZATION, TOKEN, CLIENT, SCOPE)
 VK_DOWN, VK_UP = 0x28, 0x26
@@ -50,6 +61,18 @@ class Dialog:
 
     def close(self):
         driver("post", self.hwnd, WM_CLOSE, 0, 0)
+
+    def type(self, control, text):
+        driver("settext", self.item(control), text)
+
+    def click(self, control):
+        driver("click", self.item(control))
+
+    def wait_status(self, text, seconds=20):
+        return wait_until(lambda: text in self.status(), seconds, 0.2)
+
+    def wait_closed(self):
+        return wait_until(lambda: driver("visible", self.hwnd) != ["1"], 10)
 
 
 class SignInDialogTest(ProgramTest):
@@ -136,6 +159,263 @@ class SignInDialogTest(ProgramTest):
                 expected = f"Sesi\xf3n iniciada: {ACCOUNT}" if signed_in else "Sin sesi\xf3n iniciada"
                 self.assertIn(expected, dialog.status())
                 self.end(program, dialog)
+
+
+PROVIDER_URL = os.environ["BUZONIX_PROVIDER_URL"]
+PROVIDER_BAD_URL = os.environ["BUZONIX_PROVIDER_BAD_URL"]
+SCOPE_TEXT = "openid email"
+POP3_TLS, IMAP_TLS = TLS_PORT_BASE + 4, TLS_PORT_BASE + 7
+SIGNED_IN = f"Sesi\xf3n iniciada: {ACCOUNT}"
+EXPIRED_MESSAGE = ("La sesi\xf3n con el proveedor ha caducado; vuelva a iniciar sesi\xf3n en "
+                   "Configuraci\xf3n")
+NO_PROVIDER = "No se pudo conectar con el proveedor"
+WAITING = "Esperando al navegador\u2026"
+EXPIRED_TIP = "Sesi\xf3n caducada"
+
+
+def token_requests(listener="good"):
+    return [e for e in provider("/control/log") if e.get("path") == "/token" and e["listener"] == listener]
+
+
+def bad_listener_requests():
+    """What reached the provider behind the bad certificate beyond its handshakes."""
+    return [e for e in provider("/control/log") if e["listener"] == "bad" and "event" not in e]
+
+
+def bad_listener_connections():
+    return [e for e in provider("/control/log") if e.get("event") == "connection"]
+
+
+def introspections():
+    return [e for e in provider("/control/log") if e.get("path") == "/introspect"]
+
+
+def tokens_of_a_sign_in():
+    """A refresh token of the stand-in, got as a browser and the program
+    would (PKCE, loopback redirect), without either."""
+    verifier = secrets.token_urlsafe(48)
+    challenge = base64.urlsafe_b64encode(hashlib.sha256(verifier.encode()).digest()).rstrip(b"=").decode()
+    redirect = "http://127.0.0.1:1/"
+    parts = urllib.parse.urlsplit(PROVIDER_URL)
+    context = ssl.create_default_context(cafile=TEST_CA)
+
+    def call(method, path, body=None):
+        connection = http.client.HTTPSConnection(parts.hostname, parts.port, timeout=10, context=context)
+        try:
+            headers = {"Content-Type": "application/x-www-form-urlencoded"} if body else {}
+            connection.request(method, path, body, headers)
+            answer = connection.getresponse()
+            return answer.getheader("Location"), answer.read()
+        finally:
+            connection.close()
+
+    query = urllib.parse.urlencode({"response_type": "code", "client_id": "buzonix-prueba", "redirect_uri": redirect,
+                                    "scope": SCOPE_TEXT, "state": "s", "code_challenge": challenge,
+                                    "code_challenge_method": "S256"})
+    location, _ = call("GET", "/authorize?" + query)
+    code = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(location).query))["code"]
+    _, body = call("POST", "/token", urllib.parse.urlencode(
+        {"grant_type": "authorization_code", "code": code, "redirect_uri": redirect,
+         "client_id": "buzonix-prueba", "code_verifier": verifier}))
+    return json.loads(body)["refresh_token"]
+
+
+def port_accepts(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=2).close()
+        return True
+    except OSError:
+        return False
+
+
+class SignInFlowTest(ProgramTest):
+    """The real program signing in through its dialog and checking with the
+    provider's tokens, against the stand-in and dovecot."""
+
+    @classmethod
+    def setUpClass(cls):
+        driver("trustca", "Z:" + TEST_CA.replace("/", "\\"))
+
+    def setUp(self):
+        super().setUp()
+        provider("/control/reset", {})
+        use_scripted_browser("follow")
+
+    # -- helpers
+
+    def first_run_dialog(self, protocol="IMAP", token_url=PROVIDER_URL + "/token"):
+        """The dialog of a first run, filled in for the stand-in with
+        "Otro proveedor" and no check of its own before the tests ask."""
+        program = self.program().start()
+        dialog = Dialog(20)
+        if protocol == "POP3":
+            driver("key", dialog.item(PROTOCOL), VK_UP)
+            self.assertTrue(wait_until(lambda: dialog.text(PORT) == "995", 5))
+        # The presets passed on the way fill in their servers: ours come after.
+        for _ in range(len(dialog.choices()) - 1):
+            driver("key", dialog.item(SIGN_IN), VK_DOWN)
+        self.assertTrue(wait_until(lambda: dialog.shown(AUTHORIZATION), 5))
+        dialog.type(HOST, TLS_HOST)
+        dialog.type(PORT, str(IMAP_TLS if protocol == "IMAP" else POP3_TLS))
+        dialog.type(FREQUENCY, "720")
+        for control, text in ((AUTHORIZATION, PROVIDER_URL + "/authorize"), (TOKEN, token_url),
+                              (CLIENT, "buzonix-prueba"), (SCOPE, SCOPE_TEXT)):
+            dialog.type(control, text)
+        return program, dialog
+
+    def store_signed_in(self, refresh_token, protocol="POP3", token_url=PROVIDER_URL + "/token"):
+        """Settings as an accept of a sign-in with the stand-in leaves them."""
+        reg_set(VERSION_KEY, "Numero", "1.01")
+        port = POP3_TLS if protocol == "POP3" else IMAP_TLS
+        for name, data in (("Host", TLS_HOST), ("usuario", ACCOUNT), ("frecuencia", "720"),
+                           ("Hacer Sonido", "Beep"), ("Animacion", "No"), ("Seguridad", "SSL/TLS"),
+                           ("Puerto", str(port)), ("Protocolo", protocol), ("Autenticacion", "Otro proveedor"),
+                           ("OAuthUrlAutorizacion", PROVIDER_URL + "/authorize"), ("OAuthUrlToken", token_url),
+                           ("OAuthCliente", "buzonix-prueba"), ("OAuthAmbito", SCOPE_TEXT),
+                           ("OAuthCuenta", ACCOUNT),
+                           ("OAuthRefresco", driver("seal", PROGRAM_ENTROPY, refresh_token)[0])):
+            reg_set(CONFIG_KEY, name, data)
+
+    def stored_refresh(self):
+        value = reg_get(CONFIG_KEY, "OAuthRefresco")
+        return None if value is None else value[1].split(b"\0")[0].decode("ascii")
+
+    def quit(self, program):
+        driver("menu", SALIR)
+        self.assertEqual(program.exit_code(), 0)
+
+    # -- the tests
+
+    def sign_in_stores_it_sealed_and_checks_with_xoauth2(self, protocol, count):
+        program, dialog = self.first_run_dialog(protocol)
+        dialog.click(SIGN_IN_BUTTON)
+        self.assertEqual(wait_browser_done()[-1]["event"], "done")
+        self.assertTrue(dialog.wait_status(SIGNED_IN), dialog.status())
+        self.assertEqual(dialog.text(USER), ACCOUNT)
+        dialog.click(ACEPTAR)
+        self.assertTrue(dialog.wait_closed())
+        stored = self.stored_refresh()
+        live = provider("/control/tokens")["refresh"]
+        self.assertEqual(len(live), 1)
+        self.assertRegex(stored, r"^[0-9A-Fa-f]{100,}$")
+        self.assertNotIn(live[0].encode().hex(), stored.lower())
+        if protocol == "POP3":
+            driver("menu", CHEQUEAR)
+        self.assertEqual(wait_tooltip(count), count)
+        # The sign-in's own access token served: no refresh yet, and dovecot
+        # asked the provider about a bearer token.
+        self.assertEqual([(e["grant_type"], e["status"]) for e in token_requests()],
+                         [("authorization_code", 200)])
+        self.assertTrue(introspections())
+        self.quit(program)
+
+    def test_a_sign_in_through_the_dialog_checks_imap_with_xoauth2(self):
+        self.sign_in_stores_it_sealed_and_checks_with_xoauth2("IMAP", "2 Mensajes sin leer")
+
+    def test_a_sign_in_through_the_dialog_checks_pop3_with_xoauth2(self):
+        self.sign_in_stores_it_sealed_and_checks_with_xoauth2("POP3", "2 Mensajes")
+
+    def test_a_rotated_refresh_token_is_stored_at_once_and_serves_the_next_run(self):
+        first = tokens_of_a_sign_in()
+        self.store_signed_in(first)
+        stored = self.stored_refresh()
+        program = self.program().start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertNotEqual(self.stored_refresh(), stored)
+        program.stop()  # as a crash would: the rotation is stored already
+        live = provider("/control/tokens")["refresh"]
+        self.assertEqual(len(live), 1)
+        self.assertNotEqual(live[0], first)
+        program = self.program().start()
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.assertEqual([(e["grant_type"], e["status"]) for e in token_requests()],
+                         [("authorization_code", 200), ("refresh_token", 200), ("refresh_token", 200)])
+        self.quit(program)
+
+    def test_a_revoked_refresh_token_says_once_that_the_session_ended(self):
+        self.store_signed_in(tokens_of_a_sign_in())
+        provider("/control/revoke_refresh", {})
+        program = self.program().start()
+        self.assertEqual(driver("box", 20), [TITLE, EXPIRED_MESSAGE])
+        self.assertEqual(wait_tooltip(EXPIRED_TIP), EXPIRED_TIP)
+        driver("menu", CHEQUEAR)
+        self.assertTrue(wait_until(lambda: len(token_requests()) == 3, 10), token_requests())
+        driver("nobox", 2)
+        self.assertEqual(tooltips(), [EXPIRED_TIP])
+        self.quit(program)
+
+    def test_a_token_endpoint_in_trouble_is_a_connection_error_and_the_refresh_token_stays(self):
+        self.store_signed_in(tokens_of_a_sign_in())
+        stored = self.stored_refresh()
+        provider("/control/config", {"token_fault": {"kind": "garbage", "count": 1}})
+        program = self.program().start()
+        self.assertEqual(driver("box", 20), [TITLE, NO_PROVIDER])
+        self.assertEqual(wait_tooltip("Error en Conexion"), "Error en Conexion")
+        # A redirect is not followed: it would carry the refresh token to
+        # wherever the answer points (here the same endpoint, which would serve).
+        for fault in ({"kind": "error", "error": "server_error"}, {"kind": "500"}, {"kind": "redirect"}):
+            with self.subTest(fault["kind"]):
+                provider("/control/config", {"token_fault": dict(fault, count=1)})
+                before = len(token_requests())
+                driver("menu", CHEQUEAR)
+                self.assertTrue(wait_until(lambda: len(token_requests()) > before, 10))
+                driver("nobox", 1)
+                self.assertEqual(len(token_requests()), before + 1)
+                self.assertEqual(tooltips(), ["Error en Conexion"])
+        self.assertEqual(self.stored_refresh(), stored)
+        driver("menu", CHEQUEAR)
+        self.assertEqual(wait_tooltip("2 Mensajes"), "2 Mensajes")
+        self.quit(program)
+
+    def test_a_bad_certificate_of_the_token_endpoint_gets_nothing_sent(self):
+        """Nothing at all: neither the refresh token nor the request's headers
+        go before the program's own verdict on the certificate."""
+        self.store_signed_in(tokens_of_a_sign_in(), token_url=PROVIDER_BAD_URL + "/token")
+        program = self.program().start()
+        caption, text = driver("box", 20)
+        self.assertEqual(caption, TITLE)
+        self.assertIn("certificado", text)
+        self.assertEqual(wait_tooltip("Error en Conexion"), "Error en Conexion")
+        for certificate in ("wrongname", "expired", "selfsigned"):
+            with self.subTest(certificate):
+                provider("/control/config", {"bad_cert": certificate})
+                before = len(bad_listener_connections())
+                driver("menu", CHEQUEAR)
+                self.assertTrue(wait_until(lambda: len(bad_listener_connections()) > before, 10))
+                driver("nobox", 1)
+        self.assertEqual(bad_listener_requests(), [])
+        self.quit(program)
+
+    def test_a_bad_certificate_of_the_token_endpoint_keeps_the_code_of_a_sign_in(self):
+        program, dialog = self.first_run_dialog(token_url=PROVIDER_BAD_URL + "/token")
+        dialog.click(SIGN_IN_BUTTON)
+        caption, text = driver("box", 20)
+        self.assertEqual(caption, TITLE)
+        self.assertIn("certificado", text)
+        self.assertIn("Sin sesi\xf3n iniciada", dialog.status())
+        self.assertTrue(bad_listener_connections())
+        self.assertEqual(bad_listener_requests(), [])
+        dialog.close()
+        self.quit(program)
+
+    def test_a_redirect_with_another_state_is_turned_away_and_cancel_stops_the_listener(self):
+        use_scripted_browser("wrong-state")
+        program, dialog = self.first_run_dialog()
+        dialog.click(SIGN_IN_BUTTON)
+        log = wait_browser_done()
+        redirect = [e for e in log if e["event"] == "redirect"]
+        self.assertEqual(len(redirect), 1, log)
+        self.assertNotEqual(redirect[0]["status"], 200)
+        self.assertEqual(token_requests(), [])
+        self.assertIn(WAITING, dialog.status())
+        query = dict(urllib.parse.parse_qsl(urllib.parse.urlsplit(log[0]["url"]).query))
+        port = urllib.parse.urlsplit(query["redirect_uri"]).port
+        self.assertTrue(port_accepts(port))
+        dialog.click(SIGN_IN_BUTTON)  # now "Cancelar"
+        self.assertTrue(dialog.wait_status("Sin sesi\xf3n iniciada", 5), dialog.status())
+        self.assertFalse(port_accepts(port))
+        dialog.close()
+        self.quit(program)
 
 
 if __name__ == "__main__":

@@ -53,7 +53,7 @@ Plain listener:
        and {"event": "handshake_failed"} when the client refused it.
   POST /control/config   merges settings: {"expires_in": seconds (3600),
        "token_fault": null | {"kind": "error" | "garbage" | "truncated" |
-       "500" | "stall", "error": "invalid_grant", "grant_type": only for
+       "500" | "stall" | "redirect" (307 to this listener's own /token), "error": "invalid_grant", "grant_type": only for
        that grant, "count": how many answers (all when absent),
        "seconds": stall time}, "bad_cert": name,
        "account": {"email", "sub"}}.
@@ -309,6 +309,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self.reply(200, b'{"access_token": "at-trunc', "application/json")
         elif kind == "500":
             self.reply(500, b"internal error", "text/plain")
+        elif kind == "redirect":
+            location = f"https://localhost:{self.server.server_address[1]}/token"
+            self.reply(307, b"", "text/plain", [("Location", location)])
         elif kind == "stall":
             time.sleep(float(fault.get("seconds", 30)))
             self.reply(500, b"late", "text/plain")

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""What "open the system browser at URL" ends in during the tests: a browser
+r"""What "open the system browser at URL" ends in during the tests: a browser
 that plays the user who signs in at once.
 
   scripted_browser.py [--config FILE] URL
