@@ -6,6 +6,7 @@
 #include <string>
 
 #include "state/unit.h"
+#include "text/Failure.h"
 
 namespace buzonix {
 
@@ -16,8 +17,9 @@ class SettingsStore {
   virtual bool FirstRun() = 0;
   // Every stored setting into `settings`, "Ejecutar siempre" included (the
   // start entry names `programPath`). Damaged or missing values read as
-  // missing: a load never fails.
-  virtual void Read(Settings& settings, const std::string& programPath) = 0;
+  // missing; only a write the read makes on the way (moving an old value)
+  // can fail, and it stops the read there.
+  virtual MaybeFailure Read(Settings& settings, const std::string& programPath) = 0;
   // A first run's start entry: true when the program will start with the
   // session (registered now, or proposed for the save to write).
   virtual bool RegisterFirstRun(const std::string& programPath) = 0;
@@ -30,14 +32,14 @@ class SettingsStore {
     return true;
   }
   // Stores a refresh token the provider just rotated, at once and alone, so
-  // that a restart still signs in. Throws ERegistryException when it fails.
-  virtual void SaveRefreshToken(const Settings& settings) = 0;
+  // that a restart still signs in.
+  virtual MaybeFailure SaveRefreshToken(const Settings& settings) = 0;
   // True when a refresh token can outlive this run (the Linux program
   // without a Secret Service keeps it for the run only).
   virtual bool KeepsRefreshToken() const { return true; }
-  // Writes every setting and writes or removes the start entry. Throws
-  // ERegistryException at the first step that fails.
-  virtual void Save(const Settings& settings, const std::string& programPath) = 0;
+  // Writes every setting and writes or removes the start entry; stops at the
+  // first step that fails, and what it wrote before stays written.
+  virtual MaybeFailure Save(const Settings& settings, const std::string& programPath) = 0;
 };
 
 }  // namespace buzonix

@@ -130,15 +130,14 @@ void TConfLogic::FormCreate() {
   view_.SetFolderEnabled(shown_protocol_ == MailProtocol::kImap);
   view_.SetPortText(settings.Puerto);
   ShowStoredSignIn();
-  try {
-    const int minutes = FrequencyMinutes(settings.Frecuencia);
-    view_.SetSpinText(std::to_string(std::clamp(minutes, kMinFrecuencia, kMaxFrecuencia)));
-  } catch (const EConvertError& error) {
+  const OrFailure<int> minutes = FrequencyMinutes(settings.Frecuencia);
+  if (minutes.Failed()) {
     // The framework reports an error of the creation handler and goes on
     // creating the form: the steps after this one do not run.
-    host_.ShowError(error.message);
+    host_.ShowError(minutes.Why().message);
     return;
   }
+  view_.SetSpinText(std::to_string(std::clamp(minutes.Value(), kMinFrecuencia, kMaxFrecuencia)));
   view_.SetTitle(kTituloPrefijo + settings.NumeroVersion);
   view_.SetChecked(ConfCheck::CheckBox1, settings.EjecutarSiempre);
   view_.SetChecked(ConfCheck::CheckBox2, settings.Sonido == "Beep");
@@ -363,12 +362,10 @@ void TConfLogic::BitBtn1Click() {
     host_.SetTimerEnabled(false);
     return;
   }
-  try {
-    host_.Save(settings);
-  } catch (const ERegistryException& error) {
+  if (auto failure = host_.Save(settings)) {
     // Shown as the framework shows an error that ends a handler; the dialog
     // stays open with its bit set.
-    host_.ShowError(error.message);
+    host_.ShowError(failure->message);
     return;
   }
   if (signed_in_) host_.UseAccessToken(signed_in_->access_token, signed_in_->expires_in);

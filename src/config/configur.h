@@ -27,7 +27,7 @@ class ConfHost {
   virtual void SetTimerEnabled(bool enabled) = 0;
   virtual std::string ToolTip() const = 0;        // the tray icon's tooltip
   virtual void ResetTray() = 0;                    // bandera0 picture + "No Hay Mensajes"
-  virtual void Save(const Settings& settings) = 0;  // SaveSettings; throws ERegistryException
+  virtual MaybeFailure Save(const Settings& settings) = 0;  // SaveSettings
   virtual void OpenHelpTopic(int context) = 0;
   virtual void ShowError(const std::string& message) = 0;  // the application's error box
   // Sign-in with a provider: the registrations this build has, and one

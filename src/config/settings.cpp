@@ -19,19 +19,11 @@ std::string Quoted(const std::string& name) { return "'" + name + "'"; }
 // missing, so that damaged data cannot keep the program from starting.
 std::string ReadDuringLoad(RegistryApi& api, const std::string& section,
                            const std::string& ident) {
-  try {
-    return LeeClave(api, kClaveRegistro, section, ident);
-  } catch (const ERegistryException&) {
-    return kMissingText;
-  }
+  return LeeClave(api, kClaveRegistro, section, ident).ValueOr(kMissingText);
 }
 
 std::string ReadOrMissing(TRegIniFile&& key, const std::string& section, const std::string& ident) {
-  try {
-    return key.ReadString(section, ident, kMissingText);
-  } catch (const ERegistryException&) {
-    return kMissingText;
-  }
+  return key.ReadString(section, ident, kMissingText).ValueOr(kMissingText);
 }
 
 std::string RunEntryDuringLoad(TRegIniFile&& windowsKey) {
@@ -73,43 +65,38 @@ bool IsInstalledCopy(RegistryApi& api, const std::string& programPath) {
 // would start nothing.
 bool SpellsAFile(const std::string& programPath) { return programPath.find('?') == std::string::npos; }
 
-void WriteEntry(TRegIniFile&& windowsKey, const std::string& programPath) {
-  if (!SpellsAFile(programPath)) throw ERegistryException{"Failed to set data for " + Quoted(kValorRun)};
-  windowsKey.WriteString(kSeccionRun, kValorRun, programPath);
+MaybeFailure WriteEntry(TRegIniFile&& windowsKey, const std::string& programPath) {
+  if (!SpellsAFile(programPath)) return RegistryFailure("Failed to set data for " + Quoted(kValorRun));
+  return windowsKey.WriteString(kSeccionRun, kValorRun, programPath);
 }
 
 // The installed copy's entry: in the user's own Run key. A machine-wide one
 // would start a second copy (or this one twice); where it stays beyond the
 // user's rights and names this copy, it is the one entry.
-void WriteUserRunEntry(RegistryApi& api, const std::string& programPath) {
+MaybeFailure WriteUserRunEntry(RegistryApi& api, const std::string& programPath) {
   TRegMaquina(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
-  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return;
+  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return {};
   // One the installer wrote is kept as it is: it holds the path in the
   // registry's own characters, which this program's texts may not.
-  if (RunEntryDuringLoad(TRegIniFile(api, kClaveWindows)) == programPath) return;
-  WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
+  if (RunEntryDuringLoad(TRegIniFile(api, kClaveWindows)) == programPath) return {};
+  return WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
 }
 
 // Machine-wide where the user may write it; otherwise in the user's own Run
 // key, which Windows runs at that user's logon alike. One entry only, so the
 // program never starts twice.
-void WriteMachineWideRunEntry(RegistryApi& api, const std::string& programPath) {
-  try {
-    WriteEntry(TRegMaquina(api, kClaveWindows), programPath);
+MaybeFailure WriteMachineWideRunEntry(RegistryApi& api, const std::string& programPath) {
+  if (!WriteEntry(TRegMaquina(api, kClaveWindows), programPath)) {
     TRegIniFile(api, kClaveRun).DeleteValue(kSeccionRun, kValorRun);
-    return;
-  } catch (const ERegistryException&) {
+    return {};
   }
-  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return;
-  WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
+  if (RunEntryDuringLoad(TRegMaquina(api, kClaveWindows)) == programPath) return {};
+  return WriteEntry(TRegIniFile(api, kClaveWindows), programPath);
 }
 
-void WriteRunEntry(RegistryApi& api, const std::string& programPath) {
-  if (RunEntryPlaceFor(api, programPath) == RunEntryPlace::kUserOnly) {
-    WriteUserRunEntry(api, programPath);
-  } else {
-    WriteMachineWideRunEntry(api, programPath);
-  }
+MaybeFailure WriteRunEntry(RegistryApi& api, const std::string& programPath) {
+  if (RunEntryPlaceFor(api, programPath) == RunEntryPlace::kUserOnly) return WriteUserRunEntry(api, programPath);
+  return WriteMachineWideRunEntry(api, programPath);
 }
 
 // From every Run key the user may write. Opened on the Run key itself, since
@@ -127,15 +114,14 @@ bool MayStartWithWindows(const std::string& programPath) {
 
 // Versions before this one kept the password in clear as "clave"; it moves to
 // "Codigo" scrambled, and the stored version is brought up to date.
-void MigratePlainPassword(RegistryApi& api, Settings& settings) {
-  GrabaClave(api, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
+MaybeFailure MigratePlainPassword(RegistryApi& api, Settings& settings) {
+  if (auto failure = GrabaClave(api, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion))
+    return failure;
   settings.Clave = ReadDuringLoad(api, kSeccionConfiguracion, kValorClavePlana);
-  if (settings.Clave == kMissingText) return;
+  if (settings.Clave == kMissingText) return {};
   TRegIniFile(api, kClaveConfiguracion).DeleteValue(kSeccionConfiguracion, kValorClavePlana);
-  if (!settings.Clave.empty()) {
-    GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, kValorCodigo,
-               CodificaClave(settings.Clave));
-  }
+  if (settings.Clave.empty()) return {};
+  return GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, kValorCodigo, CodificaClave(settings.Clave));
 }
 
 void ReadConfiguration(RegistryApi& api, Settings& settings) {
@@ -157,8 +143,8 @@ void ReadConfiguration(RegistryApi& api, Settings& settings) {
               ReadDuringLoad(api, kSeccionConfiguracion, kValorOAuthCuenta)});
 }
 
-void WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
-  GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, ident, value);
+MaybeFailure WriteConfiguration(RegistryApi& api, const std::string& ident, const std::string& value) {
+  return GrabaClave(api, kClaveRegistro, kSeccionConfiguracion, ident, value);
 }
 
 }  // namespace
@@ -181,8 +167,8 @@ KeyHandle TRegIniFile::Base(const RegKey& ownKey) const {
   return ownKey.IsOpen() ? ownKey.Handle() : root_;
 }
 
-std::string TRegIniFile::ReadString(const std::string& section, const std::string& ident,
-                                    const std::string& def) {
+OrFailure<std::string> TRegIniFile::ReadString(const std::string& section, const std::string& ident,
+                                               const std::string& def) {
   const RegKey ownKey = OwnKey(KeyAccess::kRead);
   const RegKey sectionKey = api_.OpenKey(Base(ownKey), section, KeyAccess::kRead);
   if (!sectionKey.IsOpen()) return def;
@@ -191,24 +177,24 @@ std::string TRegIniFile::ReadString(const std::string& section, const std::strin
     case QueryResult::kMissing:
       return def;
     case QueryResult::kUnreadable:
-      throw ERegistryException{"Failed to get data for " + Quoted(ident)};
+      return RegistryFailure("Failed to get data for " + Quoted(ident));
     case QueryResult::kFound:
       break;
   }
   if (value.type != kRegSz && value.type != kRegExpandSz) {
-    throw ERegistryException{"Invalid data type for " + Quoted(ident)};
+    return RegistryFailure("Invalid data type for " + Quoted(ident));
   }
   return TextOfValueData(value.data);
 }
 
-void TRegIniFile::WriteString(const std::string& section, const std::string& ident,
-                              const std::string& value) {
+MaybeFailure TRegIniFile::WriteString(const std::string& section, const std::string& ident,
+                                      const std::string& value) {
   const RegKey ownKey = OwnKey(KeyAccess::kWrite);
   const RegKey sectionKey = api_.CreateKey(Base(ownKey), section, KeyAccess::kWrite);
-  if (!sectionKey.IsOpen()) throw ERegistryException{"Failed to create key " + section};
-  if (!api_.SetTextValue(sectionKey.Handle(), ident, value)) {
-    throw ERegistryException{"Failed to set data for " + Quoted(ident)};
-  }
+  if (!sectionKey.IsOpen()) return RegistryFailure("Failed to create key " + section);
+  if (!api_.SetTextValue(sectionKey.Handle(), ident, value))
+    return RegistryFailure("Failed to set data for " + Quoted(ident));
+  return {};
 }
 
 void TRegIniFile::DeleteValue(const std::string& /*section*/, const std::string& ident) {
@@ -221,28 +207,25 @@ TRegMaquina::TRegMaquina(RegistryApi& api, const std::string& keyPath)
 
 std::string TextOfValueData(const std::string& data) { return data.substr(0, data.find('\0')); }
 
-std::string LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
-                     const std::string& ident) {
+OrFailure<std::string> LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
+                                const std::string& ident) {
   return TRegIniFile(api, key).ReadString(section, ident, kMissingText);
 }
 
-void GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
-                const std::string& ident, const std::string& value) {
-  TRegIniFile(api, key).WriteString(section, ident, value);
+MaybeFailure GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
+                        const std::string& ident, const std::string& value) {
+  return TRegIniFile(api, key).WriteString(section, ident, value);
 }
 
-int FrequencyMinutes(const std::string& text) {
+OrFailure<int> FrequencyMinutes(const std::string& text) {
   const auto minutes = ParseInt32(text);
-  if (!minutes) throw EConvertError{Quoted(text) + " is not a valid integer value"};
+  if (!minutes) return NotAnInteger(text);
   return *minutes;
 }
 
 unsigned TimerIntervalFor(const std::string& frecuencia) {
-  int minutes = kMinFrecuencia;
-  try {
-    minutes = std::clamp(FrequencyMinutes(frecuencia), kMinFrecuencia, kMaxFrecuencia);
-  } catch (const EConvertError&) {
-  }
+  const OrFailure<int> stored = FrequencyMinutes(frecuencia);
+  const int minutes = stored.Failed() ? kMinFrecuencia : std::clamp(stored.Value(), kMinFrecuencia, kMaxFrecuencia);
   return static_cast<unsigned>(minutes) * kMillisecondsPerMinute;
 }
 
@@ -266,7 +249,7 @@ void ReadSignIn(Settings& settings, const std::string& autenticacion, const Sign
   settings.OAuthCuenta = text(texts.cuenta);
 }
 
-void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
+MaybeFailure LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
   const std::string programPath = host.ProgramPath();
   if (store.FirstRun()) {
     settings.EjecutarSiempre = store.RegisterFirstRun(programPath);
@@ -279,12 +262,13 @@ void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host) {
     settings.Puerto = std::to_string(DefaultPort(MailProtocol::kImap, SecurityMode::kSslTls));
     host.OpenHelpTopic(kHelpConfiguracion);
     host.ShowConfigDialog();
-    return;
+    return {};
   }
-  store.Read(settings, programPath);
+  if (auto failure = store.Read(settings, programPath)) return failure;
   host.SetTimerInterval(TimerIntervalFor(settings.Frecuencia));
   host.EnableTimer();
   host.CheckMail();
+  return {};
 }
 
 namespace {
@@ -308,12 +292,13 @@ bool RegistryStore::FirstRun() {
   return ReadDuringLoad(api_, kSeccionVersion, kValorNumero) == kMissingText;
 }
 
-void RegistryStore::Read(Settings& settings, const std::string& programPath) {
+MaybeFailure RegistryStore::Read(Settings& settings, const std::string& programPath) {
   if (ReadDuringLoad(api_, kSeccionVersion, kValorNumero) != settings.NumeroVersion)
-    MigratePlainPassword(api_, settings);
+    if (auto failure = MigratePlainPassword(api_, settings)) return failure;
   ReadConfiguration(api_, settings);
   settings.OAuthRefresco = UnsealedRefreshToken(ReadDuringLoad(api_, kSeccionConfiguracion, kValorOAuthRefresco));
   settings.EjecutarSiempre = RegisteredToRun(api_, programPath);
+  return {};
 }
 
 // A refresh token that does not unseal (damaged, another user's, another
@@ -325,14 +310,14 @@ std::string RegistryStore::UnsealedRefreshToken(const std::string& stored) {
   return sealer_.Unseal(*sealed).value_or(std::string());
 }
 
-void RegistryStore::SaveRefreshToken(const Settings& settings) {
+MaybeFailure RegistryStore::SaveRefreshToken(const Settings& settings) {
   std::string stored;
   if (!settings.OAuthRefresco.empty()) {
     const auto sealed = sealer_.Seal(settings.OAuthRefresco);
-    if (!sealed) throw ERegistryException{"Failed to set data for " + Quoted(kValorOAuthRefresco)};
+    if (!sealed) return RegistryFailure("Failed to set data for " + Quoted(kValorOAuthRefresco));
     stored = HexOf(*sealed);
   }
-  WriteConfiguration(api_, kValorOAuthRefresco, stored);
+  return WriteConfiguration(api_, kValorOAuthRefresco, stored);
 }
 
 RunEntryPlace RunEntryPlaceFor(RegistryApi& api, const std::string& programPath) {
@@ -346,38 +331,38 @@ bool RegistryStore::RegisterFirstRun(const std::string& programPath) {
   if (!MayStartWithWindows(programPath)) return false;
   // Where not even the user's own Run key takes it, the program stays
   // unregistered; the user can still reach the dialog.
-  try {
-    WriteRunEntry(api_, programPath);
-    return true;
-  } catch (const ERegistryException&) {
-    return false;
-  }
+  return !WriteRunEntry(api_, programPath);
 }
 
-void RegistryStore::Save(const Settings& settings, const std::string& programPath) {
-  GrabaClave(api_, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion);
-  WriteConfiguration(api_, kValorHost, settings.Host);
-  WriteConfiguration(api_, kValorUsuario, settings.Usuario);
-  WriteConfiguration(api_, kValorCodigo, CodificaClave(settings.Clave));
-  WriteConfiguration(api_, kValorFrecuencia, settings.Frecuencia);
-  WriteConfiguration(api_, kValorSonido, settings.Sonido);
-  WriteConfiguration(api_, kValorAnimacion, settings.Animacion);
-  WriteConfiguration(api_, kValorSeguridad, settings.Seguridad);
-  WriteConfiguration(api_, kValorPuerto, settings.Puerto);
-  WriteConfiguration(api_, kValorProtocolo, settings.Protocolo);
-  WriteConfiguration(api_, kValorCarpeta, settings.Carpeta);
-  WriteConfiguration(api_, kValorAutenticacion, settings.Autenticacion);
-  WriteConfiguration(api_, kValorOAuthUrlAutorizacion, settings.OAuthUrlAutorizacion);
-  WriteConfiguration(api_, kValorOAuthUrlToken, settings.OAuthUrlToken);
-  WriteConfiguration(api_, kValorOAuthCliente, settings.OAuthCliente);
-  WriteConfiguration(api_, kValorOAuthAmbito, settings.OAuthAmbito);
-  WriteConfiguration(api_, kValorOAuthCuenta, settings.OAuthCuenta);
-  SaveRefreshToken(settings);
-  if (settings.EjecutarSiempre) {
-    WriteRunEntry(api_, programPath);
-  } else {
-    DeleteRunEntries(api_);
-  }
+MaybeFailure RegistryStore::Save(const Settings& settings, const std::string& programPath) {
+  if (auto failure = GrabaClave(api_, kClaveRegistro, kSeccionVersion, kValorNumero, settings.NumeroVersion))
+    return failure;
+  const std::string codigo = CodificaClave(settings.Clave);
+  // In this order, each after the one before went through.
+  const std::pair<const char*, const std::string*> values[] = {
+      {kValorHost, &settings.Host},
+      {kValorUsuario, &settings.Usuario},
+      {kValorCodigo, &codigo},
+      {kValorFrecuencia, &settings.Frecuencia},
+      {kValorSonido, &settings.Sonido},
+      {kValorAnimacion, &settings.Animacion},
+      {kValorSeguridad, &settings.Seguridad},
+      {kValorPuerto, &settings.Puerto},
+      {kValorProtocolo, &settings.Protocolo},
+      {kValorCarpeta, &settings.Carpeta},
+      {kValorAutenticacion, &settings.Autenticacion},
+      {kValorOAuthUrlAutorizacion, &settings.OAuthUrlAutorizacion},
+      {kValorOAuthUrlToken, &settings.OAuthUrlToken},
+      {kValorOAuthCliente, &settings.OAuthCliente},
+      {kValorOAuthAmbito, &settings.OAuthAmbito},
+      {kValorOAuthCuenta, &settings.OAuthCuenta},
+  };
+  for (const auto& [ident, value] : values)
+    if (auto failure = WriteConfiguration(api_, ident, *value)) return failure;
+  if (auto failure = SaveRefreshToken(settings)) return failure;
+  if (settings.EjecutarSiempre) return WriteRunEntry(api_, programPath);
+  DeleteRunEntries(api_);
+  return {};
 }
 
 }  // namespace buzonix

@@ -13,14 +13,9 @@
 #include "config/SettingsStore.h"
 #include "state/Connection.h"
 #include "state/unit.h"
-#include "text/ConvertError.h"
+#include "text/Failure.h"
 
 namespace buzonix {
-
-// Registry failures, with the message shown to the user.
-struct ERegistryException {
-  std::string message;
-};
 
 // What every read of the store falls back to for a missing value or key.
 inline constexpr char kMissingText[] = "Error";
@@ -72,13 +67,13 @@ class TRegIniFile {
   TRegIniFile& operator=(const TRegIniFile&) = delete;
 
   // The text of value `ident` of subkey `section`, or `def` when either is
-  // missing. Throws ERegistryException for a value that is not text or whose
-  // data cannot be fetched.
-  std::string ReadString(const std::string& section, const std::string& ident,
-                         const std::string& def);
+  // missing. A registry failure for a value that is not text or whose data
+  // cannot be fetched.
+  OrFailure<std::string> ReadString(const std::string& section, const std::string& ident,
+                                    const std::string& def);
   // Creates `section` if needed and stores `value` as REG_SZ without a
-  // terminating zero. Throws ERegistryException when either step fails.
-  void WriteString(const std::string& section, const std::string& ident, const std::string& value);
+  // terminating zero. A registry failure when either step fails.
+  MaybeFailure WriteString(const std::string& section, const std::string& ident, const std::string& value);
   // Deletes value `ident` of the accessor's own key; `section` is not used.
   // A missing value, or a key that did not open, is not an error.
   void DeleteValue(const std::string& section, const std::string& ident);
@@ -108,9 +103,9 @@ class TRegMaquina : public TRegIniFile {
 std::string TextOfValueData(const std::string& data);
 
 // One read of HKEY_CURRENT_USER `key`\`section`, "Error" when missing.
-std::string LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
-                     const std::string& ident);
-void GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
+OrFailure<std::string> LeeClave(RegistryApi& api, const std::string& key, const std::string& section,
+                                const std::string& ident);
+MaybeFailure GrabaClave(RegistryApi& api, const std::string& key, const std::string& section,
                 const std::string& ident, const std::string& value);
 
 // The check frequency's range in minutes, wherever it is read or typed.
@@ -119,8 +114,8 @@ inline constexpr int kMaxFrecuencia = 720;
 inline constexpr unsigned kMillisecondsPerMinute = 60000;
 
 // Minutes spelled by a decimal text (an optional '-', digits, nothing else).
-// Throws EConvertError "'<text>' is not a valid integer value" otherwise.
-int FrequencyMinutes(const std::string& text);
+// The conversion failure "'<text>' is not a valid integer value" otherwise.
+OrFailure<int> FrequencyMinutes(const std::string& text);
 
 // The check timer's interval for a stored frequency: its minutes brought into
 // 1..720, or one minute when the text is no whole number ("Error" included).
@@ -157,8 +152,8 @@ void ReadSignIn(Settings& settings, const std::string& autenticacion, const Sign
 // registers (or proposes) the start with the session, sound and animation are
 // turned on, TLS from the first byte is offered, and help topic 14 and the
 // dialog open; otherwise it reads the store, sets and enables the timer and
-// runs one check.
-void LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host);
+// runs one check. A failure of the read stops the load there.
+MaybeFailure LoadSettings(SettingsStore& store, Settings& settings, LoadHost& host);
 
 // Where the start-with-Windows entry of the program at `programPath` goes. The
 // installer follows the same rule for its "Iniciar con Windows" box.
@@ -186,7 +181,7 @@ class RegistryStore final : public SettingsStore {
   explicit RegistryStore(RegistryApi& api);
   bool FirstRun() override;
   // Migrates an old plain password on the way.
-  void Read(Settings& settings, const std::string& programPath) override;
+  MaybeFailure Read(Settings& settings, const std::string& programPath) override;
   // Registers the program, unless it runs from drive A: or B: or is the
   // installed copy (whose entry the installer wrote or left out); false where
   // no Run key takes the entry.
@@ -194,8 +189,8 @@ class RegistryStore final : public SettingsStore {
   // The entry is written where RunEntryPlaceFor says (an entry that names the
   // program already is left as it is), and deleted from every Run key the
   // user may write.
-  void Save(const Settings& settings, const std::string& programPath) override;
-  void SaveRefreshToken(const Settings& settings) override;
+  MaybeFailure Save(const Settings& settings, const std::string& programPath) override;
+  MaybeFailure SaveRefreshToken(const Settings& settings) override;
 
  private:
   std::string UnsealedRefreshToken(const std::string& stored);

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -20,6 +19,7 @@
 #include "notify/TrayShell.h"
 #include "signin/Ports.h"
 #include "state/unit.h"
+#include "text/Failure.h"
 
 namespace buzonix {
 
@@ -50,9 +50,9 @@ class Platform {
   virtual void ErrorBox(const std::string& text) = 0;     // stop icon, program caption
   virtual void PlainMessage(const std::string& text) = 0;  // no icon
   virtual void Beep() = 0;
-  // An error that escaped the start-up; the platform decides whether the
-  // program goes on.
-  virtual void StartupFailed(std::exception_ptr error) = 0;
+  // A failure that stopped the start-up load; the platform decides whether
+  // the program goes on.
+  virtual void StartupFailed(const Failure& failure) = 0;
 
   virtual void OpenHelpTopic(int context) = 0;
   // A new notice window, which marks itself open in the unit.

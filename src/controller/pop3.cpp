@@ -2,7 +2,6 @@
 
 #include <vector>
 
-#include "controller/errors.h"
 
 namespace buzonix {
 namespace {
@@ -41,7 +40,7 @@ TBuzel::TBuzel(Platform& platform)
   };
   // An idle IMAP session hears from its server through the main loop.
   auto imap_event = [this](void (ImapCheck::*handler)()) {
-    return [this, handler](TSockets&, SocketHandle) { Guarded([this, handler] { (imap_.*handler)(); }); };
+    return [this, handler](TSockets&, SocketHandle) { (imap_.*handler)(); };
   };
   Sockets1.OnDataAvailable = imap_event(&ImapCheck::DataAvailable);
   Sockets1.OnSessionClosed = imap_event(&ImapCheck::SessionClosed);
@@ -53,23 +52,15 @@ TBuzel::TBuzel(Platform& platform)
   imap_.SetAccessTokens(&tokens_);
   TrayIcon1.SetActive(true);
   TrayIcon1.SetToolTip(kToolTipInicial);
-  TrayIcon1.OnClick = [this](TTrayIcon&) { Guarded([this] { TrayIcon1Click(); }); };
+  TrayIcon1.OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
   BuildMenu();
 }
 
 TBuzel::~TBuzel() { End(); }
 
-void TBuzel::Guarded(const std::function<void()>& handler) {
-  try {
-    handler();
-  } catch (...) {
-    ShowError(ErrorMessage(std::current_exception()));
-  }
-}
-
 void TBuzel::BuildMenu() {
   auto command = [this](void (TBuzel::*handler)()) {
-    return [this, handler] { Guarded([this, handler] { (this->*handler)(); }); };
+    return [this, handler] { (this->*handler)(); };
   };
   std::vector<MenuItem> items;
   items.push_back({kMenuChequear, command(&TBuzel::ChequearCorreoAhora1Click)});
@@ -83,11 +74,7 @@ void TBuzel::BuildMenu() {
 void TBuzel::Start() {
   FormCreate();
   if (terminating_) return;
-  try {
-    FormShow();
-  } catch (...) {
-    platform_.StartupFailed(std::current_exception());
-  }
+  if (auto failure = FormShow()) platform_.StartupFailed(*failure);
 }
 
 void TBuzel::NoEnlazada() { platform_.PlainMessage(kFuncionNoEnlazada); }
@@ -106,7 +93,7 @@ void TBuzel::FormCreate() {
   if (!check_.HasDigest()) NoEnlazada();
 }
 
-void TBuzel::FormShow() { LoadSettings(platform_.Store(), unit_.settings, *this); }
+MaybeFailure TBuzel::FormShow() { return LoadSettings(platform_.Store(), unit_.settings, *this); }
 
 void TBuzel::FormDestroy() {
   CheckState& state = unit_.check;
@@ -150,9 +137,7 @@ void TBuzel::SetTimerEnabled(bool enabled) {
 
 void TBuzel::UpdateCheckTimer() { platform_.SetCheckTimer(timer_enabled_ ? interval_ : 0); }
 
-void TBuzel::Timer1Timer() {
-  Guarded([this] { CheckMail(); });
-}
+void TBuzel::Timer1Timer() { CheckMail(); }
 
 // A check needs the password: where the store could not fetch it (a locked
 // keyring), no login is tried with an empty one, which would read as a wrong
@@ -183,20 +168,17 @@ void TBuzel::Resumed() {
 
 void TBuzel::ResumeTimerTimer() {
   if (std::exchange(reopen_, false)) {
-    Guarded([this] { CheckMail(); });
+    CheckMail();
     return;
   }
-  Guarded([this] {
-    // The session of before the sleep is most likely dead: a new one.
-    if (resume_tries_ == 0) imap_.EndSession();
-    ++resume_tries_;
-    quiet_ = resume_tries_ < kResumeTries;
-    failed_quietly_ = false;
-    CheckMail();
-    quiet_ = false;
-    if (failed_quietly_) platform_.StartResumeTimer(kResumeRetryMs);
-  });
+  // The session of before the sleep is most likely dead: a new one.
+  if (resume_tries_ == 0) imap_.EndSession();
+  ++resume_tries_;
+  quiet_ = resume_tries_ < kResumeTries;
+  failed_quietly_ = false;
+  CheckMail();
   quiet_ = false;
+  if (failed_quietly_) platform_.StartResumeTimer(kResumeRetryMs);
 }
 
 // A quiet check holds back every sign of its failure: boxes, and the error
@@ -236,17 +218,13 @@ void TBuzel::ConfiguracionClick() {
 }
 
 void TBuzel::ConfiguracionPedida() {
-  Guarded([this] {
-    if (ConfigDialogOpen())
-      platform_.BringConfigDialogToFront();
-    else
-      ShowConfigDialog();
-  });
+  if (ConfigDialogOpen())
+    platform_.BringConfigDialogToFront();
+  else
+    ShowConfigDialog();
 }
 
-void TBuzel::SalirPedido() {
-  Guarded([this] { CerrarClick(); });
-}
+void TBuzel::SalirPedido() { CerrarClick(); }
 
 void TBuzel::Ayuda1Click() { platform_.OpenHelpTopic(kHelpPrograma); }
 
@@ -288,26 +266,19 @@ std::string TBuzel::CountCaption(std::int32_t count) const {
 // opens once the dialog's accept is through (it resets the tray after this).
 void TBuzel::StartSignIn(const ProviderEndpoints& endpoints, const std::string& login_hint,
                          std::function<void(const SignInResult&)> done) {
-  sign_in_.Start(endpoints, login_hint, [this, done](const SignInResult& result) {
-    Guarded([&done, &result] { done(result); });
-  });
+  sign_in_.Start(endpoints, login_hint, std::move(done));
 }
 
-void TBuzel::SignInTimerFired() {
-  Guarded([this] { sign_in_.TimerFired(); });
-}
+void TBuzel::SignInTimerFired() { sign_in_.TimerFired(); }
 
+// The new token still serves this run when it cannot be stored; the next
+// rotation tries again.
 void TBuzel::SaveRotatedRefreshToken() {
-  try {
-    platform_.Store().SaveRefreshToken(unit_.settings);
-  } catch (const ERegistryException& error) {
-    // The new token still serves this run; the next rotation tries again.
-    ShowError(error.message);
-  }
+  if (auto failure = platform_.Store().SaveRefreshToken(unit_.settings)) ShowError(failure->message);
 }
 
-void TBuzel::Save(const Settings& settings) {
-  platform_.Store().Save(settings, platform_.ProgramPath());
+MaybeFailure TBuzel::Save(const Settings& settings) {
+  if (auto failure = platform_.Store().Save(settings, platform_.ProgramPath())) return failure;
   // The accept's own sign-in, if any, hands its token over after the save.
   tokens_.Forget();
   imap_.EndSession();
@@ -315,6 +286,7 @@ void TBuzel::Save(const Settings& settings) {
     reopen_ = true;
     platform_.StartResumeTimer(1);
   }
+  return {};
 }
 
 }  // namespace buzonix

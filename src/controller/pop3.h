@@ -31,8 +31,8 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   TBuzel& operator=(const TBuzel&) = delete;
 
   // The start-up: binds the digest library, then loads the settings (unless
-  // the library is missing and the program is ending). An error that escapes
-  // the load goes to Platform::StartupFailed.
+  // the library is missing and the program is ending). A failure of the load
+  // goes to Platform::StartupFailed.
   void Start();
   // The end, once: a check under way says QUIT, every window closes and the
   // tray icon goes.
@@ -42,11 +42,10 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
 
   // The form's own handlers, which Start and End run.
   void FormCreate();
-  void FormShow();
+  MaybeFailure FormShow();
   void FormDestroy();
 
-  // The platform's events, each guarded: an error is shown in a stop box and
-  // the program goes on.
+  // The platform's events.
   void Timer1Timer();
   // The machine woke from sleep: the count shown may be hours old, and the
   // network often needs a moment. A check runs shortly after, retried quietly
@@ -62,16 +61,13 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   void TrayIcon1Click();
 
   // What a second start of the program, or the installer, asks of the running
-  // one, each guarded: "Configuración" as the menu opens it (an open dialog
+  // one: "Configuración" as the menu opens it (an open dialog
   // comes to the front), and the end as "Salir" ends it.
   void ConfiguracionPedida();
   void SalirPedido();
 
   // The sign-in's wait ran out (Platform::SignInTimer).
   void SignInTimerFired();
-
-  // The handlers' guard: what escapes `handler` is shown and swallowed.
-  void Guarded(const std::function<void()>& handler);
 
   Pop3Unit& Unit() { return unit_; }
   ImapCheck& Imap() { return imap_; }
@@ -110,7 +106,7 @@ class TBuzel : private CheckHost, private LoadHost, private ConfHost {
   // ConfHost
   void SetTimerEnabled(bool enabled) override;
   void ResetTray() override { ShowNoMailTray(); }
-  void Save(const Settings& settings) override;
+  MaybeFailure Save(const Settings& settings) override;
   void ShowError(const std::string& message) override { platform_.ErrorBox(message + "."); }
   const ProviderRegistrations& Registrations() const override { return BuiltInRegistrations(); }
   void StartSignIn(const ProviderEndpoints& endpoints, const std::string& login_hint,

@@ -48,9 +48,10 @@ std::string ReadText(const QSettings& file, const QString& key) {
   return FromQt(value.toString());
 }
 
-void Check(const QSettings& file, const std::string& path) {
+MaybeFailure Check(const QSettings& file, const std::string& path) {
   if (file.status() != QSettings::NoError)
-    throw ERegistryException{"No se pudo escribir " + FromQt(QString::fromStdString(path))};
+    return RegistryFailure("No se pudo escribir " + FromQt(QString::fromStdString(path)));
+  return {};
 }
 
 // A file QSettings cannot parse would be replaced by the little it
@@ -67,12 +68,13 @@ bool IsDamaged(const QString& path) {
 }
 
 // A save that cannot put it aside must not overwrite it.
-void KeepDamagedFile(const QString& path) {
-  if (!IsDamaged(path)) return;
+MaybeFailure KeepDamagedFile(const QString& path) {
+  if (!IsDamaged(path)) return {};
   const QString aside = path + ".danado";
   if (QFileInfo::exists(aside)) QFile::remove(aside);
   if (!QFile::rename(path, aside))
-    throw ERegistryException{"No se pudo apartar el archivo da\xF1" "ado " + FromQt(path) + " como " + FromQt(aside)};
+    return RegistryFailure("No se pudo apartar el archivo da\xF1" "ado " + FromQt(path) + " como " + FromQt(aside));
+  return {};
 }
 
 }  // namespace
@@ -120,33 +122,34 @@ void SettingsFile::ReadRefreshToken(Settings& settings) {
   settings.OAuthRefresco = stored.value_or("");
 }
 
-void SettingsFile::StoreRefreshToken(const Settings& settings) {
+MaybeFailure SettingsFile::StoreRefreshToken(const Settings& settings) {
   const bool provider = SignInMethodOf(settings.Autenticacion) != SignInMethod::kContrasena;
   const std::string token = provider ? settings.OAuthRefresco : std::string();
   if (!refresh_tokens_.Available()) {
     run_refresh_token_ = token;
-    return;
+    return {};
   }
   // While it could not be read, an empty one is the unread one.
-  if (refresh_token_unread_ && token.empty()) return;
+  if (refresh_token_unread_ && token.empty()) return {};
   refresh_token_unread_ = false;
   if (token.empty()) {
     refresh_tokens_.Remove();
-    return;
+    return {};
   }
   std::string error;
   if (!refresh_tokens_.Write(token, error))
-    throw ERegistryException{"No se pudo guardar la sesi\xF3n del proveedor: " + error};
+    return RegistryFailure("No se pudo guardar la sesi\xF3n del proveedor: " + error);
+  return {};
 }
 
-void SettingsFile::SaveRefreshToken(const Settings& settings) { StoreRefreshToken(settings); }
+MaybeFailure SettingsFile::SaveRefreshToken(const Settings& settings) { return StoreRefreshToken(settings); }
 
 bool SettingsFile::FirstRun() {
   const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
   return ReadText(file, kNumero) == kMissingText;
 }
 
-void SettingsFile::Read(Settings& settings, const std::string& programPath) {
+MaybeFailure SettingsFile::Read(Settings& settings, const std::string& programPath) {
   const QSettings file(QString::fromStdString(path_), QSettings::IniFormat);
   settings.Host = ReadText(file, kHost);
   settings.Usuario = ReadText(file, kUsuario);
@@ -169,9 +172,10 @@ void SettingsFile::Read(Settings& settings, const std::string& programPath) {
               ReadText(file, kOAuthAmbito), ReadText(file, kOAuthCuenta)});
   ReadRefreshToken(settings);
   settings.EjecutarSiempre = autostart_.StartsProgram(programPath);
+  return {};
 }
 
-void SettingsFile::Save(const Settings& settings, const std::string& programPath) {
+MaybeFailure SettingsFile::Save(const Settings& settings, const std::string& programPath) {
   PasswordPlace place = PasswordPlace::Keyring;
   if (!passwords_.Available()) {
     if (settings.Clave.empty())
@@ -181,28 +185,28 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     else
       place = choose_ ? choose_(settings) : PasswordPlace::Nowhere;
   }
-  Save(settings, programPath, place);
+  return Save(settings, programPath, place);
 }
 
-void SettingsFile::Save(const Settings& settings, const std::string& programPath,
-                        PasswordPlace place) {
+MaybeFailure SettingsFile::Save(const Settings& settings, const std::string& programPath,
+                                PasswordPlace place) {
   const QString path = QString::fromStdString(path_);
   if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-    throw ERegistryException{"No se pudo crear la carpeta de " + FromQt(path)};
+    return RegistryFailure("No se pudo crear la carpeta de " + FromQt(path));
   // While the Secret Service could not be read, an empty password is the
   // unread one, not the user's: what the service holds stays.
   const bool keepStored = password_unread_ && settings.Clave.empty();
   if (place == PasswordPlace::Keyring && !keepStored) {
     std::string error;
     if (!passwords_.Write(settings.Clave, error))
-      throw ERegistryException{"No se pudo guardar la clave: " + error};
+      return RegistryFailure("No se pudo guardar la clave: " + error);
   } else if (place != PasswordPlace::Keyring && passwords_.Available()) {
     // An older password there would be read back at the next start.
     passwords_.Remove();
   }
   if (!keepStored) password_unread_ = false;
-  StoreRefreshToken(settings);
-  KeepDamagedFile(path);
+  if (auto failure = StoreRefreshToken(settings)) return failure;
+  if (auto failure = KeepDamagedFile(path)) return failure;
   {
     QSettings file(path, QSettings::IniFormat);
     file.setValue(kNumero, ToQt(settings.NumeroVersion));
@@ -227,12 +231,13 @@ void SettingsFile::Save(const Settings& settings, const std::string& programPath
     file.setValue(kOAuthCuenta, ToQt(settings.OAuthCuenta));
     file.remove(kOAuthRefresco);
     file.sync();
-    Check(file, path_);
+    if (auto failure = Check(file, path_)) return failure;
   }
   const bool autostartWritten =
       settings.EjecutarSiempre ? autostart_.Write(programPath) : autostart_.Remove();
   if (!autostartWritten)
-    throw ERegistryException{"No se pudo escribir " + FromQt(QString::fromStdString(autostart_.Path()))};
+    return RegistryFailure("No se pudo escribir " + FromQt(QString::fromStdString(autostart_.Path())));
+  return {};
 }
 
 }  // namespace buzonix

@@ -43,16 +43,16 @@ class SettingsFile final : public SettingsStore {
   bool FirstRun() override;
   // The password from the Secret Service, or scrambled from the file where
   // the user chose so.
-  void Read(Settings& settings, const std::string& programPath) override;
+  MaybeFailure Read(Settings& settings, const std::string& programPath) override;
   // Nothing is written on a first run: the autostart entry is proposed, and
   // written by the save.
   bool RegisterFirstRun(const std::string&) override { return true; }
   // The password goes to the Secret Service when there is one, else where
   // the chooser says.
-  void Save(const Settings& settings, const std::string& programPath) override;
+  MaybeFailure Save(const Settings& settings, const std::string& programPath) override;
   // Writes every setting and writes or removes the autostart entry, the
-  // password where `place` says. Throws ERegistryException when a step fails.
-  void Save(const Settings& settings, const std::string& programPath, PasswordPlace place);
+  // password where `place` says; stops at the first step that fails.
+  MaybeFailure Save(const Settings& settings, const std::string& programPath, PasswordPlace place);
 
   // Whether the stored password lives in the file (the user's earlier choice).
   bool PasswordInFile() const;
@@ -64,7 +64,7 @@ class SettingsFile final : public SettingsStore {
 
   // The refresh token to the Secret Service, or for this run where there is
   // none.
-  void SaveRefreshToken(const Settings& settings) override;
+  MaybeFailure SaveRefreshToken(const Settings& settings) override;
   bool KeepsRefreshToken() const override { return refresh_tokens_.Available(); }
 
   const std::string& Path() const { return path_; }
@@ -74,7 +74,7 @@ class SettingsFile final : public SettingsStore {
   Autostart& autostart_;
   PasswordStore& passwords_;
   void ReadRefreshToken(Settings& settings);
-  void StoreRefreshToken(const Settings& settings);
+  MaybeFailure StoreRefreshToken(const Settings& settings);
 
   PasswordStore& refresh_tokens_;
   PasswordPlaceChooser choose_;

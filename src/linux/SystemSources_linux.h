@@ -7,8 +7,8 @@
 
 namespace buzonix {
 
-// getrandom(2), which blocks only until the pool is first seeded; throws
-// std::system_error when the kernel cannot give them.
+// getrandom(2), which blocks only until the pool is first seeded; the
+// program ends when the kernel cannot give them.
 std::string KernelRandomBytes(std::size_t count);
 // CLOCK_MONOTONIC in whole seconds.
 std::int64_t MonotonicClockSeconds();

@@ -13,7 +13,6 @@
 #include <string>
 
 #include "config/configur.h"
-#include "controller/errors.h"
 #include "controller/Instance.h"
 #include "controller/Platform.h"
 #include "controller/pop3.h"
@@ -120,7 +119,7 @@ class Application final : private Platform {
   }
   void Beep() override { QApplication::beep(); }
   // A load that fails is told, and the program goes on.
-  void StartupFailed(std::exception_ptr error) override { ErrorBox(ErrorMessage(error)); }
+  void StartupFailed(const Failure& failure) override { ErrorBox(failure.message); }
   void OpenHelpTopic(int context) override { ShowHelpTopic(context); }
   void CreateNotice(Pop3Unit& unit) override { NoticeWindow::Create(unit); }
   void ShowNotice(const std::string& caption) override {

@@ -262,7 +262,11 @@ void MailCheck::CheckMail() {
   sockets_.IPAddr = settings_.Host;
   sockets_.Port = std::to_string(PortOf(settings_));
   sockets_.SetNonBlocking(false);
-  sockets_.SConnect();
+  // The port is the settings' number, always decimal.
+  if (auto failure = sockets_.SConnect()) {
+    host_.ErrorBox(failure->message);
+    return;
+  }
   if (FailureTest() || sockets_.Socket() == kNoSocket) {
     if (sockets_.Socket() == kNoSocket && host_.ToolTip() != kErrorEnConexion)
       host_.ErrorBox(kServidorNoResponde);

@@ -209,7 +209,11 @@ bool ImapCheck::Connect() {
   sockets_.IPAddr = settings_.Host;
   sockets_.Port = std::to_string(PortOf(settings_));
   sockets_.SetNonBlocking(false);
-  sockets_.SConnect();
+  // The port is the settings' number, always decimal.
+  if (auto failure = sockets_.SConnect()) {
+    host_.ErrorBox(failure->message);
+    return false;
+  }
   if (Failed() || sockets_.Socket() == kNoSocket) {
     if (sockets_.Socket() == kNoSocket && host_.ToolTip() != kErrorEnConexion)
       host_.ErrorBox(kServidorNoResponde);

@@ -167,27 +167,29 @@ void TSockets::OnSocketNotification(SocketHandle socket, int event, int error) {
   if (*handler) (*handler)(*this, socket);
 }
 
-std::uint16_t TSockets::ResolvePort() {
+OrFailure<std::uint16_t> TSockets::ResolvePort() {
   const std::string service = Port.substr(0, kMaxPortText);
   // No service is named by digits alone: a decimal port skips the database.
   const bool decimal = !service.empty() && service.find_first_not_of("0123456789") == std::string::npos;
   if (!decimal)
     if (auto port = platform_.ServicePort(service)) return *port;
   const auto value = ParseInt32(Port, true);
-  if (!value) throw EConvertError{"'" + Port + "' is not a valid integer value"};
+  if (!value) return NotAnInteger(Port);
   return HostToNetwork16(static_cast<std::uint16_t>(*value));
 }
 
-void TSockets::SConnect() {
+MaybeFailure TSockets::SConnect() {
   if (Port.empty()) {
     platform_.ShowMessageBox("No se ha especificado el Puerto", Aplicacion);
-    return;
+    return {};
   }
   if (IPAddr.empty()) {
     platform_.ShowMessageBox("No se ha especificado direccion IP", Aplicacion);
-    return;
+    return {};
   }
-  remote_port_ = ResolvePort();
+  const OrFailure<std::uint16_t> port = ResolvePort();
+  if (port.Failed()) return port.Why();
+  remote_port_ = port.Value();
 
   const std::string host = IPAddr.substr(0, kMaxHostText);
   // The look-up is bounded by the same time-out as the calls after it.
@@ -199,10 +201,10 @@ void TSockets::SConnect() {
   // look-up (a time-out is reported by the timer) stay unreported.
   if (found.status == LookUpResult::kNoSuchName) {
     ReportError(kNoSocket, "SConnect (getaddrinfo)", kWsaHostNotFound);
-    return;
+    return {};
   }
   const std::vector<SocketAddress>& addresses = found.addresses;
-  if (addresses.empty()) return;
+  if (addresses.empty()) return {};
 
   // Without a protocol database entry for "tcp", TCP's own number serves.
   // The protocol database does not change while the program runs: read it once.
@@ -218,14 +220,15 @@ void TSockets::SConnect() {
       continue;
     }
     const int error = ConnectTo(addresses[i]);
-    if (error == 0 || error == kWsaEwouldblock) return;
+    if (error == 0 || error == kWsaEwouldblock) return {};
     if (last || error == kWsaEintr) {
       ReportError(socket_, "SConnect", error);
-      return;
+      return {};
     }
     platform_.CloseSocket(socket_);
     socket_ = kNoSocket;
   }
+  return {};
 }
 
 // Connects the new socket: 0, or the error code.

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "network/SocketPlatform.h"
-#include "text/ConvertError.h"  // raised when Port is neither a service name nor a decimal integer
+#include "text/Failure.h"
 
 namespace buzonix {
 
@@ -55,7 +55,9 @@ class TSockets : private SocketWindowSink {
   void SetNonBlocking(bool on) { non_blocking_ = on ? 1 : 0; }
   SocketHandle Socket() const { return socket_; }
 
-  void SConnect();
+  // A conversion failure, before any socket is made, when Port is neither
+  // a service name nor a decimal integer.
+  MaybeFailure SConnect();
   // Sends every byte of `value` up to its first zero byte, repeating the send
   // until the platform has taken them all.
   void SetText(const std::string& value);
@@ -91,7 +93,7 @@ class TSockets : private SocketWindowSink {
   void OnSocketNotification(SocketHandle socket, int event, int error) override;
   void StartTimeout();
   void StopTimeout();
-  std::uint16_t ResolvePort();
+  OrFailure<std::uint16_t> ResolvePort();
   int ConnectTo(const SocketAddress& address);
 
   SocketPlatform& platform_;

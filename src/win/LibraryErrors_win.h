@@ -1,24 +1,26 @@
-// LibraryError: what the standard library throws in the Windows program when
-// it finds a fault of its own (see LibraryErrors_win.cpp).
+// What the standard library says in the Windows program when it finds a
+// fault of its own (see LibraryErrors_win.cpp).
 #pragma once
 
 #include <cstdarg>
 #include <cstddef>
-#include <exception>
 
 namespace buzonix {
 
-class LibraryError : public std::exception {
+// The library's text, printf-like with the only conversions its texts use
+// (%s, %zu and %%), into a fixed buffer: telling a fault never allocates.
+class LibraryFaultText {
  public:
-  explicit LibraryError(const char* text);
-  // printf-like, with the only conversions the library's texts use: %s, %zu
-  // and %%.
-  static LibraryError Formatted(const char* format, std::va_list arguments);
+  explicit LibraryFaultText(const char* text);
+  LibraryFaultText(const char* format, std::va_list arguments);
 
-  const char* what() const noexcept override { return text_; }
+  const char* Text() const { return text_; }
 
  private:
-  char text_[256];  // a fixed buffer: making the error never allocates
+  void Put(char c);
+
+  char text_[256];
+  std::size_t length_ = 0;
 };
 
 }  // namespace buzonix

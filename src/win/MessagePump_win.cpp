@@ -36,7 +36,7 @@ bool PreTranslateMessage(MSG& msg) {
   const auto& targets = Targets();
   for (std::size_t i = 0; i < targets.size(); ++i) {
     KeyboardTarget* const target = targets[i];
-    if (Guarded([&] { return target->PreTranslate(msg); }, true)) return true;
+    if (target->PreTranslate(msg)) return true;
   }
   return false;
 }

@@ -13,8 +13,7 @@ namespace buzonix {
 class KeyboardTarget {
  public:
   // Sees each message before it is translated and dispatched; true when it
-  // took it, which then goes no further. What it throws is reported as a
-  // window handler's error is, and the message counts as taken.
+  // took it, which then goes no further.
   virtual bool PreTranslate(MSG& msg) = 0;
 
  protected:

@@ -21,7 +21,7 @@ LRESULT WinPopupMenu::Owner::HandleMessage(UINT message, WPARAM wParam, LPARAM l
 
 WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()), owner_(*this) {
   if (!menu_)
-    ThrowLastError("CreatePopupMenu");
+    EndOnFailedCall("CreatePopupMenu");
 }
 
 WinPopupMenu::~WinPopupMenu() = default;
@@ -29,7 +29,7 @@ WinPopupMenu::~WinPopupMenu() = default;
 void WinPopupMenu::Append(UINT flags, UINT_PTR id, const char* caption) {
   const std::wstring text = caption != nullptr ? Wide(caption) : std::wstring();
   if (!AppendMenuW(menu_.get(), flags, id, caption != nullptr ? text.c_str() : nullptr))
-    ThrowLastError("AppendMenuW");
+    EndOnFailedCall("AppendMenuW");
 }
 
 void WinPopupMenu::AddItem(const std::string& caption, std::function<void()> onClick) {

@@ -24,7 +24,7 @@ class WinPopupMenu final : public PopupMenuBase {
   WinPopupMenu& operator=(const WinPopupMenu&) = delete;
 
   // caption: Windows-1252 bytes, '&' before the access key. Throws
-  // (ThrowLastError) when the system refuses the item.
+  // (EndOnFailedCall) when the system refuses the item.
   void AddItem(const std::string& caption, std::function<void()> onClick);
   void AddSeparator();
 

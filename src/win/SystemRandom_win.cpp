@@ -10,7 +10,7 @@ namespace buzonix {
 std::string SystemRandomBytes(std::size_t count) {
   std::string bytes(count, '\0');
   if (count > 0 && !RtlGenRandom(bytes.data(), static_cast<ULONG>(count)))
-    throw WinError("RtlGenRandom failed");
+    EndOnSystemFailure("RtlGenRandom failed");
   return bytes;
 }
 

@@ -6,7 +6,7 @@
 
 namespace buzonix {
 
-// `count` random bytes; throws WinError when the source fails, since a
+// `count` random bytes; the program ends when the source fails, since a
 // guessable verifier or state would be worse than no sign-in.
 std::string SystemRandomBytes(std::size_t count);
 

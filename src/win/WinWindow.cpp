@@ -8,10 +8,7 @@ namespace buzonix {
 
 namespace {
 
-std::function<void(std::exception_ptr)>& ErrorHook() {
-  static std::function<void(std::exception_ptr)> hook;
-  return hook;
-}
+void (*g_failure_handler)(const std::string& text) = nullptr;
 
 std::string SystemText(DWORD code) {
   char text[512];
@@ -23,11 +20,6 @@ std::string SystemText(DWORD code) {
   return length > 0 ? std::string(text, length) : "Unknown error code";
 }
 
-void ShowInStopBox(std::exception_ptr error) {
-  const std::wstring text = Wide(DescribeException(error) + ".");
-  MessageBoxW(nullptr, text.c_str(), L"Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
-}
-
 HINSTANCE ProgramInstance() { return GetModuleHandleA(nullptr); }
 
 void Attach(HWND hwnd, WinWindow* window) {
@@ -36,34 +28,23 @@ void Attach(HWND hwnd, WinWindow* window) {
 
 }  // namespace
 
-void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook) {
-  ErrorHook() = std::move(hook);
-}
+void SetSystemFailureHandler(void (*handler)(const std::string& text)) { g_failure_handler = handler; }
 
-void ReportUnhandledError(std::exception_ptr error) noexcept {
-  try {
-    if (const auto hook = ErrorHook())
-      hook(error);
+void EndOnSystemFailure(const std::string& text) {
+  // A failure while the program ends is not told twice.
+  static bool ending = false;
+  if (!std::exchange(ending, true)) {
+    if (g_failure_handler != nullptr)
+      g_failure_handler(text);
     else
-      ShowInStopBox(error);
-  } catch (...) {
-    // The report itself failed: nothing sensible is left to do with it.
+      MessageBoxW(nullptr, Wide(text + ".").c_str(), L"Error", MB_OK | MB_ICONSTOP | MB_TASKMODAL);
   }
+  ExitProcess(1);
 }
 
-std::string DescribeException(std::exception_ptr error) {
-  try {
-    if (error) std::rethrow_exception(error);
-  } catch (const std::exception& e) {
-    return e.what();
-  } catch (...) {
-  }
-  return "Unknown error";
-}
-
-void ThrowLastError(const char* call) {
+void EndOnFailedCall(const char* call) {
   const DWORD code = GetLastError();
-  throw WinError(std::string(call) + ": " + SystemText(code));
+  EndOnSystemFailure(std::string(call) + ": " + SystemText(code));
 }
 
 WinWindow::~WinWindow() { Destroy(); }
@@ -96,7 +77,7 @@ void WinWindow::RegisterOnce(const WindowClass& windowClass) {
   wc.hbrBackground = windowClass.background;
   wc.lpszClassName = name.c_str();
   if (RegisterClassExW(&wc) == 0)
-    ThrowLastError("RegisterClassExW");
+    EndOnFailedCall("RegisterClassExW");
 }
 
 void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& options) {
@@ -107,7 +88,7 @@ void WinWindow::Create(const WindowClass& windowClass, const WindowOptions& opti
                                     options.parent, nullptr, ProgramInstance(), this);
   if (hwnd == nullptr) {
     hwnd_ = nullptr;  // a handler may have failed the creation after WM_NCCREATE
-    ThrowLastError("CreateWindowExW");
+    EndOnFailedCall("CreateWindowExW");
   }
 }
 
@@ -141,7 +122,7 @@ LRESULT CALLBACK WinWindow::Route(HWND hwnd, UINT message, WPARAM wParam, LPARAM
   // Messages before WM_NCCREATE (WM_GETMINMAXINFO) and after WM_NCDESTROY.
   if (window == nullptr) return DefWindowProcW(hwnd, message, wParam, lParam);
 
-  const LRESULT result = Guarded([&] { return window->HandleMessage(message, wParam, lParam); }, LRESULT{0});
+  const LRESULT result = window->HandleMessage(message, wParam, lParam);
   if (message == WM_NCDESTROY) {
     Attach(hwnd, nullptr);
     window->hwnd_ = nullptr;

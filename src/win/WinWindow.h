@@ -1,58 +1,25 @@
 // WinWindow: the C++ object behind one window. A single window procedure finds
 // the object of each window and hands it every message, so derived classes
-// only override HandleMessage. No C++ exception ever unwinds through a Windows
-// frame: what a handler lets escape goes to the unhandled-error hook, and the
-// program goes on. The few procedures the system calls that are not a
-// window's own (a control's subclass, the keys before dispatch) run under
-// the same guard, Guarded.
+// only override HandleMessage. The program raises no C++ exception, so none
+// can unwind through a Windows frame.
 #pragma once
 
 #include <windows.h>
 
-#include <exception>
-#include <functional>
 #include <string>
 #include <utility>
 
 namespace buzonix {
 
-// Receives every exception that escapes a window's handler. Without a hook
-// the error is shown in a stop box captioned "Error".
-void SetUnhandledErrorHook(std::function<void(std::exception_ptr)> hook);
-
-// Hands `error` to the hook (or the stop box); never throws.
-void ReportUnhandledError(std::exception_ptr error) noexcept;
-
-// Runs `handler` for code the system called: what it lets escape is
-// reported, and `onError` is returned in its place.
-template <typename Handler>
-auto Guarded(Handler&& handler, decltype(handler()) onError) noexcept -> decltype(handler()) {
-  try {
-    return handler();
-  } catch (...) {
-    ReportUnhandledError(std::current_exception());
-  }
-  return onError;
-}
-
-// what() of a std::exception; a generic text for anything else.
-std::string DescribeException(std::exception_ptr error);
-
-// A failed Windows call or a missing resource. Not std::runtime_error: that
-// class keeps its text in a second, copy-on-write string implementation the
-// program would otherwise not link.
-class WinError : public std::exception {
- public:
-  explicit WinError(std::string text) : text_(std::move(text)) {}
-  const char* what() const noexcept override { return text_.c_str(); }
-
- private:
-  std::string text_;
-};
-
-// Throws WinError "call: <the system's text for GetLastError()>", the text
-// std::system_error gives, without linking that class and its categories.
-[[noreturn]] void ThrowLastError(const char* call);
+// A failure the program cannot go on from: the system refused a window, a
+// menu, a picture or random bytes, or one of the program's own resources is
+// missing. The handler (the program's: it takes its tray icon away first)
+// shows `text` and ends the process with status 1; without one, a stop box
+// captioned "Error" shows it.
+[[noreturn]] void EndOnSystemFailure(const std::string& text);
+// The same for a refused call: "call: <the system's text for GetLastError()>".
+[[noreturn]] void EndOnFailedCall(const char* call);
+void SetSystemFailureHandler(void (*handler)(const std::string& text));
 
 struct WindowClass {
   const char* name = nullptr;
@@ -90,8 +57,8 @@ class WinWindow {
  protected:
   WinWindow() = default;
 
-  // Registers the class on its first use, then creates the window; throws
-  // (ThrowLastError) when the system refuses.
+  // Registers the class on its first use, then creates the window; the
+  // program ends (EndOnFailedCall) when the system refuses.
   void Create(const WindowClass& windowClass, const WindowOptions& options);
 
   // A hidden top-level window without a taskbar button. Unlike a message-only

@@ -52,7 +52,7 @@ BITMAPINFO FrameInfo24() {
 UniqueBitmap FrameSizedDib(void** bits) {
   BITMAPINFO info = FrameInfo24();
   UniqueBitmap dib(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, bits, nullptr, 0));
-  if (!dib) throw WinError("CreateDIBSection");
+  if (!dib) EndOnSystemFailure("CreateDIBSection");
   return dib;
 }
 
@@ -64,7 +64,7 @@ UniqueBitmap CopyTo24Bits(HBITMAP source) {
   BITMAPINFO info = FrameInfo24();
   WindowDC screen(nullptr);
   const int lines = GetDIBits(screen.get(), source, 0, kAvisoFrameHeight, bits, &info, DIB_RGB_COLORS);
-  if (lines != kAvisoFrameHeight) throw WinError("GetDIBits");
+  if (lines != kAvisoFrameHeight) EndOnSystemFailure("GetDIBits");
   GdiFlush();
   return copy;
 }
@@ -96,13 +96,13 @@ RECT OuterRect(int clientWidth, int clientHeight, int dpi) {
 AvisoFrameList::AvisoFrameList(const std::vector<HBITMAP>& frames)
     : list_(ImageList_Create(kAvisoFrameWidth, kAvisoFrameHeight, ILC_COLOR24 | ILC_MASK,
                              static_cast<int>(frames.size()), 0)) {
-  if (!list_) throw WinError("ImageList_Create");
+  if (!list_) EndOnSystemFailure("ImageList_Create");
   ImageList_SetBkColor(list_.get(), static_cast<COLORREF>(kAvisoBackground));
   for (HBITMAP frame : frames) {
     const UniqueBitmap copy = CopyTo24Bits(frame);
     // Blacks the masked pixels of the copy, which is thrown away after.
     if (ImageList_AddMasked(list_.get(), copy.get(), RGB(0, 0, 0)) < 0)
-      throw WinError("ImageList_AddMasked");
+      EndOnSystemFailure("ImageList_AddMasked");
   }
 }
 
@@ -113,19 +113,19 @@ UniqueBitmap AvisoFrameList::LoadFrame(HINSTANCE instance, int k) {
   const HRSRC found = FindResourceA(instance, name.c_str(), MAKEINTRESOURCEA(2) /* RT_BITMAP */);
   const HGLOBAL data = found != nullptr ? LoadResource(instance, found) : nullptr;
   const auto* info = data != nullptr ? static_cast<const BITMAPINFO*>(LockResource(data)) : nullptr;
-  if (info == nullptr) throw WinError("No se encuentra el recurso " + name);
+  if (info == nullptr) EndOnSystemFailure("No se encuentra el recurso " + name);
   const BITMAPINFOHEADER& header = info->bmiHeader;
   const DWORD colours = header.biClrUsed != 0 ? header.biClrUsed : 1u << header.biBitCount;
   const DWORD offset = header.biSize + colours * sizeof(RGBQUAD);
   if (header.biWidth != kAvisoFrameWidth || header.biHeight != kAvisoFrameHeight || header.biBitCount != 8 ||
       header.biClrUsed > 256 || offset + header.biSizeImage > SizeofResource(instance, found))
-    throw WinError("Recurso " + name + " defectuoso");
+    EndOnSystemFailure("Recurso " + name + " defectuoso");
   void* bits = nullptr;
   UniqueBitmap frame = FrameSizedDib(&bits);
   WindowDC screen(nullptr);
   if (SetDIBits(screen.get(), frame.get(), 0, kAvisoFrameHeight, reinterpret_cast<const BYTE*>(info) + offset,
                 info, DIB_RGB_COLORS) != kAvisoFrameHeight)
-    throw WinError("Recurso " + name + " defectuoso");
+    EndOnSystemFailure("Recurso " + name + " defectuoso");
   GdiFlush();
   return frame;
 }
@@ -171,14 +171,7 @@ TFAvisa* TFAvisa::Create(Pop3Unit& unit, HWND owner, HINSTANCE instance) {
   TFAvisa* const created = window.get();
   Owned().push_back(std::move(window));
   g_current = created;
-  try {
-    created->form_.FormCreate();
-  } catch (...) {
-    // No half-made notice stays behind, and none is marked open.
-    unit.VentanasAbiertas &= static_cast<std::uint8_t>(~kNoticeWindowOpen);
-    created->Release();
-    throw;
-  }
+  created->form_.FormCreate();
   return created;
 }
 
@@ -276,12 +269,7 @@ LRESULT TFAvisa::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 void TFAvisa::Paint() {
   PaintCycle paint(Handle());
   paint_dc_ = paint.get();
-  try {
-    form_.FormPaint();
-  } catch (...) {
-    paint_dc_ = nullptr;
-    throw;
-  }
+  form_.FormPaint();
   paint_dc_ = nullptr;
 }
 

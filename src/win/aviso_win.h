@@ -33,7 +33,7 @@ class AvisoFrameList {
   // bits, so only exact black is masked). The caller keeps the bitmaps.
   explicit AvisoFrameList(const std::vector<HBITMAP>& frames);
   // The twelve frames of the resources AVISO0 .. AVISO11 of `instance`;
-  // throws WinError when one is missing.
+  // the program ends when one is missing or damaged.
   static std::unique_ptr<AvisoFrameList> FromResources(HINSTANCE instance);
   // Frame k (AVISOk of `instance`) as a 24-bit DIB section, as stored.
   static UniqueBitmap LoadFrame(HINSTANCE instance, int k);

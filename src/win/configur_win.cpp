@@ -817,8 +817,7 @@ void TConf::DrawGlyphButton(const DRAWITEMSTRUCT& item) {
 LRESULT CALLBACK TConf::SpinEditProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR id,
                                      DWORD_PTR) {
   if (message == WM_NCDESTROY) RemoveWindowSubclass(hwnd, &TConf::SpinEditProc, id);
-  const auto refused = [&] { return !SpinKeyAllowed(WesternChar(wparam), DecimalSeparator()); };
-  if (message == WM_CHAR && Guarded(refused, true)) {
+  if (message == WM_CHAR && !SpinKeyAllowed(WesternChar(wparam), DecimalSeparator())) {
     MessageBeep(0);
     return 0;
   }

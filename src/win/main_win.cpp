@@ -10,7 +10,6 @@
 
 #include "config/configur.h"
 #include "config/settings.h"
-#include "controller/errors.h"
 #include "controller/pop3.h"
 #include "controller/Instance.h"
 #include "win/HelpWindow_win.h"
@@ -52,18 +51,6 @@ std::string PointerText(const void* address) {
 
 void ShowBox(HWND owner, const std::string& text, const char* caption, UINT style) {
   MessageBoxW(owner, Wide(text).c_str(), Wide(caption).c_str(), style);
-}
-
-const char* ErrorClassName(std::exception_ptr error) {
-  try {
-    std::rethrow_exception(error);
-  } catch (const ERegistryException&) {
-    return "ERegistryException";
-  } catch (const EConvertError&) {
-    return "EConvertError";
-  } catch (...) {
-    return "Exception";
-  }
 }
 
 // The hidden top-level window that owns every form of the program, so that
@@ -195,13 +182,13 @@ class Application final : private Platform {
   }
 
  private:
-  // An error that escapes the start-up load ends the program.
-  [[noreturn]] void StartupFailed(std::exception_ptr error) override {
+  // A failure of the start-up load ends the program.
+  [[noreturn]] void StartupFailed(const Failure& failure) override {
     const std::string module = ProgramFullPath();
     const std::string name = module.substr(module.rfind('\\') + 1);
-    const std::string text = std::string("Exception ") + ErrorClassName(error) + " in module " + name + " at " +
+    const std::string text = std::string("Exception ") + failure.kind + " in module " + name + " at " +
                              PointerText(reinterpret_cast<void*>(&ReportFatalAddress)) + ".\r\n" +
-                             ErrorMessage(error) + ".";
+                             failure.message + ".";
     ShowBox(nullptr, text, "Application Error", MB_OK | MB_ICONSTOP);
     ExitProcess(1);
   }
@@ -312,9 +299,9 @@ class Application final : private Platform {
 }  // namespace
 }  // namespace buzonix
 
-// The program catches every error it raises; should the runtime still end it
-// (an exception leaving a noexcept function), it ends quietly. The runtime's
-// own verbose handler would link its symbol demangler, some 50 KB, for that.
+// The program raises no exception; should the runtime still end it (memory
+// ran out), it ends quietly. The runtime's own verbose handler would link its
+// symbol demangler, some 50 KB, for that.
 namespace __gnu_cxx {
 void __verbose_terminate_handler() { std::abort(); }
 }  // namespace __gnu_cxx
@@ -345,11 +332,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;
-  // An error a handler does not catch is shown as the framework shows it, and
-  // the program goes on.
-  buzonix::SetUnhandledErrorHook([](std::exception_ptr error) {
-    buzonix::ShowBox(nullptr, buzonix::ErrorMessage(error) + ".", buzonix::kApplicationTitle,
-                     MB_OK | MB_ICONSTOP);
+  // Told as the program tells its errors; the tray icon goes with the program.
+  buzonix::SetSystemFailureHandler([](const std::string& text) {
+    buzonix::ShowBox(nullptr, text + ".", buzonix::kApplicationTitle, MB_OK | MB_ICONSTOP);
+    if (application != nullptr) application->EndNow(1);
   });
   buzonix::Application app;
   application = &app;

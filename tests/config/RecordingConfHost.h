@@ -27,10 +27,11 @@ class RecordingConfHost final : public ConfHost {
     calls.push_back("reset tray");
     toolTip = "No Hay Mensajes";
   }
-  void Save(const Settings& settings) override {
+  MaybeFailure Save(const Settings& settings) override {
     calls.push_back("save");
-    if (!saveError.empty()) throw ERegistryException{saveError};
+    if (!saveError.empty()) return RegistryFailure(saveError);
     saved.push_back(settings);
+    return {};
   }
   void OpenHelpTopic(int context) override { calls.push_back("help " + std::to_string(context)); }
   void ShowError(const std::string& message) override { calls.push_back("error " + message); }

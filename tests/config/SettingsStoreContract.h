@@ -85,17 +85,17 @@ TYPED_TEST_P(SettingsStoreContract, WhatIsSavedIsReadBackAndAFirstRunEndsWithThe
   SettingsStore& store = this->place.Store();
   EXPECT_TRUE(store.FirstRun());
   const Settings saved = ContractSettings();
-  store.Save(saved, this->place.ProgramPath());
+  EXPECT_FALSE(store.Save(saved, this->place.ProgramPath()));
   SettingsStore& again = this->place.Reopened();
   EXPECT_FALSE(again.FirstRun());
   Settings read;
-  again.Read(read, this->place.ProgramPath());
+  EXPECT_FALSE(again.Read(read, this->place.ProgramPath()));
   ExpectSameSettings(saved, read);
 }
 
 TYPED_TEST_P(SettingsStoreContract, ASecondSaveReplacesEveryValue) {
   Settings settings = ContractSettings();
-  this->place.Store().Save(settings, this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Store().Save(settings, this->place.ProgramPath()));
   settings.Host = "imap.ejemplo.es";
   settings.Usuario = "ana";
   settings.Clave.clear();
@@ -107,16 +107,16 @@ TYPED_TEST_P(SettingsStoreContract, ASecondSaveReplacesEveryValue) {
   settings.Protocolo = "POP3";
   settings.Carpeta = "INBOX";
   settings.EjecutarSiempre = false;
-  this->place.Store().Save(settings, this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Store().Save(settings, this->place.ProgramPath()));
   Settings read;
-  this->place.Reopened().Read(read, this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Reopened().Read(read, this->place.ProgramPath()));
   ExpectSameSettings(settings, read);
 }
 
 TYPED_TEST_P(SettingsStoreContract, TheStartEntryNamesThisVeryProgram) {
-  this->place.Store().Save(ContractSettings(), this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Store().Save(ContractSettings(), this->place.ProgramPath()));
   Settings read;
-  this->place.Reopened().Read(read, this->place.ProgramPath() + "x");
+  EXPECT_FALSE(this->place.Reopened().Read(read, this->place.ProgramPath() + "x"));
   EXPECT_FALSE(read.EjecutarSiempre);
 }
 
@@ -124,13 +124,13 @@ TYPED_TEST_P(SettingsStoreContract, TheStartEntryNamesThisVeryProgram) {
 // the new refresh token, and nothing else changed.
 TYPED_TEST_P(SettingsStoreContract, ARotatedRefreshTokenIsStoredAloneAndOutlivesARestart) {
   Settings settings = ContractSettings();
-  this->place.Store().Save(settings, this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Store().Save(settings, this->place.ProgramPath()));
   Settings rotated = settings;
   rotated.Host = "not saved";
   rotated.OAuthRefresco = "1//0rotado";
-  this->place.Store().SaveRefreshToken(rotated);
+  EXPECT_FALSE(this->place.Store().SaveRefreshToken(rotated));
   Settings read;
-  this->place.Reopened().Read(read, this->place.ProgramPath());
+  EXPECT_FALSE(this->place.Reopened().Read(read, this->place.ProgramPath()));
   settings.OAuthRefresco = rotated.OAuthRefresco;
   ExpectSameSettings(settings, read);
 }

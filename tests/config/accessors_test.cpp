@@ -22,15 +22,11 @@ class Accessors : public ::testing::Test {
     registry.PutValue(kUser, kConfig, name, RegistryValue{type, data});
   }
   std::string Read(const std::string& name) {
-    return LeeClave(registry, "Software\\Buzonix", "Configuracion", name);
+    return LeeClave(registry, "Software\\Buzonix", "Configuracion", name).ValueOr("(failed)");
   }
   std::string ReadError(const std::string& name) {
-    try {
-      Read(name);
-    } catch (const ERegistryException& e) {
-      return e.message;
-    }
-    return "(no error)";
+    const OrFailure<std::string> read = LeeClave(registry, "Software\\Buzonix", "Configuracion", name);
+    return read.Failed() ? read.Why().message : "(no error)";
   }
 
   MemoryRegistry registry;
@@ -43,9 +39,9 @@ TEST_F(Accessors, PureReadCreatesTheStoreKeyButNoSection) {
 }
 
 TEST_F(Accessors, WriteStoresTextBytesWithoutTerminatingZero) {
-  GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Host", "pop.ejemplo.es");
-  GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Codigo", "");
-  GrabaClave(registry, "Software\\Buzonix", "Configuracion", "usuario", "Jos\xE9");
+  EXPECT_FALSE(GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Host", "pop.ejemplo.es"));
+  EXPECT_FALSE(GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Codigo", ""));
+  EXPECT_FALSE(GrabaClave(registry, "Software\\Buzonix", "Configuracion", "usuario", "Jos\xE9"));
 
   const auto host = registry.GetValue(kUser, kConfig, "Host");
   ASSERT_TRUE(host);
@@ -75,7 +71,7 @@ TEST_F(Accessors, ReadCutsTextAtFirstZeroByte) {
 }
 
 TEST_F(Accessors, NamesIgnoreLetterCase) {
-  GrabaClave(registry, "SOFTWARE\\buzonix", "CONFIGURACION", "HOST", "x");
+  EXPECT_FALSE(GrabaClave(registry, "SOFTWARE\\buzonix", "CONFIGURACION", "HOST", "x"));
   EXPECT_EQ(Read("host"), "x");
 }
 
@@ -91,12 +87,10 @@ TEST_F(Accessors, ReadErrorsNameTheValue) {
 
 TEST_F(Accessors, WriteErrorNamesTheValue) {
   registry.FailWritesOf("Host");
-  try {
-    GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Host", "x");
-    ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
-    EXPECT_EQ(e.message, "Failed to set data for 'Host'");
-  }
+  const MaybeFailure failure = GrabaClave(registry, "Software\\Buzonix", "Configuracion", "Host", "x");
+  ASSERT_TRUE(failure);
+  EXPECT_STREQ(failure->kind, "ERegistryException");
+  EXPECT_EQ(failure->message, "Failed to set data for 'Host'");
 }
 
 TEST_F(Accessors, KeyThatCannotOpenMakesReadsDefaultAndDeletesHarmless) {
@@ -104,8 +98,8 @@ TEST_F(Accessors, KeyThatCannotOpenMakesReadsDefaultAndDeletesHarmless) {
                     "Buzonix Electronico", RegistryValue{kRegSz, "C:\\b.exe"});
   registry.DenyAccess(kMachine);
   TRegMaquina maquina(registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
-  EXPECT_EQ(maquina.ReadString("", "Buzonix Electronico", "Error"), "Error");
-  EXPECT_NO_THROW(maquina.DeleteValue("Run", "Buzonix Electronico"));
+  EXPECT_EQ(maquina.ReadString("", "Buzonix Electronico", "Error").Value(), "Error");
+  maquina.DeleteValue("Run", "Buzonix Electronico");
   EXPECT_TRUE(registry.GetValue(kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                                 "Buzonix Electronico"));
 }
@@ -120,14 +114,14 @@ TEST_F(Accessors, DeleteWorksOnTheAccessorsOwnKeyAndIgnoresTheSection) {
 
   TRegIniFile(registry, kConfig).DeleteValue("whatever", "clave");
   EXPECT_FALSE(registry.GetValue(kUser, kConfig, "clave"));
-  EXPECT_NO_THROW(TRegIniFile(registry, kConfig).DeleteValue("whatever", "clave"));
+  TRegIniFile(registry, kConfig).DeleteValue("whatever", "clave");
 }
 
 TEST_F(Accessors, MachineAccessorWorksBelowLocalMachineAndKeepsItsPath) {
   TRegMaquina maquina(registry, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
   EXPECT_EQ(maquina.Ruta, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion");
-  maquina.WriteString("Run", "Buzonix Electronico", "C:\\b.exe");
-  EXPECT_EQ(maquina.ReadString("Run", "Buzonix Electronico", "Error"), "C:\\b.exe");
+  EXPECT_FALSE(maquina.WriteString("Run", "Buzonix Electronico", "C:\\b.exe"));
+  EXPECT_EQ(maquina.ReadString("Run", "Buzonix Electronico", "Error").Value(), "C:\\b.exe");
   EXPECT_TRUE(registry.GetValue(kMachine, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
                                 "Buzonix Electronico"));
   EXPECT_FALSE(registry.KeyExists(kUser, "SOFTWARE\\Microsoft"));

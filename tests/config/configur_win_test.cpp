@@ -22,33 +22,6 @@ namespace {
 
 using testing::RecordingConfHost;
 
-// A recording host whose help fails, as opening a help topic may.
-class FailingHelpHost final : public ConfHost {
- public:
-  explicit FailingHelpHost(RecordingConfHost& recording) : recording_(recording) {}
-  void SetTimerInterval(unsigned ms) override { recording_.SetTimerInterval(ms); }
-  unsigned TimerInterval() const override { return recording_.TimerInterval(); }
-  void SetTimerEnabled(bool enabled) override { recording_.SetTimerEnabled(enabled); }
-  std::string ToolTip() const override { return recording_.ToolTip(); }
-  void ResetTray() override { recording_.ResetTray(); }
-  void Save(const Settings& settings) override { recording_.Save(settings); }
-  void OpenHelpTopic(int) override { throw WinError("CreateWindowExW: Invalid window handle"); }
-  void ShowError(const std::string& message) override { recording_.ShowError(message); }
-  const ProviderRegistrations& Registrations() const override { return recording_.Registrations(); }
-  void StartSignIn(const ProviderEndpoints& endpoints, const std::string& hint,
-                   std::function<void(const SignInResult&)> done) override {
-    recording_.StartSignIn(endpoints, hint, std::move(done));
-  }
-  void CancelSignIn() override { recording_.CancelSignIn(); }
-  bool KeepsRefreshToken() const override { return recording_.KeepsRefreshToken(); }
-  void UseAccessToken(const std::string& token, std::int64_t expires_in) override {
-    recording_.UseAccessToken(token, expires_in);
-  }
-
- private:
-  RecordingConfHost& recording_;
-};
-
 void Pump(DWORD milliseconds = 50) {
   const DWORD start = GetTickCount();
   do {
@@ -107,7 +80,6 @@ class ConfWindow : public ::testing::Test {
     ASSERT_NE(owner, nullptr);
   }
   void TearDown() override {
-    SetUnhandledErrorHook(nullptr);
     TConf::CloseAll();
     DestroyWindow(owner);
     Pump(10);
@@ -353,19 +325,6 @@ TEST_F(ConfWindow, F1OpensTheTopicOfTheFocusedControlOrAroundIt) {
   SetFocus(Find(ConfControl::Button1));
   PressKey(Find(ConfControl::Button1), VK_F1);
   EXPECT_EQ(host.calls, (std::vector<std::string>{"help 14", "help 14", "help 13", "help 1"}));
-}
-
-// A key's handler that fails is reported as every other handler's error is,
-// and the dialog goes on taking keys.
-TEST_F(ConfWindow, AnErrorOfAKeysHandlerGoesToTheUnhandledErrorHook) {
-  std::vector<std::string> reported;
-  SetUnhandledErrorHook([&](std::exception_ptr error) { reported.push_back(DescribeException(error)); });
-  FailingHelpHost failing(host);
-  OpenDialog(failing);
-  PressKey(Find(ConfControl::dHost), VK_F1);
-  EXPECT_EQ(reported, (std::vector<std::string>{"CreateWindowExW: Invalid window handle"}));
-  PressKey(Find(ConfControl::dHost), VK_ESCAPE);
-  EXPECT_TRUE(PumpUntil([&] { return Released(); }));
 }
 
 // The limits stop typing only: a longer stored value is shown and saved as

@@ -157,7 +157,7 @@ TEST_F(WindowsSettings, MigrationScramblesThePlainPassword) {
 
 TEST_F(WindowsSettings, SavedValuesHoldTheTextAndAnEmptyPasswordIsEmpty) {
   settings = testing::SettingsOf("pop.ejemplo.es", "Jos\xE9", "", "720", "Beep", "Si", false, "1.01");
-  RegistryStore(registry).Save(settings, ProgramFullPath());
+  EXPECT_FALSE(RegistryStore(registry).Save(settings, ProgramFullPath()));
   const auto host = RawQuery(HKEY_CURRENT_USER, kConfig, "Host");
   ASSERT_TRUE(host);
   EXPECT_EQ(host->type, static_cast<DWORD>(REG_SZ));
@@ -191,7 +191,7 @@ TEST_F(WindowsSettings, RunEntryIsComparedByteForByte) {
   EXPECT_TRUE(settings.EjecutarSiempre);
 
   settings.EjecutarSiempre = false;
-  RegistryStore(registry).Save(settings, ProgramFullPath());
+  EXPECT_FALSE(RegistryStore(registry).Save(settings, ProgramFullPath()));
   EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
 }
 
@@ -199,12 +199,9 @@ TEST_F(WindowsSettings, ValueOfAnotherTypeIsAnErrorOutsideTheLoad) {
   RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, "1.01");
   RawSet(HKEY_CURRENT_USER, kConfig, "frecuencia", REG_DWORD, std::string("\x05\0\0\0", 4));
   RawSet(HKEY_CURRENT_USER, kConfig, "Animacion", REG_EXPAND_SZ, std::string("Si\0", 3));
-  try {
-    LeeClave(registry, kStore, "Configuracion", "frecuencia");
-    ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
-    EXPECT_EQ(e.message, "Invalid data type for 'frecuencia'");
-  }
+  const OrFailure<std::string> read = LeeClave(registry, kStore, "Configuracion", "frecuencia");
+  ASSERT_TRUE(read.Failed());
+  EXPECT_EQ(read.Why().message, "Invalid data type for 'frecuencia'");
   Load();
   EXPECT_EQ(settings.Frecuencia, "Error");
   EXPECT_EQ(settings.Animacion, "Si");
@@ -277,7 +274,7 @@ TEST_F(InstalledWindowsSettings, TheInstalledCopyKeepsItsEntryInTheUsersRunKeyOn
   RawSet(HKEY_LOCAL_MACHINE, kRun, kRunValue, REG_SZ, "C:\\viejo\\Buzonix.exe");
   EXPECT_EQ(RunEntryPlaceFor(registry, ProgramFullPath()), RunEntryPlace::kUserOnly);
   settings.EjecutarSiempre = true;
-  RegistryStore(registry).Save(settings, ProgramFullPath());
+  EXPECT_FALSE(RegistryStore(registry).Save(settings, ProgramFullPath()));
   EXPECT_EQ(WideGet(HKEY_CURRENT_USER, Widened(kRun).c_str(), Widened(kRunValue).c_str()), program);
   EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
 }
@@ -293,9 +290,9 @@ TEST_F(InstalledWindowsSettings, AFolderNameOutsideWindows1252IsRecognisedAndIts
   RawSet(HKEY_CURRENT_USER, kVersion, "Numero", REG_SZ, "1.01");
 
   EXPECT_EQ(RunEntryPlaceFor(registry, spelled), RunEntryPlace::kUserOnly);
-  RegistryStore(registry).Read(settings, spelled);
+  EXPECT_FALSE(RegistryStore(registry).Read(settings, spelled));
   EXPECT_TRUE(settings.EjecutarSiempre);
-  RegistryStore(registry).Save(settings, spelled);
+  EXPECT_FALSE(RegistryStore(registry).Save(settings, spelled));
   EXPECT_EQ(WideGet(HKEY_CURRENT_USER, Widened(kRun).c_str(), Widened(kRunValue).c_str()), program);
   EXPECT_FALSE(RawQuery(HKEY_LOCAL_MACHINE, kRun, kRunValue));
 }

@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   sockets.MaximumReceiveLength = 255;
   sockets.IPAddr = "127.0.0.1";
   sockets.Port = "110";
-  sockets.SConnect();
+  if (sockets.SConnect()) __builtin_trap();
   PlainChannel channel(sockets);
   ReplyReader reader(channel);
   std::string rebuilt;

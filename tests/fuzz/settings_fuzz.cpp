@@ -52,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Host host;
   testing::TestSealer sealer;
   RegistryStore store(registry, sealer);
-  LoadSettings(store, settings, host);
+  // The store in memory takes every write: a load or save that fails is a fault.
+  if (LoadSettings(store, settings, host)) __builtin_trap();
   if (host.interval != 0 && (host.interval < 60000u || host.interval > 720u * 60000u)) __builtin_trap();
   if (registry.OpenKeyCount() != 0) __builtin_trap();
   // A normal start always ends with one of the three modes and a real port.
@@ -62,10 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                              SignInText(SignInMethodOf(settings.Autenticacion)) != settings.Autenticacion))
     __builtin_trap();
 
-  store.Save(settings, host.ProgramPath());
+  if (store.Save(settings, host.ProgramPath())) __builtin_trap();
   Settings reread;
   Host host2;
-  LoadSettings(store, reread, host2);
+  if (LoadSettings(store, reread, host2)) __builtin_trap();
   if (reread.Host != settings.Host || reread.Usuario != settings.Usuario || reread.Frecuencia != settings.Frecuencia ||
       reread.Sonido != settings.Sonido || reread.Animacion != settings.Animacion ||
       reread.Seguridad != settings.Seguridad || reread.Puerto != settings.Puerto ||

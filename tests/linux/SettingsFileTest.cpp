@@ -86,10 +86,10 @@ TEST_F(LinuxSettingsFile, TextsWithTheEuroSignAreSavedAndReadBackAsWindows1252) 
   Settings saved = Valid();
   saved.Host = "pop.\x80.example";
   saved.Clave = "pa\x80s";
-  file.Save(saved, "/usr/bin/buzonix", PasswordPlace::File);
+  EXPECT_FALSE(file.Save(saved, "/usr/bin/buzonix", PasswordPlace::File));
   EXPECT_TRUE(ReadFile(QString::fromStdString(Path())).contains("Host=pop.\xE2\x82\xAC.example"));
   Settings loaded;
-  file.Read(loaded, "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Read(loaded, "/usr/bin/buzonix"));
   EXPECT_EQ(loaded.Host, "pop.\x80.example");
   EXPECT_EQ(loaded.Clave, "pa\x80s");
 }
@@ -98,24 +98,18 @@ TEST_F(LinuxSettingsFile, ADamagedFileThatCannotBePutAsideIsNotOverwritten) {
   const QByteArray damaged("[Version]\nNumero=1.01\n[Configuracion\n\x00\xff\xfe=\nHost=keep\n", 55);
   WriteFile(damaged);
   Settings loaded;
-  file.Read(loaded, "/usr/bin/buzonix");  // read before in this run, as the program does
+  EXPECT_FALSE(file.Read(loaded, "/usr/bin/buzonix"));  // read before in this run, as the program does
   // A folder, not empty, where the damaged file would go.
   const QString aside = QString::fromStdString(Path()) + ".danado";
   ASSERT_TRUE(QDir().mkpath(aside + "/inside"));
-  try {
-    file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
-    FAIL() << "the save went on";
-  } catch (const ERegistryException& error) {
-    EXPECT_EQ(error.message.rfind("No se pudo apartar el archivo da\xF1" "ado ", 0), 0u) << error.message;
-  }
+  const auto failure = file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
+  ASSERT_TRUE(failure);
+  EXPECT_EQ(failure->message.rfind("No se pudo apartar el archivo da\xF1" "ado ", 0), 0u) << failure->message;
   EXPECT_EQ(ReadFile(QString::fromStdString(Path())), damaged);
 
   ASSERT_TRUE(QDir(aside).removeRecursively());
-  try {
-    file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
-  } catch (const ERegistryException& error) {
-    FAIL() << error.message;
-  }
+  const auto saved = file.Save(Valid(), "/usr/bin/buzonix", PasswordPlace::Keyring);
+  EXPECT_FALSE(saved) << saved->message;
   EXPECT_EQ(ReadFile(aside), damaged);
   EXPECT_TRUE(ReadFile(QString::fromStdString(Path())).contains("Host=pop.example.org"));
 }
@@ -125,7 +119,7 @@ TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain)
   passwords.stored = "secret";
   passwords.unreadable = true;
   Settings settings;
-  file.Read(settings, "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Read(settings, "/usr/bin/buzonix"));
   EXPECT_EQ(settings.Clave, "");
   std::string problem;
   EXPECT_FALSE(file.PasswordAtHand(settings, problem));
@@ -133,7 +127,7 @@ TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain)
   EXPECT_FALSE(file.PasswordAtHand(settings, problem));
 
   // A save meanwhile with the password left empty keeps the stored one.
-  file.Save(settings, "/usr/bin/buzonix", PasswordPlace::Keyring);
+  EXPECT_FALSE(file.Save(settings, "/usr/bin/buzonix", PasswordPlace::Keyring));
   EXPECT_TRUE(passwords.writes.empty());
 
   passwords.unreadable = false;
@@ -145,7 +139,7 @@ TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain)
 
   // No password stored is no failure.
   passwords.stored.clear();
-  file.Read(settings, "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Read(settings, "/usr/bin/buzonix"));
   EXPECT_EQ(settings.Clave, "");
   EXPECT_TRUE(file.PasswordAtHand(settings, problem));
 }
@@ -153,7 +147,7 @@ TEST_F(LinuxSettingsFile, AnUnreadableSecretServiceHoldsTheChecksAndIsReadAgain)
 TEST_F(LinuxSettingsFile, TheRefreshTokenLivesInTheSecretServiceAloneAndARotatedOneIsStoredAtOnce) {
   WriteFile("[Configuracion]\nOAuthRefresco=copied-from-elsewhere\n");
   Settings saved = SignedIn();
-  file.Save(saved, "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Save(saved, "/usr/bin/buzonix"));
   EXPECT_EQ(tokens.stored, "rt-1");
   const QByteArray text = ReadFile(QString::fromStdString(Path()));
   EXPECT_FALSE(text.contains("rt-1"));
@@ -161,11 +155,11 @@ TEST_F(LinuxSettingsFile, TheRefreshTokenLivesInTheSecretServiceAloneAndARotated
   EXPECT_TRUE(text.contains("Autenticacion=Otro proveedor"));
 
   saved.OAuthRefresco = "rt-2";
-  file.SaveRefreshToken(saved);
+  EXPECT_FALSE(file.SaveRefreshToken(saved));
   EXPECT_EQ(tokens.writes.back(), "rt-2");
   SettingsFile restarted(Path(), autostart, passwords, tokens);
   Settings read;
-  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(restarted.Read(read, "/usr/bin/buzonix"));
   EXPECT_EQ(read.OAuthRefresco, "rt-2");
   EXPECT_EQ(read.OAuthCuenta, "ana@example.org");
   EXPECT_TRUE(file.KeepsRefreshToken());
@@ -173,7 +167,7 @@ TEST_F(LinuxSettingsFile, TheRefreshTokenLivesInTheSecretServiceAloneAndARotated
   // Back to a password: the token goes.
   read.Autenticacion = kAutenticacionContrasena;
   read.Clave = "secret";
-  restarted.Save(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(restarted.Save(read, "/usr/bin/buzonix"));
   EXPECT_EQ(tokens.stored, "");
 }
 
@@ -181,32 +175,32 @@ TEST_F(LinuxSettingsFile, WithoutASecretServiceTheRefreshTokenLastsThisRunOnly) 
   passwords.available = tokens.available = false;
   EXPECT_FALSE(file.KeepsRefreshToken());
   Settings saved = SignedIn();
-  file.Save(saved, "/usr/bin/buzonix");  // no password, so nothing is asked
+  EXPECT_FALSE(file.Save(saved, "/usr/bin/buzonix"));  // no password, so nothing is asked
   EXPECT_TRUE(tokens.writes.empty());
   EXPECT_FALSE(ReadFile(QString::fromStdString(Path())).contains("rt-1"));
   saved.OAuthRefresco = "rt-2";
-  file.SaveRefreshToken(saved);
+  EXPECT_FALSE(file.SaveRefreshToken(saved));
   Settings read;
-  file.Read(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Read(read, "/usr/bin/buzonix"));
   EXPECT_EQ(read.OAuthRefresco, "rt-2");
 
   SettingsFile restarted(Path(), autostart, passwords, tokens);
-  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(restarted.Read(read, "/usr/bin/buzonix"));
   EXPECT_EQ(read.OAuthRefresco, "");
   EXPECT_EQ(read.Autenticacion, "Otro proveedor");
 }
 
 TEST_F(LinuxSettingsFile, AnUnreadableRefreshTokenHoldsTheChecksAndIsNeverOverwrittenByTheUnreadOne) {
-  file.Save(SignedIn(), "/usr/bin/buzonix");
+  EXPECT_FALSE(file.Save(SignedIn(), "/usr/bin/buzonix"));
   tokens.unreadable = true;
   SettingsFile restarted(Path(), autostart, passwords, tokens);
   Settings read;
-  restarted.Read(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(restarted.Read(read, "/usr/bin/buzonix"));
   EXPECT_EQ(read.OAuthRefresco, "");
   std::string problem;
   EXPECT_FALSE(restarted.PasswordAtHand(read, problem));
   EXPECT_EQ(problem, kClaveIlegible);
-  restarted.Save(read, "/usr/bin/buzonix");
+  EXPECT_FALSE(restarted.Save(read, "/usr/bin/buzonix"));
   tokens.unreadable = false;
   EXPECT_EQ(tokens.stored, "rt-1");
   EXPECT_TRUE(restarted.PasswordAtHand(read, problem));

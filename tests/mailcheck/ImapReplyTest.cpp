@@ -17,7 +17,7 @@ std::vector<ImapResponse> ReadAll(const std::vector<std::string>& chunks) {
   TSockets sockets(platform);
   sockets.IPAddr = "127.0.0.1";
   sockets.Port = "143";
-  sockets.SConnect();
+  EXPECT_FALSE(sockets.SConnect());
   PlainChannel channel(sockets);
   ImapReader reader(channel);
   std::vector<ImapResponse> out;

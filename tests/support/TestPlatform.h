@@ -1,6 +1,6 @@
 // The real socket platform of this build for tests: POSIX natively, Winsock in
 // the Windows test program. The component's own boxes are recorded, and its
-// fatal exit becomes an exception.
+// fatal exit writes them to stderr for a death test to see.
 #pragma once
 
 #include <functional>
@@ -12,10 +12,6 @@
 #include "network/TlsEngine.h"
 
 namespace buzonix::testing {
-
-struct ProgramExit {
-  int code;
-};
 
 class TestPlatform {
  public:

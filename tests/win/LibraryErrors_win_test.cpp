@@ -1,35 +1,45 @@
-// The standard library's own faults, as the Windows program reports them.
+// The standard library's own faults, as the Windows program tells them.
 #ifdef _WIN32
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
-#include "controller/errors.h"
 #include "win/LibraryErrors_win.h"
+#include "win/WinWindow.h"
 
 namespace buzonix {
 namespace {
 
-std::string WhatTheProgramShows(void (*fault)()) {
-  try {
-    fault();
-  } catch (const LibraryError&) {
-    return ErrorMessage(std::current_exception());
-  } catch (...) {
-    return "not a LibraryError";
-  }
-  return "nothing thrown";
+// In the child of a death test: what the program would show, on stderr.
+void TellOnStderr(const std::string& text) {
+  std::fprintf(stderr, "told: %s\n", text.c_str());
+  std::fflush(stderr);
 }
 
-TEST(LibraryErrorTest, KeepsTheLibrarysTextWithItsNumbers) {
-  EXPECT_EQ(WhatTheProgramShows([] { (void)std::string("abc").substr(5); }),
-            "basic_string::substr: __pos (which is 5) > this->size() (which is 3)");
-  EXPECT_EQ(WhatTheProgramShows([] { (void)std::vector<int>(2).at(4294967295u); }),
-            "vector::_M_range_check: __n (which is 4294967295) >= this->size() (which is 2)");
-  EXPECT_EQ(WhatTheProgramShows([] { std::string().reserve(std::string().max_size() + 1); }),
-            "basic_string::_M_create");
+TEST(LibraryFaultDeathTest, EndsTheProgramWithTheLibrarysTextAndItsNumbers) {
+  ::testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_EXIT(
+      {
+        SetSystemFailureHandler(TellOnStderr);
+        (void)std::string("abc").substr(5);
+      },
+      ::testing::ExitedWithCode(1), "told: basic_string::substr: __pos \\(which is 5\\) > this->size\\(\\) \\(which is 3\\)");
+  EXPECT_EXIT(
+      {
+        SetSystemFailureHandler(TellOnStderr);
+        (void)std::vector<int>(2).at(4294967295u);
+      },
+      ::testing::ExitedWithCode(1),
+      "told: vector::_M_range_check: __n \\(which is 4294967295\\) >= this->size\\(\\) \\(which is 2\\)");
+  EXPECT_EXIT(
+      {
+        SetSystemFailureHandler(TellOnStderr);
+        std::string().reserve(std::string().max_size() + 1);
+      },
+      ::testing::ExitedWithCode(1), "told: basic_string::_M_create");
 }
 
 }  // namespace
