@@ -172,9 +172,6 @@ bool FieldsFitWestern(ConfView& view) {
 // A field's name in a message: its label without the colon.
 std::string FieldName(std::string_view label) { return std::string(label.substr(0, label.size() - 1)); }
 
-constexpr ConfControl kProviderFields[] = {ConfControl::dautorizacion, ConfControl::dtoken,
-                                           ConfControl::dcliente, ConfControl::dambito};
-
 // "Otro proveedor" needs both endpoints, where a code or token may go, and a
 // client id; the scope may be empty for servers that have a default.
 bool ProviderFieldsUsable(ConfView& view) {
