@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <variant>
 
 namespace buzonix {
 
@@ -35,17 +36,16 @@ class [[nodiscard]] MaybeFailure : public std::optional<Failure> {
 template <typename T>
 class [[nodiscard]] OrFailure {
  public:
-  OrFailure(T value) : value_(std::move(value)) {}
-  OrFailure(Failure failure) : failure_(std::move(failure)) {}
+  OrFailure(T value) : held_(std::move(value)) {}
+  OrFailure(Failure failure) : held_(std::move(failure)) {}
 
-  bool Failed() const { return failure_.has_value(); }
-  const T& Value() const { return *value_; }
-  const Failure& Why() const { return *failure_; }
-  T ValueOr(T fallback) const { return value_ ? *value_ : fallback; }
+  bool Failed() const { return std::holds_alternative<Failure>(held_); }
+  const T& Value() const { return *std::get_if<T>(&held_); }
+  const Failure& Why() const { return *std::get_if<Failure>(&held_); }
+  T ValueOr(T fallback) const { return Failed() ? fallback : Value(); }
 
  private:
-  std::optional<T> value_;
-  std::optional<Failure> failure_;
+  std::variant<T, Failure> held_;
 };
 
 }  // namespace buzonix
