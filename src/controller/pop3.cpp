@@ -50,8 +50,9 @@ TBuzel::TBuzel(Platform& platform)
   imap_.SetWakeTimer(&wake_timer_);
   check_.SetAccessTokens(&tokens_);
   imap_.SetAccessTokens(&tokens_);
-  TrayIcon1.SetActive(true);
+  // The tooltip goes in with the icon: one call to the shell, not two.
   TrayIcon1.SetToolTip(kToolTipInicial);
+  TrayIcon1.SetActive(true);
   TrayIcon1.OnClick = [this](TTrayIcon&) { TrayIcon1Click(); };
   BuildMenu();
 }

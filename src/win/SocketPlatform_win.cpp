@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 #include "win/MessagePump_win.h"
 #include "win/Text_win.h"
@@ -79,14 +80,31 @@ bool WinSocketPlatform::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
   }
 }
 
+// Winsock starts with the first call that needs it rather than with the
+// component: a start shows its tray icon before the library has loaded.
 int WinSocketPlatform::Startup() {
-  WSADATA data;
-  return WSAStartup(0x0101, &data);
+  startup_wanted_ = true;
+  return 0;
 }
 
-int WinSocketPlatform::Cleanup() { return WSACleanup(); }
+bool WinSocketPlatform::Started() {
+  if (startup_wanted_ && !started_ && startup_error_ == 0) {
+    WSADATA data;
+    startup_error_ = WSAStartup(0x0101, &data);
+    started_ = startup_error_ == 0;
+  }
+  return started_;
+}
+
+int WinSocketPlatform::Cleanup() {
+  startup_wanted_ = false;
+  startup_error_ = 0;
+  if (!std::exchange(started_, false)) return 0;
+  return WSACleanup();
+}
 
 std::optional<std::uint16_t> WinSocketPlatform::ServicePort(const std::string& name) {
+  if (!Started()) return std::nullopt;
   const servent* entry = getservbyname(name.c_str(), "tcp");
   if (entry == nullptr) return std::nullopt;
   return static_cast<std::uint16_t>(entry->s_port);
@@ -151,6 +169,7 @@ bool StartLookUp(std::unique_ptr<LookUpJob> job) {
 
 // An address literal is read at once: no thread, no wait.
 LookUpResult WinSocketPlatform::Resolve(const std::string& host, std::uint16_t port_net) {
+  if (!Started()) return {};
   const std::wstring name = Wide(host);
   LookUpResult literal = LookUp(name, port_net, AI_NUMERICHOST);
   if (literal.status == LookUpResult::kFound) return literal;
@@ -167,12 +186,14 @@ LookUpResult WinSocketPlatform::Resolve(const std::string& host, std::uint16_t p
 }
 
 std::optional<int> WinSocketPlatform::TcpProtocolNumber() {
+  if (!Started()) return std::nullopt;
   const protoent* entry = getprotobyname("tcp");
   if (entry == nullptr) return std::nullopt;
   return entry->p_proto;
 }
 
 SocketHandle WinSocketPlatform::OpenSocket(int family, int protocol) {
+  if (!Started()) return kNoSocket;
   const SOCKET s = socket(family, SOCK_STREAM, protocol);
   if (s == INVALID_SOCKET) return kNoSocket;
   return static_cast<SocketHandle>(s);

@@ -32,7 +32,7 @@ class WinSocketPlatform : public SocketPlatform {
   void Attach(SocketWindowSink* sink) override { sink_ = sink; }
   int Startup() override;
   int Cleanup() override;
-  int LastError() override { return WSAGetLastError(); }
+  int LastError() override { return startup_error_ != 0 ? startup_error_ : WSAGetLastError(); }
   std::optional<std::uint16_t> ServicePort(const std::string& name) override;
   LookUpResult Resolve(const std::string& host, std::uint16_t port_net) override;
   std::optional<int> TcpProtocolNumber() override;
@@ -64,6 +64,9 @@ class WinSocketPlatform : public SocketPlatform {
   // Handles one message while a call waits; false when the wait was cancelled.
   bool WaitForAnyMessage();
   int Cancelled();
+  // Starts Winsock if the component asked for it and it has not started;
+  // false when it cannot start (LastError() then tells why).
+  bool Started();
   // Makes `call` (a send or a receive) until it would no longer block,
   // waiting for a message before each retry on a socket set to block.
   int WhenReady(SocketHandle s, const std::function<int()>& call);
@@ -76,6 +79,9 @@ class WinSocketPlatform : public SocketPlatform {
   std::unique_ptr<MessageWindow> message_window_;
   HWND window_ = nullptr;  // message_window_'s
   SocketWindowSink* sink_ = nullptr;
+  bool startup_wanted_ = false;
+  bool started_ = false;
+  int startup_error_ = 0;
   bool blocking_ = false;
   bool cancelled_ = false;
   std::map<SocketHandle, PendingConnect> connects_;
