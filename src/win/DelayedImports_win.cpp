@@ -1,8 +1,6 @@
-// Winsock and the common controls are bound on their first call (the lists
-// in imports/), so that a start reaches its tray icon without loading them.
-// They load from the system folder only; the common controls still come in
-// the version the manifest asks for, which the system finds before any
-// folder. Compiled into each program, as the loader's hooks must be.
+// Winsock is bound on its first call (the list in imports/), so that a start
+// reaches its tray icon without loading it, and only from the system folder.
+// Compiled into each program, as the loader's hooks must be.
 #include <windows.h>
 #include <delayimp.h>
 

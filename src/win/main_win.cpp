@@ -165,10 +165,6 @@ class Application final : private Platform {
   }
 
   int Run() {
-    // Only now, with the tray icon up: the dialog's controls are first
-    // needed by the first run's dialog.
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
     buzel_->Start();
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
     int exit_code = 0;
@@ -333,6 +329,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     case buzonix::StartDecision::kHandedOver: return 0;
     case buzonix::StartDecision::kNoAnswer: return 1;
   }
+  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;
   // Told as the program tells its errors; the tray icon goes with the program.
   buzonix::SetSystemFailureHandler([](const std::string& text) {
