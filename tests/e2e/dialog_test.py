@@ -2,7 +2,7 @@
 import unittest
 
 from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, PLAIN_DOVECOT, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, VERSION_KEY,
-                     ProgramTest, driver, reg_get, reg_text, set_script, tooltips, wait_tooltip, wait_until)
+                     ProgramTest, driver, find_shown, reg_get, reg_text, set_script, tooltips, wait_tooltip, wait_until)
 
 DIALOG = "TConf"
 # Control identifiers of the dialog's fields and buttons.
@@ -17,7 +17,7 @@ WM_CLOSE = 0x0010
 
 class Dialog:
     def __init__(self, seconds=10):
-        self.hwnd = driver("find", DIALOG, "-", seconds)[0]
+        self.hwnd = find_shown(DIALOG, seconds)
 
     def item(self, control):
         return driver("item", self.hwnd, control)[0]

@@ -4,7 +4,7 @@ for the DPI."""
 import os
 import unittest
 
-from harness import (AYUDA, CONFIGURACION, PLAIN_DOVECOT, SALIR, ProgramTest, driver, set_dpi, tray_shows,
+from harness import (AYUDA, CONFIGURACION, PLAIN_DOVECOT, SALIR, ProgramTest, driver, find_shown, set_dpi, tray_shows,
                      wait_tooltip, window_rect)
 
 NOTICE_CLASS = "TFAvisa"
@@ -209,7 +209,7 @@ class DpiTest(ProgramTest):
                 left, _, right, _ = window_rect(help_window)
                 self.assertEqual(right - left, scaled(460, dpi))
                 driver("menu", CONFIGURACION)
-                dialog = driver("find", CONFIG_CLASS, "-")[0]
+                dialog = find_shown(CONFIG_CLASS)
                 # The dialog is designed at 120 DPI.
                 self.assertEqual(driver("client", dialog), [f"{scaled(481, dpi, 120)} {scaled(441, dpi, 120)}"])
                 driver("menu", SALIR)
@@ -222,7 +222,7 @@ class DpiTest(ProgramTest):
                 set_dpi(dpi)
                 driver("regdel", "HKCU", r"Software\Buzonix")
                 program = self.program().start()
-                dialog = driver("find", CONFIG_CLASS, "-", 20)[0]  # a first run opens it
+                dialog = find_shown(CONFIG_CLASS, 20)  # a first run opens it
                 shown = control_rects(driver("rects", dialog))
                 expected = control_rects(table.splitlines())
                 self.assertEqual([row[:2] for row in shown], [row[:2] for row in expected])

@@ -125,6 +125,15 @@ def wait_until(condition, seconds=10, step=0.1):
         time.sleep(step)
 
 
+def find_shown(window_class, seconds=10):
+    """The window's handle once it is on screen. A window can be found by its
+    class as soon as it is made, before its controls are made and filled."""
+    hwnd = driver("find", window_class, "-", seconds)[0]
+    if not wait_until(lambda: driver("visible", hwnd, check=False) == ["1"], seconds):
+        raise DriverError(f"window {window_class} found but never shown")
+    return hwnd
+
+
 class Program:
     """One run of Buzonix.exe, from a folder holding it (and APOP.DLL unless told otherwise)."""
 

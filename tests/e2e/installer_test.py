@@ -9,7 +9,7 @@ import tempfile
 import unittest
 
 from harness import (BIN, CONFIG_KEY, RUN_KEY, RUN_VALUE, SALIR, SCRIPTED, TITLE, VERSION_KEY, WINE, ProgramTest,
-                     driver, ensure_wineserver, reg_get, reg_set, reg_text, set_script, tray_shows, wait_tooltip,
+                     driver, ensure_wineserver, find_shown, reg_get, reg_set, reg_text, set_script, tray_shows, wait_tooltip,
                      wait_until)
 
 SETUP = os.environ["BUZONIX_INSTALLER"]
@@ -191,7 +191,7 @@ class InstallTest(InstallerTest):
         self.start(unix_path(program))
         driver("find", TRAY_CLASS, "-", 15)
         self.assertTrue(tray_shows("bandera0"))
-        dialog = driver("find", DIALOG, "-")[0]
+        dialog = find_shown(DIALOG)
         self.assertTrue(self.always_checked(dialog))
         self.assertEqual(reg_text(RUN_KEY, RUN_VALUE), program)
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
@@ -204,7 +204,7 @@ class InstallTest(InstallerTest):
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE))
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
         self.start(unix_path(folder + "\\Buzonix.exe"))
-        dialog = driver("find", DIALOG, "-", 15)[0]
+        dialog = find_shown(DIALOG, 15)
         self.assertFalse(self.always_checked(dialog))
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE))
         self.assertIsNone(reg_get(RUN_KEY, RUN_VALUE, root="HKLM"))
@@ -217,7 +217,7 @@ class InstallTest(InstallerTest):
         entry = reg_get(RUN_KEY, RUN_VALUE)
         self.assertIsNotNone(entry)
         self.start(os.path.join(top, "Buzonix", "Buzonix.exe"))
-        dialog = driver("find", DIALOG, "-", 15)[0]
+        dialog = find_shown(DIALOG, 15)
         self.assertTrue(self.always_checked(dialog))
         driver("settext", driver("item", dialog, HOST)[0], SCRIPTED)
         driver("settext", driver("item", dialog, USER)[0], "alice")

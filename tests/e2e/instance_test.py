@@ -5,7 +5,7 @@ import subprocess
 import time
 import unittest
 
-from harness import (REFUSING, SALIR, SCRIPTED, ProgramTest, driver, ensure_wineserver,
+from harness import (REFUSING, SALIR, SCRIPTED, ProgramTest, driver, ensure_wineserver, find_shown,
                      received_lines, set_script, wait_tooltip, wait_until)
 
 INSTANCE_CLASS = "BuzonixInstancia"
@@ -49,7 +49,7 @@ class InstanceTest(ProgramTest):
         started = time.monotonic()
         self.assertEqual(self.program().start().exit_code(10), 0)
         self.assertLess(time.monotonic() - started, 5)
-        dialog = driver("find", CONFIG_CLASS, "-")[0]
+        dialog = find_shown(CONFIG_CLASS)
         self.assertEqual(driver("pid", dialog), [first_pid])
         # Asked again while the dialog is open: still the one dialog.
         self.assertEqual(self.program().start().exit_code(10), 0)

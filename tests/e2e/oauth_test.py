@@ -13,7 +13,7 @@ import unittest
 import urllib.parse
 
 from harness import (CHEQUEAR, CONFIG_KEY, CONFIGURACION, REFUSING, SALIR, TEST_CA, TITLE, TLS_HOST, TLS_PORT_BASE,
-                     VERSION_KEY, ProgramTest, browser_log, driver, provider, reg_get, reg_set, tooltips,
+                     VERSION_KEY, ProgramTest, browser_log, driver, find_shown, provider, reg_get, reg_set, tooltips,
                      use_scripted_browser, wait_browser_done, wait_tooltip, wait_until)
 
 DIALOG = "TConf"
@@ -33,7 +33,7 @@ ACCOUNT = "oscar@example.invalid"
 
 class Dialog:
     def __init__(self, seconds=10):
-        self.hwnd = driver("find", DIALOG, "-", seconds)[0]
+        self.hwnd = find_shown(DIALOG, seconds)
 
     def item(self, control):
         return driver("item", self.hwnd, control)[0]
