@@ -6,18 +6,18 @@
 
 #include <string>
 
+#include "win/SystemLibrary_win.h"
 #include "win/WinWindow.h"
 
 namespace {
 
-FARPROC WINAPI LoadFromSystemFolder(unsigned notification, PDelayLoadInfo info) {
+FARPROC WINAPI LoadDelayedLibrary(unsigned notification, PDelayLoadInfo info) {
   if (notification != dliNotePreLoadLibrary) return nullptr;
-  if (HMODULE module = LoadLibraryExA(info->szDll, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32))
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(module));
-  // A system without the search flags refuses them: its own search then,
-  // as for a DLL the program imports, with the current folder left out.
-  if (GetLastError() == ERROR_INVALID_PARAMETER) return nullptr;
-  buzonix::EndOnFailedCall((std::string("LoadLibrary ") + info->szDll).c_str());
+  const std::string name = info->szDll;  // the names in imports/ are ASCII
+  const HMODULE module =
+      buzonix::LoadFromSystemFolder(std::wstring(name.begin(), name.end()).c_str(), buzonix::WithoutSearchFlags::kLoaderSearch);
+  if (module == nullptr) buzonix::EndOnFailedCall(("LoadLibrary " + name).c_str());
+  return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(module));
 }
 
 // Without this hook the loader raises an exception, which ends the program
@@ -33,6 +33,6 @@ FARPROC WINAPI EndOnFailedImport(unsigned notification, PDelayLoadInfo info) {
 }  // namespace
 
 extern "C" {
-PfnDliHook __pfnDliNotifyHook2 = LoadFromSystemFolder;
+PfnDliHook __pfnDliNotifyHook2 = LoadDelayedLibrary;
 PfnDliHook __pfnDliFailureHook2 = EndOnFailedImport;
 }

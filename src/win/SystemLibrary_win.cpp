@@ -5,11 +5,7 @@
 namespace buzonix {
 namespace {
 
-// Systems without the search flags refuse them as an invalid parameter: the
-// full path in the system folder then.
-HMODULE LoadFromSystemFolder(const wchar_t* name) {
-  if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
-  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+HMODULE LoadFromSystemFolderPath(const wchar_t* name) {
   wchar_t folder[MAX_PATH];
   const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
   if (length == 0 || length >= MAX_PATH) return nullptr;
@@ -19,7 +15,14 @@ HMODULE LoadFromSystemFolder(const wchar_t* name) {
 
 }  // namespace
 
-SystemLibrary::SystemLibrary(const wchar_t* name) : module_(LoadFromSystemFolder(name)) {}
+HMODULE LoadFromSystemFolder(const wchar_t* name, WithoutSearchFlags fallback) {
+  if (HMODULE module = LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)) return module;
+  if (GetLastError() != ERROR_INVALID_PARAMETER) return nullptr;
+  return fallback == WithoutSearchFlags::kSystemFolderPath ? LoadFromSystemFolderPath(name) : LoadLibraryW(name);
+}
+
+SystemLibrary::SystemLibrary(const wchar_t* name)
+    : module_(LoadFromSystemFolder(name, WithoutSearchFlags::kSystemFolderPath)) {}
 
 SystemLibrary::~SystemLibrary() {
   if (module_ != nullptr) FreeLibrary(module_);

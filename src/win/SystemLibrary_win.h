@@ -7,6 +7,15 @@
 
 namespace buzonix {
 
+// Where a system has no search flags (they are refused as an invalid
+// parameter), a DLL is found by its full path in the system folder, or by the
+// loader's own search (the current folder taken out at start), which, unlike
+// a full path, still honours the manifest's choice of version.
+enum class WithoutSearchFlags { kSystemFolderPath, kLoaderSearch };
+
+// `name` from the system folder only; null if it cannot be loaded.
+HMODULE LoadFromSystemFolder(const wchar_t* name, WithoutSearchFlags fallback);
+
 class SystemLibrary {
  public:
   explicit SystemLibrary(const wchar_t* name);
