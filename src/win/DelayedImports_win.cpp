@@ -1,5 +1,6 @@
-// Winsock is bound on its first call (the list in imports/), so that a start
-// reaches its tray icon without loading it, and only from the system folder.
+// Winsock and the common controls are bound on their first call (the lists in
+// imports/), so that a start reaches its tray icon without loading them, and
+// only from the system folder.
 // Compiled into each program, as the loader's hooks must be.
 #include <windows.h>
 #include <delayimp.h>

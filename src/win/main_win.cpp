@@ -156,7 +156,6 @@ class Application final : private Platform {
                       [this] { buzel_->ResumeTimerTimer(); }}),
         store_(registry_, sealer_),
         sign_in_timer_([this] { buzel_->SignInTimerFired(); }) {
-    LoadPictures();
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
     // Only once the application exists: the shell's calls made while the
     // tray icon is added let sent messages in.
@@ -165,6 +164,11 @@ class Application final : private Platform {
   }
 
   int Run() {
+    // The pictures and the common controls load here, once the tray icon is
+    // up (it goes in with the tooltip alone): nothing before it needs them.
+    LoadPictures();
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
     buzel_->Start();
     ShowWindowAsync(main_window_.Handle(), SW_HIDE);
     int exit_code = 0;
@@ -329,8 +333,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     case buzonix::StartDecision::kHandedOver: return 0;
     case buzonix::StartDecision::kNoAnswer: return 1;
   }
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
   static buzonix::Application* application = nullptr;
   // Told as the program tells its errors; the tray icon goes with the program.
   buzonix::SetSystemFailureHandler([](const std::string& text) {
