@@ -36,7 +36,7 @@ size_figures() {
   ls -l build/i686/bin/Buzonix.exe build/i686/bin/APOP.DLL |
     awk '{s += $5; print $5, $9}
          END {printf "%d together (%.1f KiB; target 300 KiB = 307200, %d under)\n", s, s / 1024, 307200 - s}'
-  echo "== the DLLs the program imports at start (Winsock loads after the tray icon, secur32 and crypt32 only for a secure connection)"
+  echo "== the DLLs the program imports at start (Winsock and the common controls load after the tray icon, secur32 and crypt32 only for a secure connection)"
   i686-w64-mingw32-objdump -p build/i686/bin/Buzonix.exe | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' '; echo
 }
 
