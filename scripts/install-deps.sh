@@ -30,6 +30,18 @@ export DEBIAN_FRONTEND=noninteractive
 if [ "$wine_missing" -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   $SUDO dpkg --add-architecture i386
 fi
+# A mirror caught mid-sync fails one index or another for a while; retry, and
+# go on with the lists that did arrive: the install below still fails loudly
+# if a package cannot be found.
+refresh_package_lists() {
+  local try
+  for try in 1 2 3; do
+    $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq && return 0
+    echo "apt-get update failed (try $try)" >&2
+    sleep $((try * 10))
+  done
+  echo "going on with the package lists that arrived" >&2
+}
 if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
   # dovecot's maintainer scripts would start the system service; keep them from it.
   if [ ! -e /usr/sbin/policy-rc.d ]; then
@@ -37,7 +49,7 @@ if [ ${#need[@]} -gt 0 ] || [ "$wine_missing" -eq 1 ]; then
     $SUDO chmod +x /usr/sbin/policy-rc.d
     trap '$SUDO rm -f /usr/sbin/policy-rc.d' EXIT
   fi
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
+  refresh_package_lists
   [ "$wine_missing" -eq 1 ] && need+=(wine wine32:i386 wine64 libgnutls30 libgnutls30:i386)
   $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
