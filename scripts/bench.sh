@@ -10,7 +10,7 @@
 # deliveries, and a soak of IDLE wake-ups. Takes about 30 minutes.
 #   BUZONIX_NATIVE_SOAK (100000) BUZONIX_SOAK_CHECKS (2000) BUZONIX_IDLE_SECONDS (60)
 #   BUZONIX_PUSH_DELIVERIES (100) BUZONIX_IDLE_WAKEUPS (10000)
-#   BUZONIX_BENCH_ROUNDS (20) starts of each program under Wine
+#   BUZONIX_BENCH_ROUNDS (60) starts of each program under Wine
 #   BUZONIX_BENCH_NET (127.0.0.5) the servers' addresses NET0-NET2, and
 #   BUZONIX_BENCH_TLS_BASE (29950) their TLS ports: move both where two
 #   checkouts run benchmarks at once.

@@ -19,7 +19,7 @@ LRESULT WinPopupMenu::Owner::HandleMessage(UINT message, WPARAM wParam, LPARAM l
   return WinWindow::HandleMessage(message, wParam, lParam);
 }
 
-WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()), owner_(*this) {
+WinPopupMenu::WinPopupMenu() : menu_(CreatePopupMenu()) {
   if (!menu_)
     EndOnFailedCall("CreatePopupMenu");
 }
@@ -39,11 +39,17 @@ void WinPopupMenu::AddItem(const std::string& caption, std::function<void()> onC
 
 void WinPopupMenu::AddSeparator() { Append(MF_SEPARATOR, 0, nullptr); }
 
+HWND WinPopupMenu::OwnerWindow() {
+  if (!owner_) owner_ = std::make_unique<Owner>(*this);
+  return owner_->Handle();
+}
+
 void WinPopupMenu::Popup(int x, int y) {
-  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, owner_.Handle(), nullptr);
+  const HWND owner = OwnerWindow();
+  TrackPopupMenu(menu_.get(), TPM_LEFTALIGN | TPM_RIGHTBUTTON, x, y, 0, owner, nullptr);
   // Makes the system switch to the owner's task, without which the next
   // opening of the menu can close again at once.
-  PostMessageA(owner_.Handle(), WM_NULL, 0, 0);
+  PostMessageA(owner, WM_NULL, 0, 0);
 }
 
 void WinPopupMenu::RunCommand(UINT id) {

@@ -33,7 +33,8 @@ class WinPopupMenu final : public PopupMenuBase {
   void Popup(int x, int y) override;
 
   HMENU Handle() const { return menu_.get(); }
-  HWND OwnerWindow() const { return owner_.Handle(); }
+  // The owner window, made when the menu first opens.
+  HWND OwnerWindow();
 
  private:
   class Owner final : public WinWindow {
@@ -55,7 +56,7 @@ class WinPopupMenu final : public PopupMenuBase {
 
   std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDeleter> menu_;
   std::vector<std::function<void()>> commands_;  // item id i + 1 runs commands_[i]
-  Owner owner_;
+  std::unique_ptr<Owner> owner_;
 };
 
 }  // namespace buzonix

@@ -54,8 +54,7 @@ class WinSocketPlatform::MessageWindow final : public WinWindow {
   WinSocketPlatform& platform_;
 };
 
-WinSocketPlatform::WinSocketPlatform()
-    : message_window_(std::make_unique<MessageWindow>(*this)), window_(message_window_->Handle()) {}
+WinSocketPlatform::WinSocketPlatform() = default;
 
 WinSocketPlatform::~WinSocketPlatform() = default;
 
@@ -174,7 +173,7 @@ LookUpResult WinSocketPlatform::Resolve(const std::string& host, std::uint16_t p
   LookUpResult literal = LookUp(name, port_net, AI_NUMERICHOST);
   if (literal.status == LookUpResult::kFound) return literal;
   auto pending = std::make_shared<PendingLookUp>();
-  if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, name, port_net, window_})))
+  if (!StartLookUp(std::make_unique<LookUpJob>(LookUpJob{pending, name, port_net, Window()})))
     return {};
   while (!pending->done.load(std::memory_order_acquire)) {
     if (!WaitForAnyMessage()) {
@@ -201,13 +200,13 @@ SocketHandle WinSocketPlatform::OpenSocket(int family, int protocol) {
 
 int WinSocketPlatform::AsyncSelect(SocketHandle s, long mask) {
   connects_.erase(s);
-  return WSAAsyncSelect(AsSocket(s), window_, kNotificationMessage, mask);
+  return WSAAsyncSelect(AsSocket(s), Window(), kNotificationMessage, mask);
 }
 
 void WinSocketPlatform::SetBlocking(SocketHandle s) {
   // The wake-up messages make the socket non-blocking underneath; the waits
   // below give the caller blocking behaviour on top of it.
-  WSAAsyncSelect(AsSocket(s), window_, kWakeMessage, kAllEvents);
+  WSAAsyncSelect(AsSocket(s), Window(), kWakeMessage, kAllEvents);
   connects_[s] = PendingConnect{};
 }
 
@@ -275,10 +274,17 @@ int WinSocketPlatform::CloseSocket(SocketHandle s) {
 }
 
 void WinSocketPlatform::SetTimer(unsigned milliseconds) {
-  ::SetTimer(window_, kTimeoutTimerId, milliseconds, nullptr);
+  ::SetTimer(Window(), kTimeoutTimerId, milliseconds, nullptr);
 }
 
-void WinSocketPlatform::KillTimer() { ::KillTimer(window_, kTimeoutTimerId); }
+void WinSocketPlatform::KillTimer() {
+  if (message_window_) ::KillTimer(message_window_->Handle(), kTimeoutTimerId);
+}
+
+HWND WinSocketPlatform::Window() {
+  if (!message_window_) message_window_ = std::make_unique<MessageWindow>(*this);
+  return message_window_->Handle();
+}
 
 void WinSocketPlatform::ShowMessageBox(const std::string& text, const std::string& caption) {
   MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_OKCANCEL);

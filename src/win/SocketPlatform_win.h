@@ -52,7 +52,9 @@ class WinSocketPlatform : public SocketPlatform {
   void ShowMessageBox(const std::string& text, const std::string& caption) override;
   [[noreturn]] void ExitProgram(int code) override;
 
-  HWND Window() const { return window_; }
+  // The message window, made on first use: a program that has not yet
+  // checked needs none.
+  HWND Window();
 
  private:
   // The message-only window that receives the component's events and timer.
@@ -77,7 +79,6 @@ class WinSocketPlatform : public SocketPlatform {
   };
 
   std::unique_ptr<MessageWindow> message_window_;
-  HWND window_ = nullptr;  // message_window_'s
   SocketWindowSink* sink_ = nullptr;
   bool startup_wanted_ = false;
   bool started_ = false;

@@ -30,6 +30,8 @@ class WinTrayShell final : public TrayShell, private WinWindow {
   // applicationWindow: the program's top-level window, brought to the
   // foreground before the pop-up menu opens; null means the tray's own window.
   explicit WinTrayShell(HWND applicationWindow = nullptr);
+  // For a program that makes that window after its icon is in.
+  void SetApplicationWindow(HWND window) { applicationWindow_ = window; }
   ~WinTrayShell() override;
 
   HWND Window() const { return Handle(); }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "config/configur.h"
@@ -150,13 +151,15 @@ class WinDigestLibrary final : public DigestLibrary {
 // asks of Windows.
 class Application final : private Platform {
  public:
-  Application()
-      : main_window_(app_window_.Handle(),
-                     {[this] { buzel_->Timer1Timer(); }, [this] { buzel_->Resumed(); },
-                      [this] { buzel_->ResumeTimerTimer(); }}),
-        store_(registry_, sealer_),
-        sign_in_timer_([this] { buzel_->SignInTimerFired(); }) {
+  // The tray icon goes in first, from the only window made by then: the
+  // program's other windows cost a start with Windows time it need not wait.
+  Application() : store_(registry_, sealer_), sign_in_timer_([this] { buzel_->SignInTimerFired(); }) {
     buzel_ = std::make_unique<TBuzel>(static_cast<Platform&>(*this));
+    app_window_.emplace();
+    tray_shell_->SetApplicationWindow(app_window_->Handle());
+    main_window_.emplace(app_window_->Handle(),
+                         MainFormWindow::Events{[this] { buzel_->Timer1Timer(); }, [this] { buzel_->Resumed(); },
+                                                [this] { buzel_->ResumeTimerTimer(); }});
     // Only once the application exists: the shell's calls made while the
     // tray icon is added let sent messages in.
     instance_window_ = std::make_unique<InstanceWindow>(InstanceWindow::Requests{
@@ -170,7 +173,7 @@ class Application final : private Platform {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_TAB_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
     buzel_->Start();
-    ShowWindowAsync(main_window_.Handle(), SW_HIDE);
+    ShowWindowAsync(main_window_->Handle(), SW_HIDE);
     int exit_code = 0;
     while (!buzel_->Terminating() && PumpOneMessage(exit_code)) {
     }
@@ -207,22 +210,22 @@ class Application final : private Platform {
 
   // Platform
   void SetCheckTimer(unsigned milliseconds) override {
-    KillTimer(main_window_.Handle(), kCheckTimerId);
-    if (milliseconds > 0) SetTimer(main_window_.Handle(), kCheckTimerId, milliseconds, nullptr);
+    KillTimer(main_window_->Handle(), kCheckTimerId);
+    if (milliseconds > 0) SetTimer(main_window_->Handle(), kCheckTimerId, milliseconds, nullptr);
   }
   void StartResumeTimer(unsigned milliseconds) override {
-    SetTimer(main_window_.Handle(), kResumeTimerId, milliseconds, nullptr);
+    SetTimer(main_window_->Handle(), kResumeTimerId, milliseconds, nullptr);
   }
   void ErrorBox(const std::string& text) override { ShowOwnBox(text, MB_OK | MB_ICONSTOP); }
   void PlainMessage(const std::string& text) override { ShowOwnBox(text, MB_OK); }
   void ShowOwnBox(const std::string& text, UINT style) {
     ++boxes_open_;
-    ShowBox(app_window_.Handle(), text, kApplicationTitle, style);
+    ShowBox(OwnerWindow(), text, kApplicationTitle, style);
     --boxes_open_;
   }
   void Beep() override { MessageBeep(0xFFFFFFFF); }
-  void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, app_window_.Handle()); }
-  void CreateNotice(Pop3Unit& unit) override { TFAvisa::Create(unit, app_window_.Handle(), Instance()); }
+  void OpenHelpTopic(int context) override { HelpWindow::ShowTopic(context, OwnerWindow()); }
+  void CreateNotice(Pop3Unit& unit) override { TFAvisa::Create(unit, OwnerWindow(), Instance()); }
   void ShowNotice(const std::string& caption) override {
     if (TFAvisa* notice = TFAvisa::Current()) {
       notice->SetCaption(caption);
@@ -230,7 +233,7 @@ class Application final : private Platform {
     }
   }
   void OpenConfigDialog(Pop3Unit& unit, ConfHost& host) override {
-    TConf::Open(unit, host, app_window_.Handle(), Instance());
+    TConf::Open(unit, host, OwnerWindow(), Instance());
   }
   void BringConfigDialogToFront() override {
     TConf* conf = TConf::Current();
@@ -244,8 +247,12 @@ class Application final : private Platform {
     HelpWindow::CloseAll();
   }
   std::unique_ptr<TrayShell> MakeTrayShell() override {
-    return std::make_unique<WinTrayShell>(app_window_.Handle());
+    auto shell = std::make_unique<WinTrayShell>();
+    tray_shell_ = shell.get();
+    return shell;
   }
+  // The owner of the program's boxes and forms; none before the tray icon is in.
+  HWND OwnerWindow() const { return app_window_ ? app_window_->Handle() : nullptr; }
   PopupMenuBase* BuildMenu(std::vector<MenuItem> items) override {
     for (MenuItem& item : items) {
       if (item.label.empty())
@@ -279,11 +286,12 @@ class Application final : private Platform {
     }
     // A request sent from another program (the installer's WM_CLOSE) is
     // handled inside the main loop's wait, which only a posted message ends.
-    PostMessageW(main_window_.Handle(), WM_NULL, 0, 0);
+    PostMessageW(main_window_->Handle(), WM_NULL, 0, 0);
   }
 
-  ApplicationWindow app_window_;
-  MainFormWindow main_window_;
+  // Made once the tray icon is in; declared first, so that they go last.
+  std::optional<ApplicationWindow> app_window_;
+  std::optional<MainFormWindow> main_window_;
   Win32Registry registry_;
   DpapiSealer sealer_;
   RegistryStore store_;
@@ -296,6 +304,7 @@ class Application final : private Platform {
   WinPopupMenu menu_;
   HICON pictures_[4] = {};
   int boxes_open_ = 0;
+  WinTrayShell* tray_shell_ = nullptr;  // TBuzel's tray icon owns it
   std::unique_ptr<TBuzel> buzel_;
   std::unique_ptr<InstanceWindow> instance_window_;
 };
